@@ -1,0 +1,218 @@
+// The host array interface shared by every entry file: typed access, class and size checks,
+// output creation and the error funnel. Header-only, because each entry file is compiled
+// against more than one host's mex.h (GNU Octave's, MATLAB's and the standalone test host's).
+//
+// Error handling: checks throw gw::Error; guarded() catches it (and the few standard
+// exceptions our code can raise), leaves the handler and only then calls mexErrMsgTxt. The
+// host's own error is itself a C++ exception derived from std::runtime_error in GNU Octave, so
+// guarded() deliberately does not catch std::exception or "...": that would swallow the host's
+// unwinding and let the call return as if it had succeeded.
+#ifndef MOTIONSEG_GATEWAY_MEX_GATEWAY_H
+#define MOTIONSEG_GATEWAY_MEX_GATEWAY_H
+
+#include "mex.h"
+
+#include <cassert>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace gw {
+
+/// A failure to report to the caller through the host's error function.
+class Error {
+ public:
+  explicit Error(std::string text) : text_(std::move(text)) {}
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+/// Ends the call with the given text (through guarded()).
+[[noreturn]] inline void fail(std::string text) {
+  throw Error(std::move(text));
+}
+
+/// printf-style formatting into a std::string, for error and warning texts.
+inline std::string format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, fmt, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(&text[0], text.size(), fmt, again);
+  va_end(again);
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return text;
+}
+
+/// Runs an entry file's body; any gw::Error, allocation failure or internal fault ends the call
+/// through mexErrMsgTxt once the handler has been left. Host errors pass through untouched.
+template <class Body>
+void guarded(Body&& body) {
+  bool failed = false;
+  std::string text;
+  try {
+    body();
+  } catch (const Error& e) {
+    failed = true;
+    text = e.text();
+  } catch (const std::bad_alloc&) {
+    failed = true;
+    text = "Out of memory.";
+  } catch (const std::logic_error& e) {
+    failed = true;
+    text = std::string("Internal error: ") + e.what();
+  } catch (const std::system_error& e) {
+    failed = true;
+    text = std::string("System error: ") + e.what();
+  }
+  if (failed) mexErrMsgTxt(text.c_str());
+}
+
+/// The host class of a C++ element type.
+template <class T>
+struct ClassOf;
+template <>
+struct ClassOf<double> {
+  static constexpr mxClassID id = mxDOUBLE_CLASS;
+};
+template <>
+struct ClassOf<float> {
+  static constexpr mxClassID id = mxSINGLE_CLASS;
+};
+// Logical arrays: mxLogical is bool in some hosts and unsigned char in GNU Octave's, so logical
+// data is read through mxLogical pointers (logicals()) rather than through ClassOf.
+template <>
+struct ClassOf<bool> {
+  static constexpr mxClassID id = mxLOGICAL_CLASS;
+};
+template <>
+struct ClassOf<std::uint8_t> {
+  static constexpr mxClassID id = mxUINT8_CLASS;
+};
+template <>
+struct ClassOf<std::int8_t> {
+  static constexpr mxClassID id = mxINT8_CLASS;
+};
+template <>
+struct ClassOf<std::int16_t> {
+  static constexpr mxClassID id = mxINT16_CLASS;
+};
+template <>
+struct ClassOf<std::uint16_t> {
+  static constexpr mxClassID id = mxUINT16_CLASS;
+};
+template <>
+struct ClassOf<std::int32_t> {
+  static constexpr mxClassID id = mxINT32_CLASS;
+};
+template <>
+struct ClassOf<std::uint32_t> {
+  static constexpr mxClassID id = mxUINT32_CLASS;
+};
+template <>
+struct ClassOf<std::uint64_t> {
+  static constexpr mxClassID id = mxUINT64_CLASS;
+};
+/// True when a is an array (not an unfilled cell) of class id.
+inline bool hasClass(const mxArray* a, mxClassID id) {
+  return a != nullptr && mxGetClassID(a) == id;
+}
+
+/// Fails with text unless a is of class id.
+inline void requireClass(const mxArray* a, mxClassID id, const char* text) {
+  if (!hasClass(a, id)) fail(text);
+}
+
+/// True for an empty array and for an unfilled cell (a null pointer in some hosts).
+inline bool isEmpty(const mxArray* a) {
+  return a == nullptr || mxIsEmpty(a);
+}
+
+/// Element i of a cell array; may be null for an unfilled cell.
+inline const mxArray* cellAt(const mxArray* cells, std::size_t i) {
+  return mxGetCell(cells, static_cast<mwIndex>(i));
+}
+
+/// Row count, and column count (the product of all trailing dimensions), as std::size_t
+/// whatever the signedness of the host's mwSize.
+inline std::size_t rows(const mxArray* a) { return static_cast<std::size_t>(mxGetM(a)); }
+inline std::size_t cols(const mxArray* a) { return static_cast<std::size_t>(mxGetN(a)); }
+
+/// Element count of an array (0 for an unfilled cell).
+inline std::size_t count(const mxArray* a) {
+  return a == nullptr ? 0 : mxGetNumberOfElements(a);
+}
+
+/// Typed read access; the caller has checked the class.
+template <class T>
+const T* data(const mxArray* a) {
+  assert(hasClass(a, ClassOf<T>::id));
+  return static_cast<const T*>(mxGetData(a));
+}
+
+/// Logical elements (one byte each, 0 or 1); the caller has checked the class.
+inline const mxLogical* logicals(const mxArray* a) {
+  assert(hasClass(a, mxLOGICAL_CLASS));
+  return static_cast<const mxLogical*>(mxGetData(a));
+}
+
+/// Typed write access to an array the call created.
+template <class T>
+T* mutableData(mxArray* a) {
+  assert(hasClass(a, ClassOf<T>::id));
+  return static_cast<T*>(mxGetData(a));
+}
+
+/// The dimension list of a, each dimension as a 64-bit value whatever mwSize is.
+inline std::vector<std::int64_t> dimensions(const mxArray* a) {
+  const mwSize n = mxGetNumberOfDimensions(a);
+  const mwSize* d = mxGetDimensions(a);
+  return std::vector<std::int64_t>(d, d + n);
+}
+
+/// Narrows a host size to the 32-bit sizes the cores use, failing with text when it does not fit.
+inline int toInt(mwSize value, const char* text) {
+  if (static_cast<std::uint64_t>(value) >
+      static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
+    fail(text);
+  }
+  return static_cast<int>(value);
+}
+
+/// A new zero-filled M-by-N array of element type T.
+template <class T>
+mxArray* createMatrix(std::size_t m, std::size_t n) {
+  return mxCreateNumericMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), ClassOf<T>::id,
+                               mxREAL);
+}
+
+/// A new zero-filled N-D array of element type T.
+template <class T>
+mxArray* createArray(const std::vector<std::size_t>& dims) {
+  std::vector<mwSize> d(dims.begin(), dims.end());
+  return mxCreateNumericArray(static_cast<mwSize>(d.size()), d.data(), ClassOf<T>::id, mxREAL);
+}
+
+/// The first element of a numeric argument as a double, failing with text for an empty array,
+/// an unfilled cell or a non-numeric array (where the hosts' mxGetScalar would raise their own
+/// error or return garbage).
+inline double scalar(const mxArray* a, const char* text) {
+  if (isEmpty(a) || mxIsCell(a) || !(mxIsNumeric(a) || mxIsLogical(a))) fail(text);
+  return mxGetScalar(a);
+}
+
+}  // namespace gw
+
+#endif  // MOTIONSEG_GATEWAY_MEX_GATEWAY_H

@@ -1,0 +1,83 @@
+// Test side of the standalone host: building input arrays, calling the linked plug-in's
+// mexFunction as a real host would, and reading the outputs back.
+//
+// A test executable links exactly one plug-in (every plug-in defines mexFunction).
+#ifndef MOTIONSEG_STANDALONE_HOST_H
+#define MOTIONSEG_STANDALONE_HOST_H
+
+#include "mex.h"
+#include "gateway/mex_gateway.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace host {
+
+/// Raised by mexErrMsgTxt. Like the real host's error it is a std::runtime_error, so a plug-in
+/// that catches std::exception around host calls would swallow it; tests see that as a fault.
+struct HostError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct ArrayDeleter {
+  void operator()(mxArray* a) const { mxDestroyArray(a); }
+};
+using Array = std::unique_ptr<mxArray, ArrayDeleter>;
+
+using gw::ClassOf;
+
+/// A zero-filled array of the given class and dimensions.
+Array make(mxClassID id, std::vector<mwSize> dims);
+
+/// An array of class T with the given dimensions, filled column-major from values
+/// (values may be shorter than the array; the rest stays zero).
+template <class T>
+Array make(std::vector<mwSize> dims, const std::vector<T>& values) {
+  Array a = make(ClassOf<T>::id, std::move(dims));
+  T* data = static_cast<T*>(mxGetData(a.get()));
+  const std::size_t n = std::min<std::size_t>(values.size(), mxGetNumberOfElements(a.get()));
+  for (std::size_t i = 0; i < n; ++i)
+    data[i] = values[i];
+  return a;
+}
+
+/// A 1-by-1 double.
+Array scalar(double value);
+
+/// A 1-by-n cell array holding the given arrays (null entries stay unfilled).
+Array cell(std::vector<Array> elements);
+
+/// The elements of an array of class T, column-major. Throws if the class differs.
+template <class T>
+std::vector<T> values(const mxArray* a) {
+  if (mxGetClassID(a) != ClassOf<T>::id) throw std::logic_error("values: class mismatch");
+  const T* data = static_cast<const T*>(mxGetData(a));
+  return std::vector<T>(data, data + mxGetNumberOfElements(a));
+}
+
+/// The dimension list of an array.
+std::vector<mwSize> dims(const mxArray* a);
+
+/// What one call of mexFunction did.
+struct CallResult {
+  bool failed = false;          ///< mexErrMsgTxt ended the call
+  std::string error;            ///< its text
+  std::string printed;          ///< everything printed through mexPrintf
+  std::vector<Array> outputs;   ///< max(nlhs, 1) slots, as the plug-in left them
+  bool inputsUnchanged = true;  ///< the plug-in did not write into its inputs
+  std::string hostFault;        ///< what a real host would refuse (an output left unset)
+};
+
+/// Calls the linked plug-in with the given inputs, as a real host does: one output slot even
+/// when nlhs is 0, arrays created during a failed call freed, inputs checked for writes.
+CallResult call(int nlhs, std::initializer_list<const mxArray*> inputs);
+CallResult call(int nlhs, const std::vector<const mxArray*>& inputs);
+
+}  // namespace host
+
+#endif  // MOTIONSEG_STANDALONE_HOST_H

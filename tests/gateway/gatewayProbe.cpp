@@ -1,0 +1,46 @@
+// A test-only plug-in: gatewayProbe(mode, ...) takes one path through the gateway's error funnel
+// so that both hosts can be checked to end the call cleanly on each kind of failure.
+#include "mex.h"
+
+#include "gateway/mex_gateway.h"
+
+#include <new>
+#include <vector>
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  gw::guarded([&] {
+    if (nrhs < 1) gw::fail("gatewayProbe needs a mode.");
+    const int mode = static_cast<int>(gw::scalar(prhs[0], "Mode must be a numeric scalar."));
+    switch (mode) {
+      case 1:
+        gw::fail("Probe failure with a\n\tline feed and a tab.");
+      case 2:
+        throw std::bad_alloc();
+      case 3:
+        mexErrMsgTxt("Raised by the host itself.");
+        break;  // not reached: not every host's mex.h marks mexErrMsgTxt [[noreturn]]
+      case 4:
+        (void)std::vector<int>(2).at(5);
+        break;
+      case 5:
+        (void)gw::toInt(static_cast<mwSize>(3000000000.0), "Size does not fit in 32 bits.");
+        break;
+      case 6: {
+        const double value =
+            gw::scalar(nrhs > 1 ? prhs[1] : nullptr, "Second input must be a numeric scalar.");
+        plhs[0] = mxCreateDoubleScalar(value);
+        return;
+      }
+      case 7:
+        plhs[0] = gw::createMatrix<double>(2, 2);
+        gw::fail("Failed after creating an output.");
+      case 8:
+        mexPrintf("printed %d\n", 42);
+        break;
+      default:
+        break;
+    }
+    if (nlhs > 1) gw::fail("Too many outputs.");
+    plhs[0] = gw::createMatrix<double>(1, 1);
+  });
+}

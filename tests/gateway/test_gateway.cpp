@@ -1,0 +1,92 @@
+// The error funnel (through the probe plug-in) and the standalone host's array semantics.
+#include "gateway/standalone/host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+
+namespace {
+
+struct FunnelCase {
+  double mode;
+  const char* error;
+};
+
+void PrintTo(const FunnelCase& c, std::ostream* os) { *os << "mode " << c.mode; }
+
+class ErrorFunnel : public ::testing::TestWithParam<FunnelCase> {};
+
+TEST_P(ErrorFunnel, EndsTheCallWithOneHostErrorAndItsText) {
+  const auto mode = host::scalar(GetParam().mode);
+  const host::CallResult r = host::call(1, {mode.get()});
+  ASSERT_TRUE(r.failed);
+  EXPECT_EQ(r.error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, ErrorFunnel,
+    ::testing::Values(FunnelCase{1, "Probe failure with a\n\tline feed and a tab."},
+                      FunnelCase{2, "Out of memory."},
+                      // The host's own error passes through once, not caught and re-raised.
+                      FunnelCase{3, "Raised by the host itself."},
+                      FunnelCase{5, "Size does not fit in 32 bits."},
+                      FunnelCase{6, "Second input must be a numeric scalar."},
+                      FunnelCase{7, "Failed after creating an output."}));
+
+TEST(ErrorFunnel, StandardLogicErrorsBecomeInternalErrors) {
+  const auto mode = host::scalar(4);
+  const host::CallResult r = host::call(1, {mode.get()});
+  ASSERT_TRUE(r.failed);
+  EXPECT_EQ(r.error.rfind("Internal error: ", 0), 0u) << r.error;
+}
+
+TEST(ErrorFunnel, ScalarRefusesEmptyCellAndAcceptsAnyNumericClass) {
+  const auto mode = host::scalar(6);
+  const auto empty = host::make(mxDOUBLE_CLASS, {0, 0});
+  const auto cell = host::cell({});
+  EXPECT_TRUE(host::call(1, {mode.get(), empty.get()}).failed);
+  EXPECT_TRUE(host::call(1, {mode.get(), cell.get()}).failed);
+
+  const auto small = host::make<std::int16_t>({1, 1}, {-7});
+  const host::CallResult r = host::call(1, {mode.get(), small.get()});
+  ASSERT_FALSE(r.failed) << r.error;
+  EXPECT_EQ(host::values<double>(r.outputs[0].get()), std::vector<double>{-7});
+}
+
+TEST(ErrorFunnel, SuccessfulCallSetsItsOutput) {
+  const auto mode = host::scalar(0);
+  const host::CallResult r = host::call(0, {mode.get()});
+  ASSERT_FALSE(r.failed) << r.error;
+  EXPECT_TRUE(r.hostFault.empty());
+  ASSERT_EQ(r.outputs.size(), 1u);
+  EXPECT_NE(r.outputs[0], nullptr);
+}
+
+TEST(StandaloneHost, ArraysFollowTheHostModel) {
+  const auto a = host::make(mxSINGLE_CLASS, {2, 3, 4});
+  EXPECT_EQ(mxGetM(a.get()), 2u);
+  EXPECT_EQ(mxGetN(a.get()), 12u);  // product of the trailing dimensions
+  EXPECT_EQ(mxGetNumberOfElements(a.get()), 24u);
+  EXPECT_EQ(mxGetNumberOfDimensions(a.get()), 3u);
+  for (float v : host::values<float>(a.get())) EXPECT_EQ(v, 0.0f);
+
+  // Trailing singleton dimensions are dropped, as in the real hosts.
+  const auto b = host::make(mxUINT8_CLASS, {4, 5, 1});
+  EXPECT_EQ(mxGetNumberOfDimensions(b.get()), 2u);
+
+  const auto c = host::make(mxCELL_CLASS, {1, 2});
+  EXPECT_EQ(mxGetCell(c.get(), 0), nullptr);  // unfilled cells are null
+}
+
+TEST(StandaloneHost, DuplicateIsDeep) {
+  std::vector<host::Array> elements;
+  elements.push_back(host::make<std::uint32_t>({2, 1}, {5, 6}));
+  const auto c = host::cell(std::move(elements));
+  host::Array copy(mxDuplicateArray(c.get()));
+  auto* inner = static_cast<std::uint32_t*>(mxGetData(mxGetCell(copy.get(), 0)));
+  inner[0] = 9;
+  EXPECT_EQ(host::values<std::uint32_t>(mxGetCell(c.get(), 0))[0], 5u);
+}
+
+}  // namespace
