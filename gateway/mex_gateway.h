@@ -130,6 +130,12 @@ inline bool hasClass(const mxArray* a, mxClassID id) {
   return a != nullptr && mxGetClassID(a) == id;
 }
 
+/// True when a is a real, full (not sparse) array of class id: the layout mxGetData describes
+/// as one element per position, column-major, with nothing else in the way.
+inline bool isRealFull(const mxArray* a, mxClassID id) {
+  return hasClass(a, id) && !mxIsComplex(a) && !mxIsSparse(a);
+}
+
 /// Fails with text unless a is of class id.
 inline void requireClass(const mxArray* a, mxClassID id, const char* text) {
   if (!hasClass(a, id)) fail(text);

@@ -156,6 +156,10 @@ bool mxIsCell(const mxArray* a) {
 bool mxIsComplex(const mxArray*) {
   return false;
 }
+// The standalone host has no sparse storage.
+bool mxIsSparse(const mxArray*) {
+  return false;
+}
 bool mxIsEmpty(const mxArray* a) {
   return mxGetNumberOfElements(a) == 0;
 }

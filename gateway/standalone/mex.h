@@ -61,6 +61,7 @@ bool mxIsLogical(const mxArray* a);
 bool mxIsCell(const mxArray* a);
 bool mxIsNumeric(const mxArray* a);
 bool mxIsComplex(const mxArray* a);
+bool mxIsSparse(const mxArray* a);
 bool mxIsEmpty(const mxArray* a);
 
 // Data access.
