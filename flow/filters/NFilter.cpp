@@ -1,0 +1,382 @@
+// Mask correlation, box filters and recursive smoothing. Every element loop runs over
+// contiguous memory with x fastest: filters along y or across channels work on whole rows or
+// planes at a time, with the same operations per element, in the same order, as the line by
+// line formula.
+#include "flow/filters/NFilter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <stdexcept>
+#include <vector>
+
+namespace NFilter {
+namespace {
+
+/// Position of sample q in a line of n ≥ 1 samples under the half-sample symmetric
+/// extension, repeated as often as needed (it is periodic with period 2n).
+int mirror(long long q, int n) {
+  if (q >= 0 && q < n) return static_cast<int>(q);
+  const long long period = 2LL * n;
+  long long r = q % period;
+  if (r < 0) r += period;
+  return static_cast<int>(r < n ? r : period - 1 - r);
+}
+
+[[noreturn]] void incompatibleSize(int sourceCount, int destinationCount) {
+  std::cerr << "Exception EFilterIncompatibleSize: Initial container size: " << sourceCount
+            << "  Resulting container size: " << destinationCount << std::endl;
+  throw EFilterIncompatibleSize();
+}
+
+template <typename T>
+void requireSameSize(const CMatrix<T>& src, const CMatrix<T>& dst) {
+  if (src.xSize() != dst.xSize() || src.ySize() != dst.ySize()) {
+    incompatibleSize(src.size(), dst.size());
+  }
+}
+
+template <typename T>
+void requireSameSize(const CTensor<T>& src, const CTensor<T>& dst) {
+  if (src.xSize() != dst.xSize() || src.ySize() != dst.ySize() || src.zSize() != dst.zSize()) {
+    incompatibleSize(src.size(), dst.size());
+  }
+}
+
+/// Correlates `lines` contiguous lines of n samples (line l at src + l·n) with the mask.
+template <typename T>
+void correlateRows(const T* src, T* dst, int n, int lines, const CFilter<T>& mask) {
+  if (n == 0) return;
+  const T* tap = mask.data();
+  const int size = mask.size();
+  const long long delta = mask.delta();
+  // Positions [lo, hi) have their whole window inside the line and skip the reflection.
+  const long long right = size - 1 - delta;
+  const int lo = static_cast<int>(std::min<long long>(std::max<long long>(delta, 0), n));
+  const int hi = static_cast<int>(
+      std::max<long long>(lo, std::min<long long>(n, n - std::max<long long>(right, 0))));
+  for (int l = 0; l < lines; ++l) {
+    const T* s = src + static_cast<long long>(l) * n;
+    T* d = dst + static_cast<long long>(l) * n;
+    auto border = [&](int p) {
+      T acc = T(0);
+      for (int i = 0; i < size; ++i)
+        acc += tap[i] * s[mirror(p + i - delta, n)];
+      d[p] = acc;
+    };
+    for (int p = 0; p < lo; ++p)
+      border(p);
+    for (int p = lo; p < hi; ++p) {
+      const T* window = s + (p - delta);
+      T acc = T(0);
+      for (int i = 0; i < size; ++i)
+        acc += tap[i] * window[i];
+      d[p] = acc;
+    }
+    for (int p = hi; p < n; ++p)
+      border(p);
+  }
+}
+
+/// Correlates a line of n units with the mask, where unit p is the `len` contiguous
+/// elements at offset p·stride: every element of a unit is one sample of its own line.
+template <typename T>
+void correlateUnits(const T* src, T* dst, int n, long long stride, int len,
+                    const CFilter<T>& mask) {
+  const T* tap = mask.data();
+  const int size = mask.size();
+  const int delta = mask.delta();
+  for (int p = 0; p < n; ++p) {
+    T* d = dst + p * stride;
+    std::fill(d, d + len, T(0));
+    for (int i = 0; i < size; ++i) {
+      const T* s = src + mirror(static_cast<long long>(p) + i - delta, n) * stride;
+      const T t = tap[i];
+      for (int e = 0; e < len; ++e)
+        d[e] += t * s[e];
+    }
+  }
+}
+
+/// Reciprocals w[i] = 1/i (w[0] = 1) in double, rounded to T, for i up to `last`.
+template <typename T>
+std::vector<T> reciprocals(int last) {
+  std::vector<T> w(static_cast<std::size_t>(last) + 1);
+  w[0] = T(1);
+  for (int i = 1; i <= last; ++i)
+    w[i] = static_cast<T>(1.0 / i);
+  return w;
+}
+
+/// Box radius of a box size (an even size grows by one), refusing negative sizes.
+int boxRadius(int size) {
+  if (size < 0) throw std::invalid_argument("box filter size must not be negative");
+  return size / 2;  // same as (size + 1) div 2 for even sizes raised to odd
+}
+
+/// Largest number of samples a box of radius r covers in a line of n samples.
+int maxCount(int r, int n) {
+  return static_cast<int>(std::min(2LL * r + 1, static_cast<long long>(n)));
+}
+
+template <typename T>
+void requireSameBoxSize(const CTensor<T>& src, const CTensor<T>& dst) {
+  if (src.xSize() != dst.xSize() || src.ySize() != dst.ySize() || src.zSize() != dst.zSize()) {
+    throw std::invalid_argument("box filter destination must have the source's sizes");
+  }
+}
+
+/// Coefficients of the recursive smoothing, with the rounding of each step.
+struct Recursion {
+  float k, a1, a2, b1, b2;
+  double c0;
+  explicit Recursion(float sigma) {
+    if (sigma < 0.0f) {
+      throw std::invalid_argument("recursive smoothing needs a sigma of 0 or more");
+    }
+    const float alpha =
+        static_cast<float>(2.5 / (std::sqrt(static_cast<double>(flowdetail::kPi)) * sigma));
+    const float e = std::exp(-alpha);  // single-precision exponential
+    b1 = e + e;
+    b2 = e * e;
+    const double ad = alpha, ed = e;
+    k = static_cast<float>((1.0 - ed) * (1.0 - ed) / (1.0 + 2.0 * ad * ed - double(b2)));
+    a1 = static_cast<float>((ad - 1.0) * ed);
+    a2 = static_cast<float>((ad + 1.0) * ed);
+    c0 = 2.0 * ed - double(b2);
+  }
+};
+
+/// Smooths `count` contiguous lines of n ≥ 2 samples in place, with scratch y and z of n.
+template <typename T>
+void smoothRows(T* data, int n, int count, const Recursion& c, std::vector<T>& y,
+                std::vector<T>& z) {
+  const T k = c.k, a1 = c.a1, a2 = c.a2, b1 = c.b1, b2 = c.b2;
+  for (int l = 0; l < count; ++l) {
+    T* x = data + static_cast<long long>(l) * n;
+    // Causal pass with its fixed start.
+    y[0] = T(0.5) * x[0];
+    y[1] = static_cast<T>(double(k * (a1 * x[0] + x[1])) + c.c0 * double(y[0]));
+    for (int i = 2; i < n; ++i) {
+      y[i] = k * (a1 * x[i - 1] + x[i]) + b1 * y[i - 1] - b2 * y[i - 2];
+    }
+    // Anticausal pass with its fixed start.
+    z[n - 1] = T(0.5) * x[n - 1];
+    z[n - 2] = k * ((a2 - b2) * x[n - 1]) + (b1 - b2) * z[n - 1];
+    for (int i = n - 3; i >= 0; --i) {
+      z[i] = k * (a2 * x[i + 1] - b2 * x[i + 2]) + b1 * z[i + 1] - b2 * z[i + 2];
+    }
+    for (int i = 0; i < n; ++i)
+      x[i] = y[i] + z[i];
+  }
+}
+
+/// Smooths every column of a w-by-n plane (n ≥ 2 rows) in place, a whole row at a time;
+/// y and z are scratch planes of w·n elements.
+template <typename T>
+void smoothColumns(T* data, int w, int n, const Recursion& c, std::vector<T>& yPlane,
+                   std::vector<T>& zPlane) {
+  const T k = c.k, a1 = c.a1, a2 = c.a2, b1 = c.b1, b2 = c.b2;
+  auto row = [w](T* base, int i) { return base + static_cast<long long>(i) * w; };
+  T* x = data;
+  T* y = yPlane.data();
+  T* z = zPlane.data();
+  // Causal pass.
+  for (int e = 0; e < w; ++e)
+    row(y, 0)[e] = T(0.5) * row(x, 0)[e];
+  for (int e = 0; e < w; ++e) {
+    row(y, 1)[e] = static_cast<T>(double(k * (a1 * row(x, 0)[e] + row(x, 1)[e])) +
+                                  c.c0 * double(row(y, 0)[e]));
+  }
+  for (int i = 2; i < n; ++i) {
+    const T* x0 = row(x, i - 1);
+    const T* x1 = row(x, i);
+    const T* y1 = row(y, i - 1);
+    const T* y2 = row(y, i - 2);
+    T* yi = row(y, i);
+    for (int e = 0; e < w; ++e)
+      yi[e] = k * (a1 * x0[e] + x1[e]) + b1 * y1[e] - b2 * y2[e];
+  }
+  // Anticausal pass.
+  for (int e = 0; e < w; ++e)
+    row(z, n - 1)[e] = T(0.5) * row(x, n - 1)[e];
+  for (int e = 0; e < w; ++e) {
+    row(z, n - 2)[e] = k * ((a2 - b2) * row(x, n - 1)[e]) + (b1 - b2) * row(z, n - 1)[e];
+  }
+  for (int i = n - 3; i >= 0; --i) {
+    const T* x1 = row(x, i + 1);
+    const T* x2 = row(x, i + 2);
+    const T* z1 = row(z, i + 1);
+    const T* z2 = row(z, i + 2);
+    T* zi = row(z, i);
+    for (int e = 0; e < w; ++e)
+      zi[e] = k * (a2 * x1[e] - b2 * x2[e]) + b1 * z1[e] - b2 * z2[e];
+  }
+  const long long total = static_cast<long long>(w) * n;
+  for (long long i = 0; i < total; ++i)
+    x[i] = y[i] + z[i];
+}
+
+template <typename T>
+void smoothX(T* data, int xSize, int lines, float sigma) {
+  const Recursion c(sigma);
+  if (xSize < 2 || lines == 0) return;  // a single sample stays as it is
+  std::vector<T> y(xSize), z(xSize);
+  smoothRows(data, xSize, lines, c, y, z);
+}
+
+template <typename T>
+void smoothY(T* data, int xSize, int ySize, int planes, float sigma) {
+  const Recursion c(sigma);
+  if (ySize < 2 || xSize == 0 || planes == 0) return;
+  const long long plane = static_cast<long long>(xSize) * ySize;
+  std::vector<T> y(plane), z(plane);
+  for (int p = 0; p < planes; ++p)
+    smoothColumns(data + p * plane, xSize, ySize, c, y, z);
+}
+
+}  // namespace
+
+template <typename T>
+void filter(const CMatrix<T>& src, CMatrix<T>& dst, const CFilter<T>& mask, int) {
+  requireSameSize(src, dst);
+  correlateRows(src.data(), dst.data(), src.xSize(), src.ySize(), mask);
+}
+
+template <typename T>
+void filter(const CMatrix<T>& src, CMatrix<T>& dst, int, const CFilter<T>& mask) {
+  requireSameSize(src, dst);
+  correlateUnits(src.data(), dst.data(), src.ySize(), src.xSize(), src.xSize(), mask);
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int) {
+  requireSameSize(src, dst);
+  correlateRows(src.data(), dst.data(), src.xSize(), src.ySize() * src.zSize(), mask);
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, const CFilter<T>& mask, int) {
+  requireSameSize(src, dst);
+  const long long plane = static_cast<long long>(src.xSize()) * src.ySize();
+  for (int z = 0; z < src.zSize(); ++z) {
+    correlateUnits(src.data() + z * plane, dst.data() + z * plane, src.ySize(), src.xSize(),
+                   src.xSize(), mask);
+  }
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, int, const CFilter<T>& mask) {
+  requireSameSize(src, dst);
+  const int plane = src.xSize() * src.ySize();
+  correlateUnits(src.data(), dst.data(), src.zSize(), plane, plane, mask);
+}
+
+template <typename T>
+void boxFilterX(const CTensor<T>& src, CTensor<T>& dst, int size) {
+  requireSameBoxSize(src, dst);
+  const int n = src.xSize();
+  const int lines = src.ySize() * src.zSize();
+  if (n == 0 || lines == 0) return;
+  // A radius of n or more already covers every line whole.
+  const int r = std::min(boxRadius(size), n);
+  const std::vector<T> w = reciprocals<T>(maxCount(r, n));
+  for (int l = 0; l < lines; ++l) {
+    const T* s = src.data() + static_cast<long long>(l) * n;
+    T* d = dst.data() + static_cast<long long>(l) * n;
+    const int m = r < n ? r : n - 1;
+    T sum = s[0];
+    for (int i = 1; i <= m; ++i)
+      sum += s[i];
+    int count = m + 1;
+    for (int p = 0; p < n; ++p) {
+      d[p] = sum * w[count];
+      if (p - r >= 0) {
+        sum -= s[p - r];
+        --count;
+      }
+      if (p + 1LL + r < n) {
+        sum += s[p + r + 1];
+        ++count;
+      }
+    }
+  }
+}
+
+template <typename T>
+void boxFilterY(const CTensor<T>& src, CTensor<T>& dst, int size) {
+  requireSameBoxSize(src, dst);
+  const int w = src.xSize(), n = src.ySize();
+  if (n == 0 || w == 0 || src.zSize() == 0) return;
+  const int r = std::min(boxRadius(size), n);
+  const std::vector<T> rec = reciprocals<T>(maxCount(r, n));
+  const long long plane = static_cast<long long>(w) * n;
+  std::vector<T> sum(w);
+  for (int z = 0; z < src.zSize(); ++z) {
+    const T* s = src.data() + z * plane;
+    T* d = dst.data() + z * plane;
+    auto row = [w](const T* base, int i) { return base + static_cast<long long>(i) * w; };
+    // Running sums of all columns at once, one row per step.
+    const int m = r < n ? r : n - 1;
+    std::copy(s, s + w, sum.begin());
+    for (int i = 1; i <= m; ++i) {
+      const T* si = row(s, i);
+      for (int e = 0; e < w; ++e)
+        sum[e] += si[e];
+    }
+    int count = m + 1;
+    for (int p = 0; p < n; ++p) {
+      const T scale = rec[count];
+      T* dp = d + static_cast<long long>(p) * w;
+      for (int e = 0; e < w; ++e)
+        dp[e] = sum[e] * scale;
+      if (p - r >= 0) {
+        const T* out = row(s, p - r);
+        for (int e = 0; e < w; ++e)
+          sum[e] -= out[e];
+        --count;
+      }
+      if (p + 1LL + r < n) {
+        const T* in = row(s, p + r + 1);
+        for (int e = 0; e < w; ++e)
+          sum[e] += in[e];
+        ++count;
+      }
+    }
+  }
+}
+
+template <typename T>
+void recursiveSmoothX(CMatrix<T>& m, float sigma) {
+  smoothX(m.data(), m.xSize(), m.ySize(), sigma);
+}
+
+template <typename T>
+void recursiveSmoothY(CMatrix<T>& m, float sigma) {
+  smoothY(m.data(), m.xSize(), m.ySize(), 1, sigma);
+}
+
+template <typename T>
+void recursiveSmoothX(CTensor<T>& t, float sigma) {
+  smoothX(t.data(), t.xSize(), t.ySize() * t.zSize(), sigma);
+}
+
+template <typename T>
+void recursiveSmoothY(CTensor<T>& t, float sigma) {
+  smoothY(t.data(), t.xSize(), t.ySize(), t.zSize(), sigma);
+}
+
+// The flow filters single-precision images only.
+template void filter(const CMatrix<float>&, CMatrix<float>&, const CFilter<float>&, int);
+template void filter(const CMatrix<float>&, CMatrix<float>&, int, const CFilter<float>&);
+template void filter(const CTensor<float>&, CTensor<float>&, const CFilter<float>&, int, int);
+template void filter(const CTensor<float>&, CTensor<float>&, int, const CFilter<float>&, int);
+template void filter(const CTensor<float>&, CTensor<float>&, int, int, const CFilter<float>&);
+template void boxFilterX(const CTensor<float>&, CTensor<float>&, int);
+template void boxFilterY(const CTensor<float>&, CTensor<float>&, int);
+template void recursiveSmoothX(CMatrix<float>&, float);
+template void recursiveSmoothY(CMatrix<float>&, float);
+template void recursiveSmoothX(CTensor<float>&, float);
+template void recursiveSmoothY(CTensor<float>&, float);
+
+}  // namespace NFilter

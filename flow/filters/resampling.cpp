@@ -1,0 +1,301 @@
+// Resizing of float images between pyramid levels: area-averaging reduction, weighted
+// reduction by bilinear splatting, and bilinear resize with pixel-centre alignment. Each
+// resizes in place: the new array is built, the old one released, the sizes updated; a
+// tensor is resized plane by plane with the matrix operation.
+#include "flow/containers/CMatrix.h"
+#include "flow/containers/CTensor.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+/// One step of the area walk: output sample j receives weight·input sample k.
+struct Share {
+  int j;
+  int k;
+  float weight;
+};
+
+/// Walk of the area reduction of a line of oldN samples to newN < oldN: each unit-wide input
+/// sample is split over the output footprints [j·f, (j + 1)·f), f = oldN/newN. The walk
+/// depends only on the sizes, so it is formed once and applied to every row or column.
+std::vector<Share> areaWalk(int oldN, int newN) {
+  std::vector<Share> walk;
+  walk.reserve(static_cast<std::size_t>(oldN) + newN);
+  const float f = static_cast<float>(oldN) / static_cast<float>(newN);
+  int j = 0, k = 0;
+  float g = f;     // coverage output j still owes
+  float h = 1.0f;  // share of input k not yet handed out
+  while (j < newN && k < oldN) {
+    if (g > 1.0f) {
+      walk.push_back({j, k, h});
+      g = g - h;
+      ++k;
+      if (g <= 0.0f) {
+        ++j;
+        g = f;
+      }
+      h = 1.0f;
+    } else {
+      // The rest of input k goes to the next output sample.
+      walk.push_back({j, k, g});
+      ++j;
+      h = 1.0f - g;
+      g = f;
+    }
+  }
+  return walk;
+}
+
+/// Area-averaging reduction of an xs-by-ys plane into the nx-by-ny plane `out`
+/// (1 ≤ nx ≤ xs, 1 ≤ ny ≤ ys); `rows` is scratch for the x pass.
+void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
+                std::vector<float>& rows) {
+  // Step 1: x pass, integrating every row over the output footprints.
+  const float* xPassed = in;
+  if (nx < xs) {
+    const std::vector<Share> walk = areaWalk(xs, nx);
+    rows.assign(static_cast<std::size_t>(nx) * ys, 0.0f);
+    for (int y = 0; y < ys; ++y) {
+      const float* src = in + static_cast<long long>(y) * xs;
+      float* dst = rows.data() + static_cast<long long>(y) * nx;
+      for (const Share& s : walk)
+        dst[s.j] += s.weight * src[s.k];
+    }
+    xPassed = rows.data();
+  }
+  // Step 2: y pass down every column, a whole row at a time.
+  if (ny < ys) {
+    const std::vector<Share> walk = areaWalk(ys, ny);
+    std::fill(out, out + static_cast<long long>(nx) * ny, 0.0f);
+    for (const Share& s : walk) {
+      const float* src = xPassed + static_cast<long long>(s.k) * nx;
+      float* dst = out + static_cast<long long>(s.j) * nx;
+      for (int x = 0; x < nx; ++x)
+        dst[x] += s.weight * src[x];
+    }
+  } else {
+    std::copy(xPassed, xPassed + static_cast<long long>(nx) * ys, out);
+  }
+  // Step 3: integrals to means, dividing by the footprint area.
+  const float scale = static_cast<float>(nx * ny) / static_cast<float>(xs * ys);
+  const long long n = static_cast<long long>(nx) * ny;
+  for (long long i = 0; i < n; ++i)
+    out[i] *= scale;
+}
+
+/// Weighted reduction of an xs-by-ys plane into nx-by-ny: every pixel of positive weight is
+/// splatted bilinearly at (x·nx/xs, y·ny/ys); out = value sum / weight sum, 0 where no
+/// weight arrived. `weightSum` is scratch.
+void splatReduce(const float* in, const float* weights, int xs, int ys, float* out, int nx, int ny,
+                 std::vector<float>& weightSum) {
+  const long long n = static_cast<long long>(nx) * ny;
+  std::fill(out, out + n, 0.0f);
+  weightSum.assign(static_cast<std::size_t>(n), 0.0f);
+  float* wSum = weightSum.data();
+  const float rx = static_cast<float>(nx) / static_cast<float>(xs);
+  const float ry = static_cast<float>(ny) / static_cast<float>(ys);
+  for (int y = 0; y < ys; ++y) {
+    const float py = static_cast<float>(y) * ry;
+    const int iy = static_cast<int>(py);
+    const float ay = py - static_cast<float>(iy);
+    const bool below = iy + 1 < ny;
+    if (iy >= ny) continue;  // only reachable through rounding of huge sizes
+    const float* src = in + static_cast<long long>(y) * xs;
+    const float* wt = weights + static_cast<long long>(y) * xs;
+    for (int x = 0; x < xs; ++x) {
+      const float w = wt[x];
+      if (!(w > 0.0f)) continue;
+      const float px = static_cast<float>(x) * rx;
+      const int ix = static_cast<int>(px);
+      if (ix >= nx) continue;
+      const float ax = px - static_cast<float>(ix);
+      const float v = w * src[x];
+      const bool right = ix + 1 < nx;
+      const long long c = ix + static_cast<long long>(iy) * nx;
+      // Shares that would fall outside the new grid are dropped.
+      float b = (1.0f - ax) * (1.0f - ay);
+      out[c] += v * b;
+      wSum[c] += w * b;
+      if (right) {
+        b = ax * (1.0f - ay);
+        out[c + 1] += v * b;
+        wSum[c + 1] += w * b;
+      }
+      if (below) {
+        b = (1.0f - ax) * ay;
+        out[c + nx] += v * b;
+        wSum[c + nx] += w * b;
+      }
+      if (right && below) {
+        b = ax * ay;
+        out[c + nx + 1] += v * b;
+        wSum[c + nx + 1] += w * b;
+      }
+    }
+  }
+  for (long long i = 0; i < n; ++i)
+    out[i] = wSum[i] > 0.0f ? out[i] / wSum[i] : 0.0f;
+}
+
+/// Source sample pair and weight of one output position of the bilinear resize.
+struct Tap {
+  int i0;
+  int i1;
+  float a;
+};
+
+/// Pixel-centre aligned source positions (i + 0.5)·oldN/newN − 0.5, raised to 0 at the
+/// start and sharing the last sample at the end.
+std::vector<Tap> bilinearTaps(int oldN, int newN) {
+  std::vector<Tap> taps(newN);
+  const float s = static_cast<float>(oldN) / static_cast<float>(newN);
+  for (int i = 0; i < newN; ++i) {
+    float p = static_cast<float>((i + 0.5) * double(s) - 0.5);
+    if (p < 0.0f) p = 0.0f;
+    int i0 = static_cast<int>(p);
+    if (i0 > oldN - 1) i0 = oldN - 1;  // only reachable through rounding of huge sizes
+    taps[i] = {i0, std::min(i0 + 1, oldN - 1), p - static_cast<float>(i0)};
+  }
+  return taps;
+}
+
+/// Bilinear resize of an xs-by-ys plane into nx-by-ny.
+void bilinearResize(const float* in, int xs, int ys, float* out, int nx, int ny) {
+  const std::vector<Tap> tx = bilinearTaps(xs, nx);
+  const std::vector<Tap> ty = bilinearTaps(ys, ny);
+  for (int i = 0; i < ny; ++i) {
+    const Tap& t = ty[i];
+    const float* r0 = in + static_cast<long long>(t.i0) * xs;
+    const float* r1 = in + static_cast<long long>(t.i1) * xs;
+    float* dst = out + static_cast<long long>(i) * nx;
+    for (int j = 0; j < nx; ++j) {
+      const Tap& u = tx[j];
+      // Each bracket in double with its ax product in single precision, then the blend in
+      // double with its ay product in single precision.
+      const float top = static_cast<float>((1.0 - u.a) * r0[u.i0] + double(u.a * r0[u.i1]));
+      const float bottom = static_cast<float>((1.0 - u.a) * r1[u.i0] + double(u.a * r1[u.i1]));
+      dst[j] = static_cast<float>((1.0 - t.a) * top + double(t.a * bottom));
+    }
+  }
+}
+
+void requireReduction(int newXSize, int newYSize, int xSize, int ySize) {
+  if (newXSize < 1 || newYSize < 1 || newXSize > xSize || newYSize > ySize) {
+    throw std::invalid_argument("downsample: the new size must lie between 1 and the current size");
+  }
+}
+
+void requirePositive(const char* what, int newXSize, int newYSize) {
+  if (newXSize < 1 || newYSize < 1) {
+    throw std::invalid_argument(std::string(what) + ": the new size must be at least 1");
+  }
+}
+
+void requireSource(int xSize, int ySize) {
+  if (xSize < 1 || ySize < 1) {
+    throw std::invalid_argument("upsampleBilinear: an empty image cannot be resized");
+  }
+}
+
+}  // namespace
+
+template <>
+void CMatrix<float>::downsample(int newXSize, int newYSize) {
+  requireReduction(newXSize, newYSize, mXSize, mYSize);
+  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize)]);
+  std::vector<float> rows;
+  areaReduce(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize, rows);
+  delete[] mData;
+  mData = fresh.release();
+  mXSize = newXSize;
+  mYSize = newYSize;
+}
+
+template <>
+void CMatrix<float>::downsample(int newXSize, int newYSize, const CMatrix<float>& weights) {
+  if (weights.xSize() != mXSize || weights.ySize() != mYSize) {
+    throw std::invalid_argument("downsample: the weight matrix must have the matrix's size");
+  }
+  requirePositive("downsample", newXSize, newYSize);
+  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize)]);
+  std::vector<float> weightSum;
+  splatReduce(mData, weights.data(), mXSize, mYSize, fresh.get(), newXSize, newYSize, weightSum);
+  delete[] mData;
+  mData = fresh.release();
+  mXSize = newXSize;
+  mYSize = newYSize;
+}
+
+template <>
+void CMatrix<float>::upsampleBilinear(int newXSize, int newYSize) {
+  requirePositive("upsampleBilinear", newXSize, newYSize);
+  requireSource(mXSize, mYSize);
+  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize)]);
+  bilinearResize(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize);
+  delete[] mData;
+  mData = fresh.release();
+  mXSize = newXSize;
+  mYSize = newYSize;
+}
+
+template <>
+void CTensor<float>::downsample(int newXSize, int newYSize) {
+  requireReduction(newXSize, newYSize, mXSize, mYSize);
+  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize, mZSize)]);
+  const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
+  const long long newPlane = static_cast<long long>(newXSize) * newYSize;
+  std::vector<float> rows;
+  for (int z = 0; z < mZSize; ++z) {
+    areaReduce(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize, newYSize,
+               rows);
+  }
+  delete[] mData;
+  mData = fresh.release();
+  mXSize = newXSize;
+  mYSize = newYSize;
+}
+
+template <>
+void CTensor<float>::downsample(int newXSize, int newYSize, const CTensor<float>& weights) {
+  if (weights.xSize() != mXSize || weights.ySize() != mYSize) {
+    flowdetail::tensorIncompatibleSize(mXSize, mYSize, weights.xSize(), weights.ySize());
+  }
+  requirePositive("downsample", newXSize, newYSize);
+  if (weights.zSize() < mZSize) {
+    throw std::invalid_argument("downsample: the weight tensor has fewer channels than the tensor");
+  }
+  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize, mZSize)]);
+  const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
+  const long long newPlane = static_cast<long long>(newXSize) * newYSize;
+  std::vector<float> weightSum;
+  for (int z = 0; z < mZSize; ++z) {
+    splatReduce(mData + z * oldPlane, weights.data() + z * oldPlane, mXSize, mYSize,
+                fresh.get() + z * newPlane, newXSize, newYSize, weightSum);
+  }
+  delete[] mData;
+  mData = fresh.release();
+  mXSize = newXSize;
+  mYSize = newYSize;
+}
+
+template <>
+void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
+  requirePositive("upsampleBilinear", newXSize, newYSize);
+  requireSource(mXSize, mYSize);
+  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize, mZSize)]);
+  const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
+  const long long newPlane = static_cast<long long>(newXSize) * newYSize;
+  for (int z = 0; z < mZSize; ++z) {
+    bilinearResize(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize,
+                   newYSize);
+  }
+  delete[] mData;
+  mData = fresh.release();
+  mXSize = newXSize;
+  mYSize = newYSize;
+}
