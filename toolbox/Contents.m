@@ -2,6 +2,25 @@
 %
 % Superpixel statistics
 %   regionSummary     - Mean colour, centre of mass and size of every superpixel of a video.
+%   regionMotionLevel - Mean flow length of every superpixel of one frame.
+%   regionCoverage    - Share of the pixels of every superpixel that lie inside a region.
+%   paletteMerge      - Merges the repeated colours of a weighted colour list.
+%   edgeTrim          - Removes the boundary pixels connected to the image border or to a mask.
+%
+% Crossing-count maps
+%   crossingCounts    - Eight-ray parity votes of a uint8 image.
+%   crossingRuns      - Eight-ray parity votes of a uint8 image, identical to crossingCounts.
+%
+% Level-set superpixel steps
+%   surface_partials  - First and second partial derivatives of a height function.
+%   surface_slope     - Speed times the upwind gradient magnitude of a height function.
+%   front_velocity    - Front speed from curvature, base speed and a vector field.
+%   sign_flip         - One-pixel-wide map of the zero level set of a field.
+%   trough_points     - Position of the smallest value in the window around every pixel.
+%   labelGapFill      - Gives every unlabelled pixel of a label map a neighbour's label.
+%
+% Binary code distances
+%   bitcode_distance  - Pairwise Hamming distances between two sets of binary codes.
 %
 % Setting up
 %   compile_toolbox   - Builds the plug-ins with the host's mex command (no CMake needed).

@@ -13,6 +13,19 @@ function compile_toolbox()
   % name, sources (relative to the source tree), whether it exports mexVersion
   plugins = {
     'regionSummary', {'superpixel/stats/regionSummary.cpp', 'superpixel/stats/region_summary.cpp'}, false
+    'regionMotionLevel', {'superpixel/stats/regionMotionLevel.cpp', 'superpixel/stats/region_motion_level.cpp', 'superpixel/stats/frame_labels.cpp'}, false
+    'regionCoverage', {'superpixel/stats/regionCoverage.cpp', 'superpixel/stats/region_coverage.cpp', 'superpixel/stats/frame_labels.cpp'}, false
+    'paletteMerge', {'superpixel/stats/paletteMerge.cpp', 'superpixel/stats/palette_merge.cpp'}, false
+    'edgeTrim', {'superpixel/stats/edgeTrim.cpp', 'superpixel/stats/edge_trim.cpp'}, false
+    'crossingCounts', {'crossing/crossingCounts.cpp', 'crossing/crossing_counts.cpp'}, false
+    'crossingRuns', {'crossing/crossingRuns.cpp', 'crossing/print_matrix.cpp', 'crossing/crossing_counts.cpp'}, false
+    'front_velocity', {'levelset/front_velocity.cpp', 'levelset/front_speed.cpp'}, true
+    'surface_slope', {'levelset/surface_slope.cpp', 'levelset/upwind_gradient.cpp'}, true
+    'surface_partials', {'levelset/surface_partials.cpp', 'levelset/central_differences.cpp'}, true
+    'sign_flip', {'levelset/sign_flip.cpp', 'levelset/zero_crossings.cpp'}, true
+    'trough_points', {'levelset/trough_points.cpp', 'levelset/window_minima.cpp'}, true
+    'labelGapFill', {'levelset/labelGapFill.cpp', 'levelset/label_gap_fill.cpp'}, false
+    'bitcode_distance', {'codes/bitcode_distance.cpp', 'codes/hamming_table.cpp'}, true
   };
   is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
   for k = 1:size(plugins, 1)
