@@ -1,5 +1,10 @@
 % Motion segmentation toolbox: compiled functions for segmenting moving objects in video.
 %
+% Superpixel graphs
+%   frameNeighbours   - Pairs of superpixels that touch inside a frame, pooled over a video.
+%   trackNeighbours   - Flow-based weighted links from each frame's superpixels to the next.
+%   regionLinkage     - Pixels the flow carries between the superpixels of two frames.
+%
 % Superpixel statistics
 %   regionSummary     - Mean colour, centre of mass and size of every superpixel of a video.
 %   regionMotionLevel - Mean flow length of every superpixel of one frame.

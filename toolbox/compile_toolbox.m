@@ -17,6 +17,9 @@ function compile_toolbox()
     'regionCoverage', {'superpixel/stats/regionCoverage.cpp', 'superpixel/stats/region_coverage.cpp', 'superpixel/stats/frame_labels.cpp'}, false
     'paletteMerge', {'superpixel/stats/paletteMerge.cpp', 'superpixel/stats/palette_merge.cpp'}, false
     'edgeTrim', {'superpixel/stats/edgeTrim.cpp', 'superpixel/stats/edge_trim.cpp'}, false
+    'frameNeighbours', {'superpixel/graphs/frameNeighbours.cpp', 'superpixel/graphs/frame_neighbours.cpp'}, false
+    'trackNeighbours', {'superpixel/graphs/trackNeighbours.cpp', 'superpixel/graphs/track_neighbours.cpp'}, false
+    'regionLinkage', {'superpixel/graphs/regionLinkage.cpp', 'superpixel/graphs/region_linkage.cpp'}, false
     'crossingCounts', {'crossing/crossingCounts.cpp', 'crossing/crossing_counts.cpp'}, false
     'crossingRuns', {'crossing/crossingRuns.cpp', 'crossing/print_matrix.cpp', 'crossing/crossing_counts.cpp'}, false
     'front_velocity', {'levelset/front_velocity.cpp', 'levelset/front_speed.cpp'}, true

@@ -1,0 +1,115 @@
+// trackNeighbours: flow-based links from the superpixels of each frame to those of the next,
+// as a weighted edge list.
+//
+//   [a, b, w] = trackNeighbours(flows, labels, N)
+#include "mex.h"
+
+#include "gateway/mex_gateway.h"
+#include "superpixel/graphs/superpixel_count.h"
+#include "superpixel/graphs/track_neighbours.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+enum { IN_FLOWS, IN_LABELS, IN_COUNT, IN_END };
+enum { OUT_SOURCE, OUT_TARGET, OUT_WEIGHT, OUT_END };
+
+// Every fault of the documented checks reports this one text, a single blank.
+[[noreturn]] void blank() {
+  gw::fail(" ");
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  gw::guarded([&] {
+    if (nrhs != IN_END) blank();
+    const mxArray* flows = prhs[IN_FLOWS];
+    const mxArray* labels = prhs[IN_LABELS];
+    if (!mxIsCell(flows) || !mxIsCell(labels)) blank();
+    const std::size_t stepCount = gw::count(flows);
+    if (gw::count(labels) != stepCount + 1) blank();
+    if (stepCount + 1 < 2) blank();
+
+    // The frame size comes from the last flow/label pair in which neither cell is empty.
+    std::size_t height = 0;
+    std::size_t width = 0;
+    for (std::size_t f = 0; f < stepCount; ++f) {
+      const mxArray* flow = gw::cellAt(flows, f);
+      const mxArray* map = gw::cellAt(labels, f);
+      if (gw::isEmpty(flow) || gw::isEmpty(map)) continue;
+      height = gw::rows(flow);
+      width = gw::cols(flow) / 2;
+      if (height * width != gw::count(map)) blank();
+    }
+    if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank();
+    for (std::size_t f = 0; f < stepCount; ++f) {
+      if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank();
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank();
+    }
+    if (!gw::hasClass(gw::cellAt(labels, stepCount), mxUINT32_CLASS)) blank();
+    if (!mxIsDouble(prhs[IN_COUNT])) blank();
+    if (nlhs != 0 && nlhs != OUT_END) blank();
+
+    // Beyond the documented checks: every frame step reads its flow field as H-by-W-by-2 and
+    // both of its label maps as H-by-W, so every cell must hold that much.
+    const std::size_t plane = height * width;
+    for (std::size_t f = 0; f <= stepCount; ++f) {
+      if (f < stepCount) {
+        const mxArray* flow = gw::cellAt(flows, f);
+        if (gw::isEmpty(flow)) gw::fail(gw::format("Flow field %zu is empty.", f + 1));
+        if (gw::count(flow) < 2 * plane) {
+          gw::fail(gw::format(
+              "Flow field %zu has %zu elements, fewer than the %zu-by-%zu-by-2 of the frames.",
+              f + 1, gw::count(flow), height, width));
+        }
+      }
+      const mxArray* map = gw::cellAt(labels, f);
+      if (gw::isEmpty(map)) gw::fail(gw::format("Label map %zu is empty.", f + 1));
+      if (gw::count(map) != plane) {
+        gw::fail(gw::format("Label map %zu has %zu elements but the frames are %zu-by-%zu.", f + 1,
+                            gw::count(map), height, width));
+      }
+    }
+    // N sizes the landed counter and is the radix of the pair keys: 0 would divide by zero,
+    // and above 2^32 the keys of 32-bit labels could overflow.
+    const auto n = superpixel::truncatedCount(
+        gw::scalar(prhs[IN_COUNT], "Number of superpixels must not be empty."), 1,
+        std::uint64_t{1} << 32);
+    if (!n) gw::fail("Number of superpixels must be between 1 and 4294967296.");
+
+    std::vector<superpixel::FrameStep> steps;
+    for (std::size_t f = 0; f < stepCount; ++f) {
+      steps.push_back({gw::data<std::int16_t>(gw::cellAt(flows, f)),
+                       gw::data<std::uint32_t>(gw::cellAt(labels, f)),
+                       gw::data<std::uint32_t>(gw::cellAt(labels, f + 1))});
+    }
+    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, *n);
+    if (votes.fault.found) {
+      // The label of a pixel that lands inside the next frame addresses the landed counter.
+      gw::fail(
+          gw::format("Label %u at element %zu of the label map of frame %zu is outside 1..%llu.",
+                     votes.fault.label, votes.fault.element + 1, votes.fault.step + 1,
+                     static_cast<unsigned long long>(*n)));
+    }
+
+    const std::size_t edgeCount = votes.votes.size();
+    mxArray* source = gw::createMatrix<std::uint32_t>(edgeCount, 1);
+    mxArray* target = gw::createMatrix<std::uint32_t>(edgeCount, 1);
+    mxArray* weight = gw::createMatrix<float>(edgeCount, 1);
+    superpixel::writeWeightedEdges(votes, *n, gw::mutableData<std::uint32_t>(source),
+                                   gw::mutableData<std::uint32_t>(target),
+                                   gw::mutableData<float>(weight));
+    plhs[OUT_SOURCE] = source;
+    if (nlhs == 0) {
+      // Only the answer slot exists: the source indices become ans.
+      mxDestroyArray(target);
+      mxDestroyArray(weight);
+      return;
+    }
+    plhs[OUT_TARGET] = target;
+    plhs[OUT_WEIGHT] = weight;
+  });
+}

@@ -1,0 +1,146 @@
+#include "superpixel/graphs/track_neighbours.h"
+
+#include <algorithm>
+#include <cassert>
+#include <utility>
+
+namespace superpixel {
+
+namespace {
+
+// Votes for one pair, gathered before they reach the map.
+struct Run {
+  std::uint64_t key;
+  std::uint64_t count;
+};
+
+// The landing point of pixel (y, x) moved by (dy, dx), as a column-major index, or false when
+// it lies outside the frame (a negative coordinate is outside too).
+inline bool land(std::size_t y, std::size_t x, std::int16_t dy, std::int16_t dx, std::size_t height,
+                 std::size_t width, std::size_t& q) {
+  const auto ty = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(y) + dy);
+  const auto tx = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) + dx);
+  if (ty >= height || tx >= width) return false;
+  q = ty + tx * height;
+  return true;
+}
+
+}  // namespace
+
+TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t height,
+                           std::size_t width, std::uint64_t n) {
+  assert(n >= 1 && n <= (std::uint64_t{1} << 32));
+  TrackVotes out;
+  const std::size_t plane = height * width;
+  std::vector<Run> runs;
+  // Votes are first gathered in a small direct-mapped table of (key, count): the pixels of a
+  // superpixel mostly vote for the same few pairs, so the table absorbs most of them and only
+  // evicted or final entries reach the per-step sort. An entry of count 0 is empty.
+  constexpr int kTableBits = 12;
+  std::vector<Run> table(std::size_t{1} << kTableBits, Run{0, 0});
+  for (std::size_t f = 0; f < steps.size(); ++f) {
+    const FrameStep& step = steps[f];
+    runs.clear();
+    // Column-major order walks memory in sequence; the counts are integers, so the order in
+    // which they are added does not change them.
+    for (std::size_t x = 0; x < width; ++x) {
+      for (std::size_t y = 0; y < height; ++y) {
+        const std::size_t p = y + x * height;
+        std::size_t q;
+        if (!land(y, x, step.flow[p], step.flow[p + plane], height, width, q)) continue;
+        const std::uint32_t a = step.source[p] - 1u;
+        if (a >= n) {
+          out.fault = {true, f, p, step.source[p]};
+          return out;
+        }
+        const std::uint32_t b = step.target[q] - 1u;
+        const std::uint64_t key = std::uint64_t{b} * n + a;
+        Run& slot = table[(key * 0x9E3779B97F4A7C15ull) >> (64 - kTableBits)];
+        if (slot.count != 0 && slot.key == key) {
+          ++slot.count;
+        } else {
+          if (slot.count != 0) runs.push_back(slot);
+          slot = {key, 1};
+        }
+        if (a >= out.landed.size()) {
+          const std::uint64_t grown =
+              std::max<std::uint64_t>(a + std::uint64_t{1}, 2 * std::uint64_t{out.landed.size()});
+          out.landed.resize(static_cast<std::size_t>(std::min(grown, n)), 0u);
+        }
+        ++out.landed[a];
+      }
+    }
+    for (Run& slot : table) {
+      if (slot.count != 0) runs.push_back(slot);
+      slot = {0, 0};
+    }
+    // Merge the runs of this step per key, then add them to the map in ascending order.
+    std::sort(runs.begin(), runs.end(), [](const Run& l, const Run& r) { return l.key < r.key; });
+    auto hint = out.votes.begin();
+    for (std::size_t i = 0; i < runs.size();) {
+      std::uint64_t count = 0;
+      const std::uint64_t key = runs[i].key;
+      for (; i < runs.size() && runs[i].key == key; ++i)
+        count += runs[i].count;
+      hint = out.votes.emplace_hint(hint, key, 0);
+      hint->second += count;
+      ++hint;
+    }
+  }
+  return out;
+}
+
+float voteTally(std::uint64_t votes) {
+  // Every integer up to 2^24 is a float; 2^24 + 1 rounds back to 2^24, so the tally sticks
+  // there.
+  constexpr std::uint64_t kStuck = std::uint64_t{1} << 24;
+  return static_cast<float>(std::min(votes, kStuck));
+}
+
+void writeWeightedEdges(const TrackVotes& votes, std::uint64_t n, std::uint32_t* source,
+                        std::uint32_t* target, float* weight) {
+  assert(n >= 1 && !votes.fault.found);
+  std::size_t i = 0;
+  for (const auto& [key, count] : votes.votes) {
+    const std::uint64_t a = key % n;
+    source[i] = static_cast<std::uint32_t>(a);
+    target[i] = static_cast<std::uint32_t>(key / n);
+    weight[i] = voteTally(count) / static_cast<float>(votes.landed[static_cast<std::size_t>(a)]);
+    ++i;
+  }
+}
+
+WeightedEdges trackNeighboursStraight(const std::vector<FrameStep>& steps, std::size_t height,
+                                      std::size_t width, std::uint64_t n) {
+  std::map<std::uint64_t, float> tally;
+  std::vector<std::uint32_t> landed(static_cast<std::size_t>(n), 0u);
+  const auto h = static_cast<std::int32_t>(height);
+  const auto w = static_cast<std::int32_t>(width);
+  for (const FrameStep& step : steps) {
+    for (std::int32_t y = 0; y < h; ++y) {
+      for (std::int32_t x = 0; x < w; ++x) {
+        const std::int32_t p = y + x * h;
+        const std::int32_t ty = y + step.flow[p];
+        const std::int32_t tx = x + step.flow[p + h * w];
+        if (static_cast<std::uint32_t>(ty) >= static_cast<std::uint32_t>(h) ||
+            static_cast<std::uint32_t>(tx) >= static_cast<std::uint32_t>(w)) {
+          continue;
+        }
+        const std::uint32_t a = step.source[p] - 1u;
+        const std::uint32_t b = step.target[ty + tx * h] - 1u;
+        tally[std::uint64_t{b} * n + a] += 1.0f;
+        ++landed[a];
+      }
+    }
+  }
+  WeightedEdges edges;
+  for (const auto& [key, votes] : tally) {
+    const std::uint64_t a = key % n;
+    edges.source.push_back(static_cast<std::uint32_t>(a));
+    edges.target.push_back(static_cast<std::uint32_t>(key / n));
+    edges.weight.push_back(votes / static_cast<float>(landed[static_cast<std::size_t>(a)]));
+  }
+  return edges;
+}
+
+}  // namespace superpixel
