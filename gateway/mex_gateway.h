@@ -13,6 +13,7 @@
 #include "mex.h"
 
 #include <cassert>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -153,8 +154,12 @@ inline const mxArray* cellAt(const mxArray* cells, std::size_t i) {
 
 /// Row count, and column count (the product of all trailing dimensions), as std::size_t
 /// whatever the signedness of the host's mwSize.
-inline std::size_t rows(const mxArray* a) { return static_cast<std::size_t>(mxGetM(a)); }
-inline std::size_t cols(const mxArray* a) { return static_cast<std::size_t>(mxGetN(a)); }
+inline std::size_t rows(const mxArray* a) {
+  return static_cast<std::size_t>(mxGetM(a));
+}
+inline std::size_t cols(const mxArray* a) {
+  return static_cast<std::size_t>(mxGetN(a));
+}
 
 /// Element count of an array (0 for an unfilled cell).
 inline std::size_t count(const mxArray* a) {
@@ -217,6 +222,19 @@ mxArray* createArray(const std::vector<std::size_t>& dims) {
 inline double scalar(const mxArray* a, const char* text) {
   if (isEmpty(a) || mxIsCell(a) || !(mxIsNumeric(a) || mxIsLogical(a))) fail(text);
   return mxGetScalar(a);
+}
+
+/// The first element of a numeric argument truncated toward zero, required to lie in lo..hi
+/// (NaN never does). Fails with "<what> must not be empty." or "<what> must be between lo and
+/// hi." The range test comes before the conversion, which is undefined for doubles out of range.
+inline std::uint64_t truncatedScalar(const mxArray* a, const char* what, std::uint64_t lo,
+                                     std::uint64_t hi) {
+  const double t = std::trunc(scalar(a, format("%s must not be empty.", what).c_str()));
+  if (!(t >= static_cast<double>(lo) && t <= static_cast<double>(hi))) {
+    fail(format("%s must be between %llu and %llu.", what, static_cast<unsigned long long>(lo),
+                static_cast<unsigned long long>(hi)));
+  }
+  return static_cast<std::uint64_t>(t);
 }
 
 }  // namespace gw

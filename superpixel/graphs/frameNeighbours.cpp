@@ -5,7 +5,6 @@
 
 #include "gateway/mex_gateway.h"
 #include "superpixel/graphs/frame_neighbours.h"
-#include "superpixel/graphs/superpixel_count.h"
 
 #include <cstdint>
 #include <vector>
@@ -50,15 +49,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     // N is the radix of the pair keys: 0 would divide by zero, and above 2^32 the keys of
     // 32-bit labels could overflow.
-    const auto n = superpixel::truncatedCount(
-        gw::scalar(prhs[IN_COUNT], "Number of superpixels must not be empty."), 1,
-        std::uint64_t{1} << 32);
-    if (!n) gw::fail("Number of superpixels must be between 1 and 4294967296.");
+    const std::uint64_t n =
+        gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 1, std::uint64_t{1} << 32);
 
-    const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, height, width, *n);
+    const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, height, width, n);
     mxArray* smaller = gw::createMatrix<std::uint32_t>(keys.size(), 1);
     mxArray* larger = gw::createMatrix<std::uint32_t>(keys.size(), 1);
-    superpixel::decodePairs(keys, *n, gw::mutableData<std::uint32_t>(smaller),
+    superpixel::decodePairs(keys, n, gw::mutableData<std::uint32_t>(smaller),
                             gw::mutableData<std::uint32_t>(larger));
     plhs[OUT_SMALLER] = smaller;
     if (nlhs == 0) {

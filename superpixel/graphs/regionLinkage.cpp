@@ -7,7 +7,6 @@
 
 #include "gateway/mex_gateway.h"
 #include "superpixel/graphs/region_linkage.h"
-#include "superpixel/graphs/superpixel_count.h"
 
 #include <cstdint>
 
@@ -20,10 +19,7 @@ constexpr int kInputsWithoutCounts = IN_COUNT_FIRST;
 // A count argument truncated toward zero; it sizes the output, so it must be a non-negative
 // 32-bit size.
 std::size_t countArgument(const mxArray* a) {
-  const auto n = superpixel::truncatedCount(
-      gw::scalar(a, "Number of superpixels must not be empty."), 0, 2147483647);
-  if (!n) gw::fail("Number of superpixels must be between 0 and 2147483647.");
-  return static_cast<std::size_t>(*n);
+  return static_cast<std::size_t>(gw::truncatedScalar(a, "Number of superpixels", 0, 2147483647));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "mex.h"
 
 #include "gateway/mex_gateway.h"
-#include "superpixel/graphs/superpixel_count.h"
 #include "superpixel/graphs/track_neighbours.h"
 
 #include <cstdint>
@@ -75,10 +74,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     // N sizes the landed counter and is the radix of the pair keys: 0 would divide by zero,
     // and above 2^32 the keys of 32-bit labels could overflow.
-    const auto n = superpixel::truncatedCount(
-        gw::scalar(prhs[IN_COUNT], "Number of superpixels must not be empty."), 1,
-        std::uint64_t{1} << 32);
-    if (!n) gw::fail("Number of superpixels must be between 1 and 4294967296.");
+    const std::uint64_t n =
+        gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 1, std::uint64_t{1} << 32);
 
     std::vector<superpixel::FrameStep> steps;
     for (std::size_t f = 0; f < stepCount; ++f) {
@@ -86,20 +83,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                        gw::data<std::uint32_t>(gw::cellAt(labels, f)),
                        gw::data<std::uint32_t>(gw::cellAt(labels, f + 1))});
     }
-    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, *n);
+    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, n);
     if (votes.fault.found) {
       // The label of a pixel that lands inside the next frame addresses the landed counter.
       gw::fail(
           gw::format("Label %u at element %zu of the label map of frame %zu is outside 1..%llu.",
                      votes.fault.label, votes.fault.element + 1, votes.fault.step + 1,
-                     static_cast<unsigned long long>(*n)));
+                     static_cast<unsigned long long>(n)));
     }
 
     const std::size_t edgeCount = votes.votes.size();
     mxArray* source = gw::createMatrix<std::uint32_t>(edgeCount, 1);
     mxArray* target = gw::createMatrix<std::uint32_t>(edgeCount, 1);
     mxArray* weight = gw::createMatrix<float>(edgeCount, 1);
-    superpixel::writeWeightedEdges(votes, *n, gw::mutableData<std::uint32_t>(source),
+    superpixel::writeWeightedEdges(votes, n, gw::mutableData<std::uint32_t>(source),
                                    gw::mutableData<std::uint32_t>(target),
                                    gw::mutableData<float>(weight));
     plhs[OUT_SOURCE] = source;

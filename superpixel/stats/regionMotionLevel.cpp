@@ -7,7 +7,6 @@
 #include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/region_motion_level.h"
 
-#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -42,13 +41,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::uint16_t* labels = gw::data<std::uint16_t>(labelMap);
     std::uint32_t count = 0;
     if (counted) {
-      const double requested =
-          gw::scalar(prhs[IN_COUNT], "Number of superpixels must not be empty.");
-      const double truncated = std::trunc(requested);
-      if (!(truncated >= 0 && truncated <= 2147483647.0)) {
-        gw::fail("Number of superpixels must be between 0 and 2147483647.");
-      }
-      count = static_cast<std::uint32_t>(truncated);
+      count = static_cast<std::uint32_t>(
+          gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
     }
     const std::size_t flowCount = gw::count(prhs[IN_FLOW]);
     if (flowCount / 2 < pixels) {

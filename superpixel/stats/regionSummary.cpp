@@ -6,7 +6,6 @@
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/region_summary.h"
 
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -85,18 +84,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         gw::fail(
             gw::format("Frame %zu is %zu-by-%zu-by-3 but frame %zu is %zu-by-%zu-by-3; all "
                        "frames must have one size.",
-                       f + 1, gw::rows(rgb),
-                       gw::cols(rgb) / 3, sizedBy + 1, height, width));
+                       f + 1, gw::rows(rgb), gw::cols(rgb) / 3, sizedBy + 1, height, width));
       }
       video.push_back({gw::data<std::uint8_t>(rgb), gw::data<std::uint32_t>(map)});
       videoFrame.push_back(f);
     }
-    const double requested = gw::scalar(prhs[IN_COUNT], "Number of superpixels must not be empty.");
-    const double truncated = std::trunc(requested);
-    if (!(truncated >= 0 && truncated <= 2147483647.0)) {
-      gw::fail("Number of superpixels must be between 0 and 2147483647.");
-    }
-    const auto count = static_cast<std::uint32_t>(truncated);
+    const auto count = static_cast<std::uint32_t>(
+        gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
     for (std::size_t i = 0; i < video.size(); ++i) {
       const std::ptrdiff_t bad =
           superpixel::findLabelOutside(video[i].labels, height * width, count);
