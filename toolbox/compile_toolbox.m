@@ -1,15 +1,19 @@
-function compile_toolbox()
+function compile_toolbox(outdir)
 % compile_toolbox  Builds the toolbox's plug-ins with the host's own mex command.
 %
 %   compile_toolbox
+%   compile_toolbox(OUTDIR)
 %
 %   For users without CMake: run it from MATLAB (or GNU Octave) with this folder as the
 %   current folder or on the path. The plug-ins are written into this folder, beside their
-%   help files. With CMake, `make build` at the top of the source tree does the same.
+%   help files (or into OUTDIR when given). With CMake, `make build` at the top of the source tree does the same.
 %
 %   See also Contents.
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
+  if nargin < 1
+    outdir = here;
+  end
   % name, sources (relative to the source tree), whether it exports mexVersion
   plugins = {
     'regionSummary', {'superpixel/stats/regionSummary.cpp', 'superpixel/stats/region_summary.cpp'}, false
@@ -40,10 +44,12 @@ function compile_toolbox()
     fprintf('compiling %s\n', name);
     if is_octave
       setenv('CXXFLAGS', '-std=c++17 -O2');
-      mex(['-I' root], '-o', fullfile(here, [name '.mex']), sources{:});
+      mex(['-I' root], '-o', fullfile(outdir, [name '.mex']), sources{:});
     else
       mex('-largeArrayDims', ['-I' root], 'CXXFLAGS=$CXXFLAGS -std=c++17', ...
-          '-outdir', here, '-output', name, sources{:});
+          '-outdir', outdir, '-output', name, sources{:});
     end
   end
+  % Let the running session find the new plug-ins rather than the help files of the same name.
+  rehash;
 end
