@@ -1,0 +1,193 @@
+// Coarse-to-fine warping: a fine pyramid with a constant size ratio η per level, the second
+// image warped by the current flow on every level and a flow increment solved for, then five
+// more full-resolution passes without the match term.
+#include "flow/solver/COpticFlow.h"
+#include "flow/solver/bilinear_sample.h"
+#include "flow/solver/solver_checks.h"
+#include "flow/solver/pyramid.h"
+#include "flow/filters/CFilter.h"
+#include "flow/filters/NFilter.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <stdexcept>
+
+namespace {
+
+// Multiplies the horizontal channel of a flow by sx and the vertical one by sy.
+void scaleFlow(CTensor<float>& flow, float sx, float sy) {
+  const int n = flow.xSize() * flow.ySize();
+  float* u = flow.data();
+  float* v = u + n;
+  for (int i = 0; i < n; ++i)
+    u[i] *= sx;
+  for (int i = 0; i < n; ++i)
+    v[i] *= sy;
+}
+
+}  // namespace
+
+int flowsolver::levelSize(float eta, int p, int size) {
+  return static_cast<int>(std::ceil(std::pow(static_cast<double>(eta), p) * size));
+}
+
+int flowsolver::coarsestLevel(int xSize, int ySize, float eta) {
+  const int smaller = std::min(xSize, ySize);
+  if (smaller <= 0) return 0;
+  const float ratio = 15.0f / static_cast<float>(smaller);
+  const double level = std::log(static_cast<double>(ratio)) / std::log(static_cast<double>(eta));
+  // Negative counts become 0; the bound keeps the conversion inside the int range.
+  if (!(level > 0.0)) return 0;
+  return static_cast<int>(std::min(level, 1.0e9));
+}
+
+std::vector<flowsolver::PyramidLevel> flowsolver::pyramidLevels(int xSize, int ySize, float eta) {
+  std::vector<PyramidLevel> levels;
+  const int maxLevel = coarsestLevel(xSize, ySize, eta);
+  for (int level = maxLevel; level >= kFinalLevel; --level) {
+    const int p = std::max(level, 0);
+    const PyramidLevel l{level,
+                         p,
+                         levelSize(eta, p, xSize),
+                         levelSize(eta, p, ySize),
+                         levelSize(eta, p + 1, xSize),
+                         levelSize(eta, p + 1, ySize)};
+    if (l.coarserXSize == l.xSize && l.coarserYSize == l.ySize) continue;
+    levels.push_back(l);
+  }
+  return levels;
+}
+
+void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
+                                 const CTensor<float>& flow, CTensor<float>& warped,
+                                 CMatrix<float>& mask) {
+  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
+  const char* const op = "flowsolver::warpSecondImage";
+  requireTensor(second, nx, ny, nc, op, "second image");
+  requireTensor(flow, nx, ny, 2, op, "flow");
+  requireTensor(warped, nx, ny, nc, op, "warped image");
+  requireMatrix(mask, nx, ny, op, "validity mask");
+  const std::size_t plane = static_cast<std::size_t>(nx) * ny;
+  const float* u = flow.data();
+  const float* v = u + plane;
+  for (int y = 0; y < ny; ++y) {
+    for (int x = 0; x < nx; ++x) {
+      const std::size_t i = x + static_cast<std::size_t>(y) * nx;
+      SamplePoint p;
+      if (locateSample(static_cast<float>(x) + u[i], static_cast<float>(y) + v[i], nx, ny, p)) {
+        for (int q = 0; q < nc; ++q) {
+          warped.data()[i + q * plane] = sampleBilinear(second.data() + q * plane, nx, p);
+        }
+      } else {
+        mask.data()[i] = 0.0f;
+        for (int q = 0; q < nc; ++q)
+          warped.data()[i + q * plane] = first.data()[i + q * plane];
+      }
+    }
+  }
+}
+
+void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
+                                  CTensor<float>& flow, CTensor<float>& matchU,
+                                  CTensor<float>& matchV, CTensor<float>& matchConfidence,
+                                  CMatrix<float>* extra, float sigma, float alpha, float beta,
+                                  float gamma, float extraWeight, float eta, int outer, int inner,
+                                  float omega) {
+  const int xSize = image1.xSize(), ySize = image1.ySize(), channels = image1.zSize();
+  const char* const op = "COpticFlow::warpingGeometric";
+  flowsolver::requireTensor(image2, xSize, ySize, channels, op, "second image");
+  const int candidates = matchU.zSize();
+  flowsolver::requireTensor(matchU, xSize, ySize, candidates, op, "match u");
+  flowsolver::requireTensor(matchV, xSize, ySize, candidates, op, "match v");
+  flowsolver::requireTensor(matchConfidence, xSize, ySize, candidates, op, "match confidence");
+  if (extra != nullptr) flowsolver::requireMatrix(*extra, xSize, ySize, op, "extra matrix");
+  // Only a factor strictly between 0 and 1 shrinks the levels and gives a finite level count.
+  if (!(eta > 0.0f && eta < 1.0f)) {
+    throw std::invalid_argument(
+        "COpticFlow::warpingGeometric: the reduction factor eta must lie strictly between 0 "
+        "and 1");
+  }
+
+  // Step 1: the level whose smaller side is about 15 pixels.
+  const int maxLevel = flowsolver::coarsestLevel(xSize, ySize, eta);
+
+  // Step 2: optional presmoothing of both images, along x, then along y.
+  if (sigma > 0.0f) {
+    const CSmooth<float> smooth(sigma, 3.0f);
+    CTensor<float> smoothed(xSize, ySize, image1.zSize());
+    NFilter::filter(image1, smoothed, smooth, 1, 1);
+    image1 = smoothed;
+    NFilter::filter(image1, smoothed, 1, smooth, 1);
+    image1 = smoothed;
+    smoothed.setSize(xSize, ySize, image2.zSize());
+    NFilter::filter(image2, smoothed, smooth, 1, 1);
+    image2 = smoothed;
+    NFilter::filter(image2, smoothed, 1, smooth, 1);
+    image2 = smoothed;
+  }
+
+  // Step 3: start from the zero flow at full resolution.
+  flow.setSize(xSize, ySize, 2);
+  flow.fill(0.0f);
+
+  // Step 4: from the coarsest level to full resolution, then the final passes; levels as
+  // large as the next coarser one are left out.
+  for (const flowsolver::PyramidLevel& l : flowsolver::pyramidLevels(xSize, ySize, eta)) {
+    const int level = l.level, p = l.p, nx = l.xSize, ny = l.ySize;
+    const int nxCoarser = l.coarserXSize, nyCoarser = l.coarserYSize;
+
+    // Fresh copies from full resolution on every level.
+    CTensor<float> first(image1), second(image2);
+    CTensor<float> levelU(matchU), levelV(matchV), levelConfidence(matchConfidence);
+    CMatrix<float> levelExtra;
+    if (extra != nullptr) levelExtra = *extra;
+
+    if (level > 0) {
+      first.downsample(nx, ny);
+      second.downsample(nx, ny);
+      if (extra != nullptr) levelExtra.downsample(nx, ny);
+      // Matches: confidence-weighted means, pixels without positive confidence left out; the
+      // vectors are rescaled to this level's pixels.
+      levelU.downsample(nx, ny, matchConfidence);
+      levelV.downsample(nx, ny, matchConfidence);
+      levelConfidence.downsample(nx, ny, matchConfidence);
+      const float sx = static_cast<float>(nx) / static_cast<float>(xSize);
+      const float sy = static_cast<float>(ny) / static_cast<float>(ySize);
+      levelU *= sx;
+      levelV *= sy;
+      if (p == maxLevel) {
+        // The coarsest level: the still zero flow only takes this level's size.
+        flow.downsample(nx, ny);
+        scaleFlow(flow, sx, sy);
+      }
+    }
+    if (p < maxLevel && level >= 0) {
+      // Carry the coarser level's flow to this level's size and pixel scale.
+      flow.upsampleBilinear(nx, ny);
+      scaleFlow(flow, static_cast<float>(nx) / static_cast<float>(nxCoarser),
+                static_cast<float>(ny) / static_cast<float>(nyCoarser));
+    }
+
+    // Validity mask and the second image warped towards the first.
+    CMatrix<float> mask(nx, ny, 1.0f);
+    CTensor<float> warped;
+    if (p == maxLevel) {
+      warped = second;
+    } else {
+      warped.setSize(nx, ny, channels);
+      flowsolver::warpSecondImage(first, second, flow, warped, mask);
+    }
+
+    // The final full-resolution passes: doubled sweeps, no match term.
+    if (level == -1) inner = inner > INT_MAX / 2 ? INT_MAX : 2 * inner;
+    if (level <= -1) levelConfidence.fill(0.0f);
+
+    const float levelGamma =
+        static_cast<float>(static_cast<double>(gamma) * std::pow(static_cast<double>(eta), p));
+    nonlinearIteration(first, warped, mask, levelU, levelV, levelConfidence, flow,
+                       extra != nullptr ? &levelExtra : nullptr, alpha, beta, levelGamma,
+                       extraWeight, outer, inner, omega);
+  }
+}

@@ -1,0 +1,366 @@
+// One pyramid level: the SOR sweep against the linear system it solves, the fast sweep against
+// the straightforward one bit for bit, and the documented behaviours of the level solver.
+#include "flow/solver/COpticFlow.h"
+#include "flow/solver/sor_sweep.h"
+#include "solver_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+using flowsolver::SorSystem;
+
+// The arrays behind a random, diagonally dominant SorSystem.
+struct RandomSystem {
+  std::vector<std::vector<float>> arrays;
+  SorSystem s;
+
+  RandomSystem(int nx, int ny, std::mt19937& rng, float omega) {
+    std::uniform_real_distribution<float> any(-1, 1), positive(0.05f, 2), weight(0.1f, 3);
+    auto make = [&](auto& dist) {
+      arrays.emplace_back(nx * ny);
+      for (float& f : arrays.back())
+        f = dist(rng);
+      return arrays.back().data();
+    };
+    arrays.reserve(32);
+    s.xSize = nx;
+    s.ySize = ny;
+    // J and G as the sum of a positive semi-definite part: J12² ≤ J11·J22 keeps the system
+    // solvable.
+    s.j11 = make(positive);
+    s.j22 = make(positive);
+    float* j12 = make(any);
+    s.g11 = make(positive);
+    s.g22 = make(positive);
+    float* g12 = make(any);
+    for (int i = 0; i < nx * ny; ++i) {
+      j12[i] *= 0.9f * std::sqrt(s.j11[i] * s.j22[i]);
+      g12[i] *= 0.9f * std::sqrt(s.g11[i] * s.g22[i]);
+    }
+    s.j12 = j12;
+    s.g12 = g12;
+    s.j13 = make(any);
+    s.j23 = make(any);
+    s.g13 = make(any);
+    s.g23 = make(any);
+    // The neighbour differences of a random flow, as the level solver forms them.
+    const float* u = make(any);
+    const float* v = make(any);
+    s.u = u;
+    s.v = v;
+    float* d[8];
+    for (float*& a : d)
+      a = make(any);
+    for (int y = 0; y < ny; ++y)
+      for (int x = 0; x < nx; ++x) {
+        const int i = x + y * nx;
+        if (x > 0) d[0][i] = u[i - 1] - u[i], d[4][i] = v[i - 1] - v[i];
+        if (y > 0) d[1][i] = u[i - nx] - u[i], d[5][i] = v[i - nx] - v[i];
+        if (x + 1 < nx) d[2][i] = u[i + 1] - u[i], d[6][i] = v[i + 1] - v[i];
+        if (y + 1 < ny) d[3][i] = u[i + nx] - u[i], d[7][i] = v[i + nx] - v[i];
+      }
+    s.uLeft = d[0];
+    s.uUp = d[1];
+    s.uRight = d[2];
+    s.uDown = d[3];
+    s.vLeft = d[4];
+    s.vUp = d[5];
+    s.vRight = d[6];
+    s.vDown = d[7];
+    s.horizontal = make(weight);
+    s.vertical = make(weight);
+    s.psiD = make(positive);
+    s.psiG = make(positive);
+    s.m = make(positive);
+    s.ru = make(any);
+    s.rv = make(any);
+    s.omega = omega;
+  }
+};
+
+// Residual of the equations the sweep solves, in double precision, at pixel i:
+//   (ψD·J11 + ψG·G11 + M + Σφ)·du + (ψD·J12 + ψG·G12)·dv + ψD·J13 + ψG·G13 + RU
+//     − Σ φ_n·(du_n + udiff_n) = 0, and the same for v.
+double maxResidual(const SorSystem& s, const std::vector<float>& du, const std::vector<float>& dv) {
+  double worst = 0;
+  const int nx = s.xSize, ny = s.ySize;
+  for (int y = 0; y < ny; ++y)
+    for (int x = 0; x < nx; ++x) {
+      const int i = x + y * nx;
+      double sumPhi = 0, su = 0, sv = 0;
+      auto neighbour = [&](bool exists, double phi, int j, double ud, double vd) {
+        if (!exists) return;
+        sumPhi += phi;
+        su += phi * (du[j] + ud);
+        sv += phi * (dv[j] + vd);
+      };
+      neighbour(x > 0, s.horizontal[i - 1 < 0 ? 0 : i - 1], i - 1, s.uLeft[i], s.vLeft[i]);
+      neighbour(y > 0, s.vertical[i - nx < 0 ? 0 : i - nx], i - nx, s.uUp[i], s.vUp[i]);
+      neighbour(x + 1 < nx, s.horizontal[i], i + 1, s.uRight[i], s.vRight[i]);
+      neighbour(y + 1 < ny, s.vertical[i], i + nx, s.uDown[i], s.vDown[i]);
+      const double a11 =
+          double(s.psiD[i]) * s.j11[i] + double(s.psiG[i]) * s.g11[i] + s.m[i] + sumPhi;
+      const double a22 =
+          double(s.psiD[i]) * s.j22[i] + double(s.psiG[i]) * s.g22[i] + s.m[i] + sumPhi;
+      const double a12 = double(s.psiD[i]) * s.j12[i] + double(s.psiG[i]) * s.g12[i];
+      const double ru = double(s.psiD[i]) * s.j13[i] + double(s.psiG[i]) * s.g13[i] + s.ru[i] - su;
+      const double rv = double(s.psiD[i]) * s.j23[i] + double(s.psiG[i]) * s.g23[i] + s.rv[i] - sv;
+      worst = std::max(worst, std::fabs(a11 * du[i] + a12 * dv[i] + ru));
+      worst = std::max(worst, std::fabs(a12 * du[i] + a22 * dv[i] + rv));
+    }
+  return worst;
+}
+
+TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
+  std::mt19937 rng(21);
+  for (const auto& size : std::vector<std::pair<int, int>>{{9, 7}, {1, 12}, {12, 1}, {2, 2}}) {
+    RandomSystem r(size.first, size.second, rng, 1.5f);
+    const int n = size.first * size.second;
+    std::vector<float> du(n, 0.0f), dv(n, 0.0f);
+    const double start = maxResidual(r.s, du, dv);
+    flowsolver::sorSweepsReference(r.s, du.data(), dv.data(), 400);
+    EXPECT_LT(maxResidual(r.s, du, dv), 1e-4 * start) << size.first << " x " << size.second;
+  }
+}
+
+TEST(SorSweep, FastSweepGivesTheSameBits) {
+  std::mt19937 rng(22);
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2},   {3, 3},
+                                       {4, 7}, {6, 6}, {7, 6}, {12, 10}, {31, 17}};
+  for (const auto& size : sizes) {
+    for (const float omega : {1.0f, 1.85f, 0.7f}) {
+      RandomSystem r(size.first, size.second, rng, omega);
+      const int n = size.first * size.second;
+      std::vector<float> du(n), dv(n);
+      for (int i = 0; i < n; ++i)
+        du[i] = dv[i] = std::uniform_real_distribution<float>(-1, 1)(rng);
+      std::vector<float> du2(du), dv2(dv);
+      flowsolver::SorScratch scratch;
+      flowsolver::sorSweepsReference(r.s, du.data(), dv.data(), 7);
+      flowsolver::sorSweeps(r.s, du2.data(), dv2.data(), 7, scratch);
+      EXPECT_EQ(std::memcmp(du.data(), du2.data(), n * sizeof(float)), 0)
+          << size.first << " x " << size.second << " omega " << omega;
+      EXPECT_EQ(std::memcmp(dv.data(), dv2.data(), n * sizeof(float)), 0);
+    }
+  }
+}
+
+// The operands of one level, with images, flow and matches of the given sizes.
+struct Level {
+  CTensor<float> image1, image2, matchU, matchV, confidence, flow;
+  CMatrix<float> mask;
+
+  Level(int nx, int ny, int channels, int candidates, std::mt19937& rng)
+      : image1(solvertest::randomTensor(nx, ny, channels, rng, 0, 255)),
+        image2(solvertest::randomTensor(nx, ny, channels, rng, 0, 255)),
+        matchU(solvertest::randomTensor(nx, ny, candidates, rng, -3, 3)),
+        matchV(solvertest::randomTensor(nx, ny, candidates, rng, -3, 3)),
+        confidence(solvertest::randomTensor(nx, ny, candidates, rng, -1, 1)),
+        flow(solvertest::randomTensor(nx, ny, 2, rng, -2, 2)),
+        mask(nx, ny, 1.0f) {
+    for (int i = 0; i < nx * ny; i += 3)
+      mask.data()[i] = 0.0f;
+  }
+
+  void run(int outer, int inner, flowsolver::SweepKind sweep, CMatrix<float>* extra = nullptr) {
+    flowsolver::nonlinearIteration(image1, image2, mask, matchU, matchV, confidence, flow, extra,
+                                   30.0f, 300.0f, 5.0f, 0.5f, outer, inner, 1.85f, sweep);
+  }
+};
+
+TEST(NonlinearIteration, FastAndStraightforwardSweepsGiveTheSameFlow) {
+  struct Case {
+    int nx, ny, channels, candidates;
+  };
+  for (const Case c : {Case{23, 17, 3, 1}, Case{1, 8, 1, 0}, Case{8, 1, 2, 2}, Case{5, 5, 1, 3}}) {
+    std::mt19937 rng(30 + c.nx);
+    Level a(c.nx, c.ny, c.channels, c.candidates, rng);
+    Level b(a);
+    CMatrix<float> extra(c.nx, c.ny, 0.5f);
+    a.run(3, 4, flowsolver::SweepKind::Reference, &extra);
+    b.run(3, 4, flowsolver::SweepKind::Fast, &extra);
+    EXPECT_TRUE(solvertest::sameBits(a.flow, b.flow)) << c.nx << " x " << c.ny;
+  }
+}
+
+TEST(NonlinearIteration, NoIterationOrNoSweepLeavesTheFlow) {
+  std::mt19937 rng(31);
+  for (const auto& counts : std::vector<std::pair<int, int>>{{0, 5}, {5, 0}, {-1, 3}, {3, -2}}) {
+    Level level(9, 6, 3, 1, rng);
+    const CTensor<float> before(level.flow);
+    level.run(counts.first, counts.second, flowsolver::SweepKind::Fast);
+    EXPECT_TRUE(solvertest::sameBits(level.flow, before)) << counts.first << ", " << counts.second;
+  }
+}
+
+TEST(NonlinearIteration, IdenticalImagesWithoutMatchesKeepZeroFlow) {
+  std::mt19937 rng(32);
+  Level level(12, 10, 3, 1, rng);
+  level.image2 = level.image1;
+  level.flow.fill(0.0f);
+  level.confidence.fill(0.0f);
+  level.mask.fill(1.0f);
+  level.run(5, 10, flowsolver::SweepKind::Fast);
+  for (int i = 0; i < level.flow.size(); ++i)
+    EXPECT_EQ(level.flow.data()[i], 0.0f);
+}
+
+// Without data (mask 0) and matches only smoothness acts: a constant flow stays, a rough one
+// is smoothed.
+TEST(NonlinearIteration, ZeroMaskWithoutMatchesOnlySmooths) {
+  std::mt19937 rng(33);
+  Level level(10, 8, 1, 1, rng);
+  level.mask.fill(0.0f);
+  level.confidence.fill(0.0f);
+  level.flow.fill(0.75f);
+  const CTensor<float> constant(level.flow);
+  level.run(3, 10, flowsolver::SweepKind::Fast);
+  EXPECT_TRUE(solvertest::sameBits(level.flow, constant));
+
+  level.flow = solvertest::randomTensor(10, 8, 2, rng, -2, 2);
+  auto roughness = [](const CTensor<float>& f) {
+    double sum = 0;
+    for (int z = 0; z < 2; ++z)
+      for (int y = 0; y < f.ySize(); ++y)
+        for (int x = 0; x + 1 < f.xSize(); ++x)
+          sum += std::fabs(f(x + 1, y, z) - f(x, y, z));
+    return sum;
+  };
+  const double before = roughness(level.flow);
+  level.run(3, 10, flowsolver::SweepKind::Fast);
+  EXPECT_LT(roughness(level.flow), 0.5 * before);
+}
+
+// A single confident match in a textureless pair pulls the flow at and around its pixel
+// towards the match vector, less with distance.
+TEST(NonlinearIteration, SingleMatchPullsTheFlow) {
+  std::mt19937 rng(34);
+  Level level(15, 15, 1, 1, rng);
+  level.image1.fill(100.0f);
+  level.image2.fill(100.0f);
+  level.mask.fill(1.0f);
+  level.flow.fill(0.0f);
+  level.confidence.fill(0.0f);
+  level.matchU.fill(0.0f);
+  level.matchV.fill(0.0f);
+  level.confidence(7, 7, 0) = 1.0f;
+  level.matchU(7, 7, 0) = 4.0f;
+  level.matchV(7, 7, 0) = -2.0f;
+  level.run(5, 20, flowsolver::SweepKind::Fast);
+  const float u0 = level.flow(7, 7, 0), v0 = level.flow(7, 7, 1);
+  // The lagged weights start from the flat smoothness weight 1000 of a constant flow, so a few
+  // iterations move the flow only part of the way.
+  EXPECT_GT(u0, 0.05f);
+  EXPECT_LE(u0, 4.0f);
+  EXPECT_GE(v0, -2.0f);
+  EXPECT_NEAR(v0 / u0, -0.5f, 0.01f);  // towards the match vector
+  for (int d = 1; d <= 5; ++d) {
+    EXPECT_LT(level.flow(7 + d, 7, 0), level.flow(7 + d - 1, 7, 0)) << d;
+    EXPECT_GT(level.flow(7 + d, 7, 0), 0.0f) << d;
+    EXPECT_NEAR(level.flow(7 - d, 7, 0), level.flow(7 + d, 7, 0), 1e-2f) << d;
+  }
+}
+
+// Candidates with confidence 0 or below are ignored; several candidates add up.
+TEST(NonlinearIteration, MatchCandidatesCountOnlyWithPositiveConfidence) {
+  std::mt19937 rng(35);
+  Level one(11, 9, 2, 1, rng);
+  for (int i = 0; i < one.confidence.size(); ++i) {
+    one.confidence.data()[i] = std::fabs(one.confidence.data()[i]) + 0.25f;
+  }
+  // Channel 0 as above; channel 1 the same vectors with confidence 0 or negative.
+  Level two(one);
+  auto stack = [](const CTensor<float>& a, const CTensor<float>& b) {
+    return solvertest::tensorOf(a.xSize(), a.ySize(), 2,
+                                [&](int x, int y, int z) { return z ? b(x, y, 0) : a(x, y, 0); });
+  };
+  CTensor<float> ignored =
+      solvertest::tensorOf(11, 9, 1, [](int x, int, int) { return x % 2 ? 0 : -1; });
+  two.matchU = stack(one.matchU, one.matchU);
+  two.matchV = stack(one.matchV, one.matchV);
+  two.confidence = stack(one.confidence, ignored);
+  // Two half-confidence candidates with equal vectors weigh as one full one.
+  Level halves(one);
+  CTensor<float> half(one.confidence);
+  half *= 0.5f;
+  halves.matchU = two.matchU;
+  halves.matchV = two.matchV;
+  halves.confidence = stack(half, half);
+  one.run(3, 5, flowsolver::SweepKind::Fast);
+  two.run(3, 5, flowsolver::SweepKind::Fast);
+  halves.run(3, 5, flowsolver::SweepKind::Fast);
+  EXPECT_TRUE(solvertest::sameBits(one.flow, two.flow));
+  EXPECT_TRUE(solvertest::sameBits(one.flow, halves.flow));
+  // No candidate channel at all is the same as candidates that never count.
+  Level none(one);
+  none.matchU.setSize(11, 9, 0);
+  none.matchV.setSize(11, 9, 0);
+  none.confidence.setSize(11, 9, 0);
+  Level zero(one);
+  zero.confidence.fill(0.0f);
+  none.run(3, 5, flowsolver::SweepKind::Fast);
+  zero.run(3, 5, flowsolver::SweepKind::Fast);
+  EXPECT_TRUE(solvertest::sameBits(none.flow, zero.flow));
+}
+
+// A single level recovers a small, smooth motion of a textured pair.
+TEST(NonlinearIteration, RecoversSmallMotionOfTexturedPair) {
+  CTensor<float> image1, image2, truth;
+  solvertest::makeMovingPair(
+      40, 32, 3,
+      [](double x, double y, double& u, double& v) {
+        u = 0.4 + 0.2 * std::sin(x / 12);
+        v = -0.3 + 0.2 * std::cos(y / 10);
+      },
+      image1, image2, truth);
+  CTensor<float> flow(40, 32, 2, 0.0f), none(40, 32, 0);
+  CMatrix<float> mask(40, 32, 1.0f);
+  for (int pass = 0; pass < 3; ++pass) {
+    // Warp by the current flow between passes, as the pyramid does.
+    CTensor<float> warped(image2);
+    CMatrix<bool> outside(40, 32);
+    COpticFlow::warp(image2, warped, outside, flow);
+    COpticFlow::nonlinearIteration(image1, warped, mask, none, none, none, flow, nullptr, 5.0f, 0,
+                                   5.0f, 0, 5, 20, 1.85f);
+  }
+  const double error = solvertest::endpointError(flow, truth, 3);
+  EXPECT_LT(error, 0.05) << "average endpoint error";
+}
+
+TEST(NonlinearIteration, OnePixelImageStaysFinite) {
+  std::mt19937 rng(36);
+  Level level(1, 1, 3, 1, rng);
+  level.mask.fill(0.0f);
+  level.confidence.fill(0.0f);
+  const CTensor<float> before(level.flow);
+  level.run(3, 5, flowsolver::SweepKind::Fast);
+  EXPECT_TRUE(solvertest::sameBits(level.flow, before));
+}
+
+TEST(NonlinearIteration, OperandsOfAnotherSizeAreRefused) {
+  std::mt19937 rng(37);
+  struct Case {
+    const char* what;
+    std::function<void(Level&)> spoil;
+  };
+  const std::vector<Case> cases = {
+      {"second image", [](Level& l) { l.image2.setSize(6, 5, 2); }},
+      {"mask", [](Level& l) { l.mask.setSize(5, 6); }},
+      {"match v channels", [](Level& l) { l.matchV.setSize(6, 6, 1); }},
+      {"confidence channels", [](Level& l) { l.confidence.setSize(6, 6, 1); }},
+      {"flow channels", [](Level& l) { l.flow.setSize(6, 6, 1); }},
+  };
+  for (const Case& c : cases) {
+    Level level(6, 6, 2, 2, rng);
+    c.spoil(level);
+    EXPECT_THROW(level.run(1, 1, flowsolver::SweepKind::Fast), std::invalid_argument) << c.what;
+  }
+}
+
+}  // namespace
