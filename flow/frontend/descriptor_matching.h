@@ -1,0 +1,55 @@
+// Sparse descriptor matching of the flow driver: on a grid of every fourth pixel, the best
+// match of each textured point within ±80 pixels of the second frame, kept when the backward
+// search from it returns to the point, with a confidence from the gap between the best and
+// the second-best distance.
+#ifndef MOTIONSEG_FLOW_FRONTEND_DESCRIPTOR_MATCHING_H
+#define MOTIONSEG_FLOW_FRONTEND_DESCRIPTOR_MATCHING_H
+
+#include "flow/containers/CMatrix.h"
+#include "flow/containers/CTensor.h"
+
+namespace NMatch {
+
+/// Grid step and first grid coordinate; also the descriptor sample offset.
+constexpr int kGridStep = 4;
+/// Search radius in x and in y.
+constexpr int kSearchRadius = 80;
+/// Entries of a matching descriptor: 3 × 3 sample positions times 15 bins.
+constexpr int kDescriptorLength = 9 * 15;
+
+/// What the matching reads: the presmoothed frames (at least 3 channels each, channels 0..2
+/// enter the colour test), their orientation histograms (15 channels) and the confidence map
+/// of the first frame, all of the frames' xSize by ySize.
+struct MatchingInput {
+  const CTensor<float>& image1;
+  const CTensor<float>& image2;
+  const CTensor<float>& hog1;
+  const CTensor<float>& hog2;
+  const CMatrix<float>& confidence;
+};
+
+/// The straightforward matching, step by step in scan order with the three descriptor vectors
+/// filled and compared entry by entry. It defines the right answer for `match`.
+/// matchU, matchV and matchConfidence are resized to xSize by ySize by 1 and filled with 0;
+/// accepted grid points get their integer displacement and a positive confidence.
+void matchReference(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
+                    CTensor<float>& matchConfidence);
+
+/// The same result, bit for bit, computed faster: a distance stops once it can no longer
+/// change the best or second-best, candidates along x are compared several at a time (each in
+/// its own summation order), and grid rows are shared among `threads` threads (1 or less: the
+/// calling thread alone). An exception of a worker is rethrown on the calling thread.
+void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
+           CTensor<float>& matchConfidence, int threads);
+
+/// Thread count from an OMP_NUM_THREADS value (its leading positive number; a list such as
+/// "4,2" gives 4), else `cores` (at least 1). Values beyond 1024 are taken as 1024.
+int threadCount(const char* ompNumThreads, unsigned cores);
+
+/// Thread count of this process: OMP_NUM_THREADS when set to a positive number, else the
+/// number of cores the standard library reports.
+int threadCount();
+
+}  // namespace NMatch
+
+#endif  // MOTIONSEG_FLOW_FRONTEND_DESCRIPTOR_MATCHING_H

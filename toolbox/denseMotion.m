@@ -1,0 +1,49 @@
+% denseMotion  Dense optical flow between two colour frames.
+%
+%   FLOW = denseMotion(IMAGE1, IMAGE2)
+%   FLOW = denseMotion(IMAGE1, IMAGE2, SIGMA, ALPHA, BETA, GAMMA)
+%
+%   Computes the motion of every pixel from IMAGE1 to IMAGE2: orientation-histogram
+%   descriptors are matched on a grid of every fourth pixel within +-80 pixels (kept when
+%   the match from the second frame back to the first returns to the same place), and a
+%   coarse-to-fine variational solver combines colour constancy, gradient constancy, the
+%   descriptor matches and robust smoothness. Computation is in single precision.
+%
+%   Inputs
+%     IMAGE1, IMAGE2  M-by-N-by-K double colour frames of the same size, K >= 3 (channels
+%                     1 to 3 enter the colour test of the matching; all channels enter the
+%                     descriptors and the solver). Values are typically 0 to 255.
+%     SIGMA  presmoothing scale of both frames (default 0.8); must be at least 1e-38.
+%     ALPHA  smoothness weight (default 30).
+%     BETA   weight of the descriptor matches (default 300).
+%     GAMMA  weight of gradient constancy (default 5).
+%     Each parameter is the first element of a numeric scalar; omitted trailing parameters
+%     take their defaults.
+%
+%   Output
+%     FLOW  M-by-N-by-2 double. FLOW(:, :, 1) is the horizontal motion u (towards larger
+%           column index), FLOW(:, :, 2) the vertical motion v (towards larger row index), in
+%           pixels: pixel (i, j) of IMAGE1 moves to (i + v, j + u) in IMAGE2.
+%
+%   The descriptor matching runs on several threads: as many as OMP_NUM_THREADS says when it
+%   is set, else one per core. The result does not depend on the thread count.
+%
+%   Errors
+%     "INPUT: (image1, image2, sigma, alpha, beta, gamma) "   fewer than 2 or more than 6 inputs
+%     "OUTPUT: optical_flow "                                 not exactly one output
+%     "First input must be a 3-dimensional array of noncomplex doubles."
+%     "Second input must be a 3-dimensional array of noncomplex doubles."
+%     "Input images must have the same size !"
+%     "Input images must have at least 3 channels; the colour test reads channels 1 to 3."
+%     "Input images are too large: rows x columns x max(channels, 15) must stay below 2^31."
+%     "Sigma must be a numeric scalar." (likewise Alpha, Beta, Gamma: empty, cell, ...)
+%     "Sigma must be a finite number of at least 1e-38; smaller values leave no image to match."
+%     "Out of memory while computing the flow."
+%
+%   Example
+%     [x, y] = meshgrid(0:79, 0:59);
+%     frame = @(dx) repmat(128 + 60 * sin(0.3 * (x - dx) + 0.2 * y), [1 1 3]);
+%     flow = denseMotion(frame(0), frame(2));   % about 2 pixels to the right
+%     mean(mean(flow(10:50, 10:70, 1)))
+%
+%   See also regionMotionLevel, trackNeighbours, regionLinkage.
