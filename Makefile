@@ -28,7 +28,7 @@ test-asan:
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 demo: build
-	$(OCTAVE) --eval "addpath('toolbox'); motionseg_demo"
+	$(OCTAVE) --eval "addpath('toolbox'); motionseg_demo('out', '$(BUILD)/apps/flow_between')"
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done

@@ -1,5 +1,8 @@
 % Motion segmentation toolbox: compiled functions for segmenting moving objects in video.
 %
+% Dense optical flow
+%   denseMotion       - Dense optical flow between two colour frames.
+%
 % Superpixel graphs
 %   frameNeighbours   - Pairs of superpixels that touch inside a frame, pooled over a video.
 %   trackNeighbours   - Flow-based weighted links from each frame's superpixels to the next.

@@ -1,43 +1,273 @@
-function motionseg_demo()
-% motionseg_demo  Runs the toolbox on a small generated video and prints what it finds.
+function motionseg_demo(out_dir, flow_program)
+% motionseg_demo  Runs the toolbox on a small generated video with known motion.
 %
 %   motionseg_demo
+%   motionseg_demo(OUT_DIR)
+%   motionseg_demo(OUT_DIR, FLOW_PROGRAM)
 %
-%   The video is made here: textured squares moving over a textured background, with grid
-%   superpixels numbered across the video.
+%   The video is made here, the same on every run: two textured squares moving over a
+%   textured background while the camera pans, so the true flow of every pixel is known.
+%   The demo
+%     - computes denseMotion between consecutive frames and prints, for each pair, the
+%       average endpoint error against the known flow and the time it took;
+%     - writes the flow of the first pair to OUT_DIR/flow_1_2.flo (Middlebury .flo);
+%     - writes frames 1 and 2 as PNG files into OUT_DIR and runs the command-line program
+%       flow_between on them, which writes OUT_DIR/flow_1_2_colour.png (colour wheel: hue
+%       is the direction, saturation the length) and its own .flo, and reports whether that
+%       flow equals denseMotion's;
+%     - runs the superpixel functions that are built (regionSummary, frameNeighbours,
+%       trackNeighbours, regionLinkage, regionMotionLevel, regionCoverage) on the same video
+%       with 20-by-20 grid superpixels, feeding them the computed flow.
+%   Functions whose plug-in is not built are skipped with a note.
 %
-%   See also regionSummary.
-  [frames, labels, n] = demo_video(6, 120, 160, 20);
-  fprintf('Generated video: %d frames of %dx%d pixels, %d grid superpixels\n', ...
-          numel(frames), size(frames{1}, 1), size(frames{1}, 2), n);
-
-  tic;
-  [colour, centre, sz] = regionSummary(frames, labels, n);
-  fprintf('regionSummary: %.1f ms for the whole video\n', 1000 * toc);
-  fprintf('  label   size   centre (row, col)     mean colour (R, G, B)\n');
-  for k = [1 2 n / 2 n]
-    fprintf('  %5d  %5d   (%6.2f, %6.2f)   (%6.1f, %6.1f, %6.1f)\n', k, sz(k), ...
-            centre(k, 1), centre(k, 2), colour(k, 1), colour(k, 2), colour(k, 3));
+%   Inputs
+%     OUT_DIR       folder for the output files, created if needed. Default: 'out' in the
+%                   current folder.
+%     FLOW_PROGRAM  path of the flow_between program. Default: build/apps/flow_between
+%                   beside this toolbox folder; when it is absent, no colour image is made.
+%
+%   `make demo` at the top of the source tree builds everything and runs this demo.
+%
+%   Example
+%     motionseg_demo('/tmp/demo_out')
+%
+%   See also denseMotion, regionSummary, frameNeighbours, trackNeighbours, regionLinkage,
+%   regionMotionLevel, regionCoverage.
+  here = fileparts(mfilename('fullpath'));
+  if nargin < 1 || isempty(out_dir)
+    out_dir = 'out';
   end
+  if nargin < 2 || isempty(flow_program)
+    flow_program = fullfile(fileparts(here), 'build', 'apps', 'flow_between');
+  end
+  if ~exist(out_dir, 'dir')
+    mkdir(out_dir);
+  end
+
+  cell_size = 20;
+  [frames, truth, inside, labels, n] = demo_video(6, 120, 160, cell_size);
+  count = numel(frames);
+  [h, w, ~] = size(frames{1});
+  per_frame = n / count;
+  fprintf('Generated video: %d frames of %dx%d pixels, two moving squares, %d grid superpixels\n', ...
+          count, w, h, n);
+
+  % ---- dense flow between consecutive frames, against the known flow
+  flows = cell(1, count - 1);
+  if built('denseMotion')
+    fprintf('denseMotion (sigma 0.8, alpha 30, beta 300, gamma 5):\n');
+    fprintf('  pair    endpoint error (px)   time (s)\n');
+    total = 0;
+    for f = 1:count - 1
+      tic;
+      flows{f} = denseMotion(double(frames{f}), double(frames{f + 1}));
+      seconds = toc;
+      total = total + seconds;
+      d = flows{f} - truth{f};
+      fprintf('  %d -> %d   %19.3f   %8.2f\n', f, f + 1, mean(mean(hypot(d(:, :, 1), d(:, :, 2)))), ...
+              seconds);
+    end
+    fprintf('  mean time per pair: %.2f s\n', total / (count - 1));
+    flo = fullfile(out_dir, 'flow_1_2.flo');
+    write_flo(flo, flows{1});
+    fprintf('  flow of frames 1 -> 2 written to %s\n', flo);
+    flow_image(out_dir, frames, flows{1}, flow_program);
+  else
+    fprintf('denseMotion is not built: the superpixel functions get the known flow instead\n');
+    flows = truth;
+  end
+
+  % The graph functions take whole-pixel flows with the row displacement first.
+  steps = cell(1, count - 1);
+  for f = 1:count - 1
+    steps{f} = int16(round(cat(3, flows{f}(:, :, 2), flows{f}(:, :, 1))));
+  end
+
+  % ---- superpixel statistics and graphs on the same video
+  if built('regionSummary')
+    tic;
+    [colour, centre, sz] = regionSummary(frames, labels, n);
+    fprintf('regionSummary: %.1f ms for the whole video\n', 1000 * toc);
+    fprintf('  label   size   centre (row, col)     mean colour (R, G, B)\n');
+    for k = [1 2 n / 2 n]
+      fprintf('  %5d  %5d   (%6.2f, %6.2f)   (%6.1f, %6.1f, %6.1f)\n', k, sz(k), ...
+              centre(k, 1), centre(k, 2), colour(k, 1), colour(k, 2), colour(k, 3));
+    end
+  else
+    skipped('regionSummary');
+  end
+
+  rows = h / cell_size;
+  cols = w / cell_size;
+  if built('frameNeighbours')
+    [a, ~] = frameNeighbours(labels, n);
+    % In a grid, each cell touches its right, lower and two diagonal neighbours once.
+    expected = count * (rows * (cols - 1) + (rows - 1) * cols + 2 * (rows - 1) * (cols - 1));
+    fprintf('frameNeighbours: %d touching pairs (a %dx%d grid in %d frames has %d)\n', ...
+            numel(a), cols, rows, count, expected);
+  else
+    skipped('frameNeighbours');
+  end
+
+  object_cell = cell_of(labels{1}, inside{1}, 1);  % grid cell most covered by square 1
+  if built('trackNeighbours')
+    [a, b, weight] = trackNeighbours(steps, labels, n);
+    from = find(a == object_cell - 1);
+    [best, k] = max(weight(from));
+    fprintf(['trackNeighbours: %d links; superpixel %d (under square 1 in frame 1) sends ' ...
+             '%.0f%% of its pixels to superpixel %d of frame 2\n'], numel(a), object_cell, ...
+            100 * best, b(from(k)) + 1);
+  else
+    skipped('trackNeighbours');
+  end
+
+  frame_labels = cell(1, count);
+  for f = 1:count
+    frame_labels{f} = uint16(double(labels{f}) - (f - 1) * per_frame);
+  end
+  if built('regionLinkage')
+    links = regionLinkage(steps{1}, frame_labels{1}, frame_labels{2});
+    fprintf(['regionLinkage: frames 1 -> 2 give a %dx%d count table; %.0f%% of the pixels ' ...
+             'land in the grid cell they started in\n'], size(links, 1), size(links, 2), ...
+            100 * sum(diag(double(links))) / (h * w));
+  else
+    skipped('regionLinkage');
+  end
+
+  if built('regionMotionLevel')
+    level = regionMotionLevel(steps{1}, frame_labels{1});
+    [fastest, k] = max(level);
+    fprintf(['regionMotionLevel: median flow length %.2f px; the fastest superpixel is %d ' ...
+             '(%.2f px; the squares move 5.83 and 4.47 px per frame)\n'], median(level), k, ...
+            fastest);
+  else
+    skipped('regionMotionLevel');
+  end
+
+  if built('regionCoverage')
+    ratio = regionCoverage(frame_labels{1}, inside{1} > 0);
+    covered = find(ratio > 0);
+    fprintf('regionCoverage: the squares cover parts of %d superpixels of frame 1, %d of them wholly\n', ...
+            numel(covered), sum(ratio == 1));
+  else
+    skipped('regionCoverage');
+  end
+  fprintf('Output files are in %s\n', out_dir);
 end
 
-function [frames, labels, n] = demo_video(count, h, w, cell_size)
-  % Background and object textures from a fixed seed, so every run prints the same numbers.
+function [frames, truth, inside, labels, n] = demo_video(count, h, w, cell_size)
+  % Textures from a fixed seed, so every run prints the same numbers. Smoothing the noise
+  % gives the texture a scale of a few pixels, as in a camera image.
   state = rand('state'); %#ok<RAND>
   rand('state', 42); %#ok<RAND>
-  background = uint8(255 * rand(h + 40, w + 40, 3));
-  object = uint8(255 * rand(30, 30, 3));
+  background = texture(h + 2 * count, w + 2 * count);
+  objects = {texture(30, 30), texture(24, 24)};
   rand('state', state); %#ok<RAND>
+  % Per frame: the camera pans 1 row and 2 columns (the background moves by -1, -2), square 1
+  % moves 3 rows and 5 columns, square 2 moves -2 rows and 4 columns.
+  starts = [20 30; 80 20];
+  velocity = [3 5; -2 4];
   per_frame = (h / cell_size) * (w / cell_size);
   grid = uint32(kron(reshape(1:per_frame, w / cell_size, h / cell_size)', ones(cell_size)));
   frames = cell(1, count);
   labels = cell(1, count);
+  inside = cell(1, count);
+  truth = cell(1, count - 1);
   for f = 1:count
-    img = background((1:h) + f, (1:w) + 2 * f, :);        % the camera pans
-    r = 20 + 3 * f; c = 30 + 5 * f;                      % the object moves
-    img(r:r + 29, c:c + 29, :) = object;
+    img = background((1:h) + f, (1:w) + 2 * f, :);
+    u = -2 * ones(h, w);   % true flow to the next frame: columns
+    v = -ones(h, w);       % and rows
+    mask = zeros(h, w);
+    for k = 1:2
+      r = starts(k, 1) + velocity(k, 1) * (f - 1);
+      c = starts(k, 2) + velocity(k, 2) * (f - 1);
+      s = size(objects{k}, 1);
+      img(r:r + s - 1, c:c + s - 1, :) = objects{k};
+      u(r:r + s - 1, c:c + s - 1) = velocity(k, 2);
+      v(r:r + s - 1, c:c + s - 1) = velocity(k, 1);
+      mask(r:r + s - 1, c:c + s - 1) = k;
+    end
     frames{f} = img;
+    inside{f} = mask;
     labels{f} = grid + uint32((f - 1) * per_frame);
+    if f < count
+      truth{f} = cat(3, u, v);
+    end
   end
   n = count * per_frame;
+end
+
+function t = texture(h, w)
+  % Uniform noise, blurred by a 3-tap binomial filter twice along each axis, stretched back
+  % to the 8-bit range per channel.
+  kernel = conv([1 2 1], [1 2 1]) / 16;
+  t = zeros(h, w, 3);
+  for c = 1:3
+    blurred = conv2(kernel, kernel, rand(h + 4, w + 4), 'valid');
+    lo = min(blurred(:));
+    hi = max(blurred(:));
+    t(:, :, c) = 255 * (blurred - lo) / (hi - lo);
+  end
+  t = uint8(round(t));
+end
+
+function ok = built(name)
+  % The help file NAME.m is always there; a built plug-in takes precedence over it.
+  ok = exist(name) == 3; %#ok<EXIST>
+end
+
+function skipped(name)
+  fprintf('%s: plug-in not built, skipped\n', name);
+end
+
+function k = cell_of(labels, mask, object)
+  % The label that covers most pixels of the given object.
+  k = mode(double(labels(mask == object)));
+end
+
+function write_flo(path, flow)
+  % Middlebury .flo: "PIEH", width, height, then u and v of each pixel, row by row.
+  fid = fopen(path, 'w', 'ieee-le');
+  if fid < 0
+    error('motionseg_demo: cannot write %s', path);
+  end
+  fwrite(fid, 'PIEH', 'char');
+  fwrite(fid, [size(flow, 2) size(flow, 1)], 'int32');
+  fwrite(fid, permute(flow, [3 2 1]), 'float32');
+  fclose(fid);
+end
+
+function flow = read_flo(path)
+  fid = fopen(path, 'r', 'ieee-le');
+  if fid < 0
+    error('motionseg_demo: cannot read %s', path);
+  end
+  fread(fid, 4, 'char');
+  sz = fread(fid, 2, 'int32');
+  flow = permute(reshape(fread(fid, 2 * sz(1) * sz(2), 'float32'), [2 sz(1) sz(2)]), [3 2 1]);
+  fclose(fid);
+end
+
+function flow_image(out_dir, frames, flow, program)
+  % The colour image comes from the command-line program, run on the same two frames.
+  if ~exist(program, 'file')
+    fprintf('  %s not found: no colour image written\n', program);
+    return;
+  end
+  first = fullfile(out_dir, 'frame_1.png');
+  second = fullfile(out_dir, 'frame_2.png');
+  imwrite(frames{1}, first);
+  imwrite(frames{2}, second);
+  flo = fullfile(out_dir, 'flow_1_2_program.flo');
+  png = fullfile(out_dir, 'flow_1_2_colour.png');
+  [status, text] = system(sprintf('"%s" "%s" "%s" "%s" "%s"', program, first, second, flo, png));
+  if status ~= 0
+    fprintf('  flow_between failed (exit status %d): %s', status, text);
+    return;
+  end
+  fprintf('  flow_between: %s', text);
+  program_flow = read_flo(flo);
+  difference = max(abs(program_flow(:) - flow(:)));
+  fprintf('  colour image of that flow written to %s; flow_between''s flow differs from denseMotion''s by at most %g px\n', ...
+          png, difference);
 end

@@ -1,0 +1,251 @@
+// The flow_between program run in-process: its command line, its outputs on a textured pair
+// with a known shift, and its refusals with their exit statuses.
+#include "apps/flow_command.h"
+
+#include "apps/image_io.h"
+#include "flow/frontend/run_flow.h"
+#include "flow/solver/COpticFlow.h"
+#include "tests/apps/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using appstest::TempFolder;
+using flowapp::Settings;
+
+// ------------------------------------------------------------------------ command line --
+
+TEST(FlowCommandLine, AcceptsOptionsInEitherFormAndKeepsDefaults) {
+  struct Case {
+    std::vector<std::string> args;
+    float sigma, alpha, beta, gamma, saturation;
+    std::string colour;
+  };
+  const Case cases[] = {
+      {{"a.png", "b.png", "f.flo"}, 0.8f, 30, 300, 5, 0, ""},
+      {{"a.png", "b.jpg", "f.flo", "c.png"}, 0.8f, 30, 300, 5, 0, "c.png"},
+      {{"--sigma", "1.5", "a", "b", "f.flo"}, 1.5f, 30, 300, 5, 0, ""},
+      {{"a", "--alpha=12", "b", "--beta", "0", "f.flo", "--gamma=2.5"}, 0.8f, 12, 0, 2.5f, 0, ""},
+      {{"a", "b", "f.flo", "x.png", "--saturation", "4", "--alpha", "1e1"},
+       0.8f,
+       10,
+       300,
+       5,
+       4,
+       "x.png"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(::testing::PrintToString(k.args));
+    Settings s;
+    ASSERT_EQ(flowapp::parseArguments(k.args, s), "");
+    EXPECT_EQ(s.sigma, k.sigma);
+    EXPECT_EQ(s.alpha, k.alpha);
+    EXPECT_EQ(s.beta, k.beta);
+    EXPECT_EQ(s.gamma, k.gamma);
+    EXPECT_EQ(s.saturation, k.saturation);
+    EXPECT_EQ(s.colourPath, k.colour);
+    EXPECT_EQ(s.flowPath, "f.flo");
+    EXPECT_FALSE(s.help);
+  }
+}
+
+TEST(FlowCommandLine, RefusesBadArgumentsWithAReason) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {{}, "got 0 file names"},
+      {{"a", "b"}, "got 2 file names"},
+      {{"a", "b", "f.flo", "c.png", "d.png"}, "got 5 file names"},
+      {{"a", "b", "flow.png"}, "must end in .flo: flow.png"},
+      {{"a", "b", "f.FLO"}, "must end in .flo"},
+      {{"--sigma", "0", "a", "b", "f.flo"}, "--sigma must be above 0, not 0"},
+      {{"--sigma=-1", "a", "b", "f.flo"}, "--sigma must be above 0"},
+      {{"--sigma", "1e-40", "a", "b", "f.flo"}, "--sigma must be at least 1e-38, not 1e-40"},
+      {{"--alpha", "-0.5", "a", "b", "f.flo"}, "--alpha must be 0 or more"},
+      {{"--saturation", "0", "a", "b", "f.flo"}, "--saturation must be above 0"},
+      {{"--beta", "nan", "a", "b", "f.flo"}, "--beta needs a finite number, not 'nan'"},
+      {{"--gamma", "inf", "a", "b", "f.flo"}, "finite number"},
+      {{"--gamma", "1e60", "a", "b", "f.flo"}, "finite number"},  // beyond single precision
+      {{"--alpha", "3x", "a", "b", "f.flo"}, "finite number, not '3x'"},
+      {{"--alpha=", "a", "b", "f.flo"}, "finite number, not ''"},
+      {{"a", "b", "f.flo", "--alpha"}, "option --alpha needs a value"},
+      {{"--speed", "2", "a", "b", "f.flo"}, "unknown option --speed"},
+      {{"-x", "a", "b", "f.flo"}, "unknown option -x"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(::testing::PrintToString(k.args));
+    Settings s;
+    const std::string reason = flowapp::parseArguments(k.args, s);
+    EXPECT_NE(reason.find(k.reason), std::string::npos) << reason;
+  }
+}
+
+TEST(FlowCommandLine, HelpPrintsUsageAndComputesNothing) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, {"-h"}, {"a", "b", "--help"}}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(flowapp::flowBetween("prog", args, out, err), flowapp::kSuccess);
+    EXPECT_EQ(out.str(), flowapp::usage("prog"));
+    EXPECT_NE(out.str().find("Usage: prog [options] FIRST SECOND FLOW.flo"), std::string::npos);
+    EXPECT_EQ(err.str(), "");
+  }
+}
+
+// ------------------------------------------------------------------------------- runs --
+
+/// A smooth texture of several orientations, different per channel.
+float texture(double x, double y, int c) {
+  return static_cast<float>(128.0 + 45.0 * std::sin(0.37 * x + 0.21 * y + c) +
+                            35.0 * std::cos(0.17 * x - 0.43 * y + 0.7 * c) +
+                            25.0 * std::sin(0.61 * x + 0.09 * y - 0.4 * c));
+}
+
+constexpr int kWidth = 64, kHeight = 48, kShiftX = 3, kShiftY = -2;
+
+/// Writes first.png and second.png: the second shows every point of the first moved by
+/// (kShiftX, kShiftY), so the flow is that shift wherever the point stays in view.
+void writeShiftedPair(const TempFolder& dir) {
+  CTensor<float> first(kWidth, kHeight, 3), second(kWidth, kHeight, 3);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        first(x, y, c) = texture(x, y, c);
+        second(x, y, c) = texture(x - kShiftX, y - kShiftY, c);
+      }
+  std::string error;
+  ASSERT_TRUE(imageio::writePng(dir / "first.png", first, error)) << error;
+  ASSERT_TRUE(imageio::writePng(dir / "second.png", second, error)) << error;
+}
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = flowapp::flowBetween("flow_between", args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+bool sameBits(const CTensor<float>& a, const CTensor<float>& b) {
+  return a.xSize() == b.xSize() && a.ySize() == b.ySize() && a.zSize() == b.zSize() &&
+         std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
+}
+
+TEST(FlowBetween, RecoversAShiftAndWritesBothFiles) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  const Outcome r = run({dir / "first.png", dir / "second.png", dir / "f.flo", dir / "c.png"});
+  ASSERT_EQ(r.status, flowapp::kSuccess) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("flow of 64 x 48 pixels"), std::string::npos) << r.out;
+
+  EXPECT_EQ(std::filesystem::file_size(dir / "f.flo"), 12u + 8u * kWidth * kHeight);
+  CTensor<float> flow;
+  COpticFlow::readMiddlebury((dir / "f.flo").c_str(), flow);
+  ASSERT_EQ(flow.xSize(), kWidth);
+  ASSERT_EQ(flow.ySize(), kHeight);
+  // Away from the border band the shift uncovers, the mean endpoint error is small.
+  double error = 0;
+  int count = 0;
+  for (int y = 8; y < kHeight - 8; ++y)
+    for (int x = 8; x < kWidth - 8; ++x) {
+      error += std::hypot(flow(x, y, 0) - kShiftX, flow(x, y, 1) - kShiftY);
+      ++count;
+    }
+  EXPECT_LT(error / count, 0.05);
+
+  // The colour image is the colour wheel of the written flow, saturated at its longest vector.
+  float longest = 0;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      longest = std::max(longest, std::hypot(flow(x, y, 0), flow(x, y, 1)));
+  CTensor<float> wheel, colour;
+  COpticFlow::flowToImage(flow, wheel, static_cast<float>(longest / (2.0 * std::sqrt(2.0))));
+  std::string problem;
+  ASSERT_TRUE(imageio::readImage(dir / "c.png", colour, imageio::Channels::AsStored, problem))
+      << problem;
+  EXPECT_TRUE(sameBits(colour, wheel));
+}
+
+// The options reach the flow driver in its own order (sigma, alpha, beta, gamma), and the
+// colour image honours --saturation.
+TEST(FlowBetween, PassesTheParametersInOrder) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  const Outcome r =
+      run({"--gamma", "2", "--beta=50", "--sigma", "1.25", "--alpha", "9", "--saturation", "7",
+           dir / "first.png", dir / "second.png", dir / "f.flo", dir / "c.png"});
+  ASSERT_EQ(r.status, flowapp::kSuccess) << r.err;
+
+  CTensor<float> image1, image2, direct, written;
+  std::string problem;
+  ASSERT_TRUE(imageio::readImage(dir / "first.png", image1, imageio::Channels::Colour, problem));
+  ASSERT_TRUE(imageio::readImage(dir / "second.png", image2, imageio::Channels::Colour, problem));
+  runFlow(image1, image2, direct, 1.25f, 9.0f, 50.0f, 2.0f);
+  COpticFlow::readMiddlebury((dir / "f.flo").c_str(), written);
+  EXPECT_TRUE(sameBits(written, direct));
+
+  CTensor<float> wheel, colour;
+  COpticFlow::flowToImage(direct, wheel, static_cast<float>(7.0 / (2.0 * std::sqrt(2.0))));
+  ASSERT_TRUE(imageio::readImage(dir / "c.png", colour, imageio::Channels::AsStored, problem));
+  EXPECT_TRUE(sameBits(colour, wheel));
+}
+
+// Every refusal names its reason on the error stream, returns its status, and writes no
+// output file unless the failure is in writing one.
+TEST(FlowBetween, RefusesWithAClearErrorAndStatus) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  std::string error;
+  ASSERT_TRUE(imageio::writePng(dir / "small.png", CTensor<float>(10, 8, 3, 50.0f), error));
+  appstest::writeBytes(dir / "notes.png", {'n', 'o', 't', 'e', 's'});
+  const std::string a = dir / "first.png", b = dir / "second.png", f = dir / "f.flo";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{a, dir / "missing.png", f}, flowapp::kFailure, "cannot open " + dir / "missing.png"},
+      {{dir / "notes.png", b, f}, flowapp::kFailure, "is neither a PNG nor a JPEG file"},
+      {{a, dir / "small.png", f},
+       flowapp::kFailure,
+       "is 64 x 48 pixels but " + dir / "small.png" +
+           " is 10 x 8 pixels; the images must have "
+           "the same size"},
+      {{a, b, dir / "no/such/dir/f.flo"}, flowapp::kFailure, "could not write the flow file"},
+      {{a, b, f, dir / "no/such/dir/c.png"}, flowapp::kFailure, "cannot write"},
+      {{a, b}, flowapp::kBadCommandLine, "expected FIRST SECOND FLOW.flo [COLOUR.png]"},
+      {{"--sigma", "0", a, b, f}, flowapp::kBadCommandLine, "--sigma must be above 0"},
+      {{a, b, dir / "f.txt"}, flowapp::kBadCommandLine, "must end in .flo"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(::testing::PrintToString(k.args));
+    std::filesystem::remove(f);
+    const Outcome r = run(k.args);
+    EXPECT_EQ(r.status, k.status);
+    EXPECT_EQ(r.err.rfind("flow_between: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("flow of"), std::string::npos);
+    if (k.status == flowapp::kBadCommandLine) {
+      EXPECT_NE(r.err.find("Try 'flow_between --help'"), std::string::npos);
+    }
+    if (k.args.size() == 3 && k.args[2] == f) {
+      EXPECT_FALSE(std::filesystem::exists(f));
+    }
+  }
+}
+
+}  // namespace
