@@ -1,4 +1,6 @@
 // mexVersion: the host interface version some plug-ins report on Linux.
 #include "mex.h"
 
-extern "C" const char* mexVersion() { return "MATLAB R14 native"; }
+extern "C" const char* mexVersion() {
+  return "MATLAB R14 native";
+}

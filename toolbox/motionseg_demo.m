@@ -29,7 +29,7 @@ function motionseg_demo(out_dir, flow_program)
 %   `make demo` at the top of the source tree builds everything and runs this demo.
 %
 %   Example
-%     motionseg_demo('/tmp/demo_out')
+%     motionseg_demo('demo_out')
 %
 %   See also denseMotion, regionSummary, frameNeighbours, trackNeighbours, regionLinkage,
 %   regionMotionLevel, regionCoverage.

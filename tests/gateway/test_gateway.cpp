@@ -13,7 +13,9 @@ struct FunnelCase {
   const char* error;
 };
 
-void PrintTo(const FunnelCase& c, std::ostream* os) { *os << "mode " << c.mode; }
+void PrintTo(const FunnelCase& c, std::ostream* os) {
+  *os << "mode " << c.mode;
+}
 
 class ErrorFunnel : public ::testing::TestWithParam<FunnelCase> {};
 
@@ -69,7 +71,8 @@ TEST(StandaloneHost, ArraysFollowTheHostModel) {
   EXPECT_EQ(mxGetN(a.get()), 12u);  // product of the trailing dimensions
   EXPECT_EQ(mxGetNumberOfElements(a.get()), 24u);
   EXPECT_EQ(mxGetNumberOfDimensions(a.get()), 3u);
-  for (float v : host::values<float>(a.get())) EXPECT_EQ(v, 0.0f);
+  for (float v : host::values<float>(a.get()))
+    EXPECT_EQ(v, 0.0f);
 
   // Trailing singleton dimensions are dropped, as in the real hosts.
   const auto b = host::make(mxUINT8_CLASS, {4, 5, 1});

@@ -20,8 +20,8 @@ using host::Array;
 const std::string kUsagePrefix = "regionsSummary USAGE:\n\tExpected inputs:\n\t\t1 - Frames: ";
 
 bool isUsage(const host::CallResult& r) {
-  return r.failed && r.error.rfind(kUsagePrefix, 0) == 0 &&
-         r.error.size() > 700 && r.error.back() == '\n';
+  return r.failed && r.error.rfind(kUsagePrefix, 0) == 0 && r.error.size() > 700 &&
+         r.error.back() == '\n';
 }
 
 // A frame of H-by-W pixels whose red, green and blue values are given per pixel (column-major).
@@ -63,18 +63,15 @@ TEST(RegionSummary, SinglePixelVideo) {
   EXPECT_EQ(host::dims(centre), (std::vector<mwSize>{3, 2}));
   EXPECT_EQ(host::dims(size), (std::vector<mwSize>{3, 1}));
   // Column-major N-by-3: red of labels 1..3, then green, then blue. No rescaling of 255.
-  EXPECT_EQ(host::values<float>(colour),
-            (std::vector<float>{255, 20, 0, 255, 50, 0, 255, 80, 0}));
+  EXPECT_EQ(host::values<float>(colour), (std::vector<float>{255, 20, 0, 255, 50, 0, 255, 80, 0}));
   // 0-based centres: label 1 at (0, 0); label 2 at rows {1, 0, 1}, columns {0, 1, 1}.
-  EXPECT_EQ(host::values<float>(centre),
-            (std::vector<float>{0, 2.0f / 3, 0, 0, 2.0f / 3, 0}));
+  EXPECT_EQ(host::values<float>(centre), (std::vector<float>{0, 2.0f / 3, 0, 0, 2.0f / 3, 0}));
   EXPECT_EQ(host::values<std::uint32_t>(size), (std::vector<std::uint32_t>{1, 3, 0}));
 }
 
 TEST(RegionSummary, LabelInSeveralFramesIsOneRowOverAllItsPixels) {
   // Frame 1 (1-by-2): label 1 at column 0 with red 10; frame 2: label 1 at column 1, red 40.
-  const Array frames =
-      cells(frame(1, 2, {10, 0, 0, 0, 0, 0}), frame(1, 2, {0, 40, 0, 0, 0, 0}));
+  const Array frames = cells(frame(1, 2, {10, 0, 0, 0, 0, 0}), frame(1, 2, {0, 40, 0, 0, 0, 0}));
   const Array labels = cells(labelMap(1, 2, {1, 2}), labelMap(1, 2, {2, 1}));
   const Array n = host::scalar(2);
   const host::CallResult r = host::call(3, {frames.get(), labels.get(), n.get()});
@@ -93,14 +90,17 @@ TEST(RegionSummary, MatchesDoublePrecisionOracleOnRandomVideo) {
   for (mwSize f = 0; f < frameCount; ++f) {
     std::vector<std::uint8_t> rgb(h * w * 3);
     std::vector<std::uint32_t> labels(h * w);
-    for (auto& v : rgb) v = static_cast<std::uint8_t>(rng() % 256);
-    for (auto& l : labels) l = 1 + rng() % (n - 5);  // labels n-4..n stay unused
+    for (auto& v : rgb)
+      v = static_cast<std::uint8_t>(rng() % 256);
+    for (auto& l : labels)
+      l = 1 + rng() % (n - 5);  // labels n-4..n stay unused
     for (mwSize x = 0; x < w; ++x) {
       for (mwSize y = 0; y < h; ++y) {
         const mwSize p = y + x * h, k = labels[p] - 1;
         sum[k] += y;
         sum[k + n] += x;
-        for (int c = 0; c < 3; ++c) sum[k + (2 + c) * n] += rgb[p + c * h * w];
+        for (int c = 0; c < 3; ++c)
+          sum[k + (2 + c) * n] += rgb[p + c * h * w];
         count[k] += 1;
       }
     }
@@ -120,7 +120,8 @@ TEST(RegionSummary, MatchesDoublePrecisionOracleOnRandomVideo) {
     const double c = count[k] == 0 ? 1 : count[k];
     EXPECT_NEAR(centre[k], sum[k] / c, 1e-4);
     EXPECT_NEAR(centre[k + n], sum[k + n] / c, 1e-4);
-    for (int ch = 0; ch < 3; ++ch) EXPECT_NEAR(colour[k + ch * n], sum[k + (2 + ch) * n] / c, 1e-3);
+    for (int ch = 0; ch < 3; ++ch)
+      EXPECT_NEAR(colour[k + ch * n], sum[k + (2 + ch) * n] / c, 1e-3);
   }
 }
 
@@ -151,7 +152,9 @@ struct UsageCase {
   std::function<host::CallResult()> call;
 };
 
-void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class RegionSummaryUsage : public ::testing::TestWithParam<UsageCase> {};
 
@@ -164,8 +167,12 @@ host::CallResult callWith(Array frames, Array labels, Array n, int nlhs = 3) {
   return host::call(nlhs, {frames.get(), labels.get(), n.get()});
 }
 
-Array goodFrames() { return cells(frame(2, 2, std::vector<std::uint8_t>(12, 1))); }
-Array goodLabels() { return cells(labelMap(2, 2, {1, 1, 2, 2})); }
+Array goodFrames() {
+  return cells(frame(2, 2, std::vector<std::uint8_t>(12, 1)));
+}
+Array goodLabels() {
+  return cells(labelMap(2, 2, {1, 1, 2, 2}));
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Checks, RegionSummaryUsage,
@@ -182,9 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
                     return callWith(cells(frame(2, 2, {}), frame(2, 2, {})), goodLabels(),
                                     host::scalar(2));
                   }},
-        UsageCase{"no frames", [] { return callWith(host::cell({}), host::cell({}), host::scalar(2)); }},
-        UsageCase{"label count differs from H*W",
-                  [] { return callWith(goodFrames(), cells(labelMap(2, 3, {})), host::scalar(2)); }},
+        UsageCase{"no frames",
+                  [] { return callWith(host::cell({}), host::cell({}), host::scalar(2)); }},
+        UsageCase{
+            "label count differs from H*W",
+            [] { return callWith(goodFrames(), cells(labelMap(2, 3, {})), host::scalar(2)); }},
         UsageCase{"uint16 label map",
                   [] {
                     return callWith(goodFrames(), cells(host::make<std::uint16_t>({2, 2}, {1})),
@@ -200,17 +209,16 @@ INSTANTIATE_TEST_SUITE_P(
                     return callWith(cells(host::make(mxDOUBLE_CLASS, {0, 0})),
                                     cells(labelMap(0, 0, {})), host::scalar(2));
                   }},
-        UsageCase{"uint32 superpixel count",
-                  [] {
-                    return callWith(goodFrames(), goodLabels(),
-                                    host::make<std::uint32_t>({1, 1}, {2}));
-                  }},
+        UsageCase{
+            "uint32 superpixel count",
+            [] {
+              return callWith(goodFrames(), goodLabels(), host::make<std::uint32_t>({1, 1}, {2}));
+            }},
         UsageCase{"one output",
                   [] { return callWith(goodFrames(), goodLabels(), host::scalar(2), 1); }},
         UsageCase{"two outputs",
                   [] { return callWith(goodFrames(), goodLabels(), host::scalar(2), 2); }},
-        UsageCase{"bad label and one output: the documented check comes first",
-                  [] {
+        UsageCase{"bad label and one output: the documented check comes first", [] {
                     return callWith(goodFrames(), cells(labelMap(2, 2, {0, 1, 1, 1})),
                                     host::scalar(2), 1);
                   }}));
@@ -222,7 +230,9 @@ struct RefusalCase {
   const char* error;
 };
 
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class RegionSummaryRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
@@ -235,18 +245,18 @@ TEST_P(RegionSummaryRefusal, RefusesWithItsOwnText) {
 INSTANTIATE_TEST_SUITE_P(
     Checks, RegionSummaryRefusal,
     ::testing::Values(
-        RefusalCase{"label 0",
-                    [] {
-                      return callWith(goodFrames(), cells(labelMap(2, 2, {1, 1, 0, 2})),
-                                      host::scalar(2));
-                    },
-                    "Label 0 at element 3 of the label map of frame 1 is outside 1..2."},
+        RefusalCase{
+            "label 0",
+            [] {
+              return callWith(goodFrames(), cells(labelMap(2, 2, {1, 1, 0, 2})), host::scalar(2));
+            },
+            "Label 0 at element 3 of the label map of frame 1 is outside 1..2."},
         RefusalCase{"label above N in the second frame",
                     [] {
-                      return callWith(cells(frame(2, 2, {}), frame(2, 2, {})),
-                                      cells(labelMap(2, 2, {1, 1, 1, 1}),
-                                            labelMap(2, 2, {2, 3, 1, 1})),
-                                      host::scalar(2));
+                      return callWith(
+                          cells(frame(2, 2, {}), frame(2, 2, {})),
+                          cells(labelMap(2, 2, {1, 1, 1, 1}), labelMap(2, 2, {2, 3, 1, 1})),
+                          host::scalar(2));
                     },
                     "Label 3 at element 2 of the label map of frame 2 is outside 1..2."},
         RefusalCase{"N of 0 with labels",
@@ -261,19 +271,19 @@ INSTANTIATE_TEST_SUITE_P(
                     "No frame pair holds both a frame and a label map."},
         RefusalCase{"frames of different sizes",
                     [] {
-                      return callWith(cells(frame(1, 4, {}), frame(2, 2, {})),
-                                      cells(labelMap(1, 4, {1, 1, 1, 1}),
-                                            labelMap(2, 2, {1, 1, 1, 1})),
-                                      host::scalar(2));
+                      return callWith(
+                          cells(frame(1, 4, {}), frame(2, 2, {})),
+                          cells(labelMap(1, 4, {1, 1, 1, 1}), labelMap(2, 2, {1, 1, 1, 1})),
+                          host::scalar(2));
                     },
                     "Frame 1 is 1-by-4-by-3 but frame 2 is 2-by-2-by-3; all frames must have "
                     "one size."},
-        RefusalCase{"empty superpixel count",
-                    [] {
-                      return callWith(goodFrames(), goodLabels(),
-                                      host::make(mxDOUBLE_CLASS, {0, 0}));
-                    },
-                    "Number of superpixels must not be empty."},
+        RefusalCase{
+            "empty superpixel count",
+            [] {
+              return callWith(goodFrames(), goodLabels(), host::make(mxDOUBLE_CLASS, {0, 0}));
+            },
+            "Number of superpixels must not be empty."},
         RefusalCase{"negative superpixel count",
                     [] { return callWith(goodFrames(), goodLabels(), host::scalar(-3)); },
                     "Number of superpixels must be between 0 and 2147483647."},
