@@ -24,7 +24,6 @@ constexpr float kSumRatio = 2.0f;
 constexpr float kColourLimit = 300.0f;
 constexpr float kNoSecondConfidence = 10.0f;
 constexpr double kConfidenceOffset = 1.0e-6;
-constexpr int kMaxThreads = 1024;
 
 /// Per-call data shared by every grid point: the inputs, the descriptor sums and the score
 /// below which a grid point is taken as untextured.
@@ -495,28 +494,6 @@ void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matc
   for (const std::exception_ptr& f : failures) {
     if (f) std::rethrow_exception(f);
   }
-}
-
-int threadCount(const char* ompNumThreads, unsigned cores) {
-  if (ompNumThreads != nullptr) {
-    const char* p = ompNumThreads;
-    while (*p == ' ' || *p == '\t')
-      ++p;
-    long value = 0;
-    bool digits = false;
-    while (*p >= '0' && *p <= '9') {
-      digits = true;
-      value = std::min<long>(value * 10 + (*p - '0'), kMaxThreads);
-      ++p;
-    }
-    if (digits && value > 0) return static_cast<int>(value);
-  }
-  if (cores == 0) return 1;
-  return static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
-}
-
-int threadCount() {
-  return threadCount(std::getenv("OMP_NUM_THREADS"), std::thread::hardware_concurrency());
 }
 
 }  // namespace NMatch

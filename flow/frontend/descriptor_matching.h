@@ -7,6 +7,7 @@
 
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
+#include "flow/containers/thread_count.h"
 
 namespace NMatch {
 
@@ -42,13 +43,8 @@ void matchReference(const MatchingInput& in, CTensor<float>& matchU, CTensor<flo
 void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
            CTensor<float>& matchConfidence, int threads);
 
-/// Thread count from an OMP_NUM_THREADS value (its leading positive number; a list such as
-/// "4,2" gives 4), else `cores` (at least 1). Values beyond 1024 are taken as 1024.
-int threadCount(const char* ompNumThreads, unsigned cores);
-
-/// Thread count of this process: OMP_NUM_THREADS when set to a positive number, else the
-/// number of cores the standard library reports.
-int threadCount();
+/// Thread count from OMP_NUM_THREADS or the cores, shared with the solver.
+using flowthreads::threadCount;
 
 }  // namespace NMatch
 

@@ -4,8 +4,40 @@
 #include "flow/solver/solver_checks.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
+#include "flow/solver/sor_sweep.h"
+#include "flow/containers/thread_count.h"
 
 #include <cmath>
+
+namespace {
+
+// Ψ′ of the pairs (i, i + step) for i in [begin, end): the squared forward difference of the
+// totals s0, s1 and the squared mean of the across-derivatives d0, d1, summed from 0 in the
+// order of the straightforward loops (forward term first for horizontal pairs, across term
+// first for vertical ones), plus extraWeight·m² when m is given. step 0: pixels without that
+// pair, whose sum is 0 plus the extra term.
+template <bool kHorizontal>
+void pairWeights(int begin, int end, int step, const float* __restrict s0,
+                 const float* __restrict s1, const float* __restrict d0, const float* __restrict d1,
+                 const float* __restrict m, float extraWeight, float* __restrict weights) {
+  for (int i = begin; i < end; ++i) {
+    float sum = 0.0f;
+    if (step != 0) {
+      const float forward0 = s0[i + step] - s0[i];
+      const float across0 = 0.5f * (d0[i] + d0[i + step]);
+      sum += kHorizontal ? forward0 * forward0 + across0 * across0
+                         : across0 * across0 + forward0 * forward0;
+      const float forward1 = s1[i + step] - s1[i];
+      const float across1 = 0.5f * (d1[i] + d1[i + step]);
+      sum += kHorizontal ? forward1 * forward1 + across1 * across1
+                         : across1 * across1 + forward1 * forward1;
+    }
+    if (m != nullptr) sum += m[i] * (extraWeight * m[i]);
+    weights[i] = static_cast<float>(1.0 / std::sqrt(static_cast<double>(sum) + 1e-6));
+  }
+}
+
+}  // namespace
 
 void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
                              CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
@@ -66,4 +98,74 @@ void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
     horizontal[i] = static_cast<float>(1.0 / std::sqrt(static_cast<double>(horizontal[i]) + 1e-6));
     vertical[i] = static_cast<float>(1.0 / std::sqrt(static_cast<double>(vertical[i]) + 1e-6));
   }
+}
+
+void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
+                                 CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
+                                 const CMatrix<float>* extra, float extraWeight, int threads) {
+  const int nx = flow.xSize(), ny = flow.ySize();
+  const char* const op = "COpticFlow::diffusivity";
+  requireTensor(flow, nx, ny, 2, op, "flow");
+  requireTensor(increment, nx, ny, 2, op, "increment");
+  requireMatrix(horizontalWeights, nx, ny, op, "horizontal weight matrix");
+  requireMatrix(verticalWeights, nx, ny, op, "vertical weight matrix");
+  if (extra != nullptr) requireMatrix(*extra, nx, ny, op, "extra matrix");
+  const int n = nx * ny;
+
+  // Total flow of both components and, per component, the y- and the x-derivative.
+  CMatrix<float> total0(nx, ny), total1(nx, ny);
+  CMatrix<float> dy0(nx, ny), dx0(nx, ny), dy1(nx, ny), dx1(nx, ny);
+  {
+    const float* w = flow.data();
+    const float* dw = increment.data();
+    float* s0 = total0.data();
+    float* s1 = total1.data();
+    for (int i = 0; i < n; ++i)
+      s0[i] = w[i] + dw[i];
+    for (int i = 0; i < n; ++i)
+      s1[i] = w[n + i] + dw[n + i];
+  }
+  const CDerivative<float> derivative(3);
+  flowthreads::forEachRange(4, threads, [&](int begin, int end) {
+    for (int f = begin; f < end; ++f) {
+      switch (f) {
+        case 0:
+          NFilter::filter(total0, dy0, 1, derivative);
+          break;
+        case 1:
+          NFilter::filter(total0, dx0, derivative, 1);
+          break;
+        case 2:
+          NFilter::filter(total1, dy1, 1, derivative);
+          break;
+        default:
+          NFilter::filter(total1, dx1, derivative, 1);
+          break;
+      }
+    }
+  });
+
+  // Per weight, the straightforward accumulation order: 0, component 0, component 1, the
+  // extra term, then Ψ′(s) = 1/√(s + 10⁻⁶) in double precision.
+  const float* m = extra != nullptr ? extra->data() : nullptr;
+  float* horizontal = horizontalWeights.data();
+  float* vertical = verticalWeights.data();
+  flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const int row = y * nx;
+      // Horizontal pairs of the row, then the last pixel, which has none.
+      pairWeights<true>(row, row + nx - 1, 1, total0.data(), total1.data(), dy0.data(), dy1.data(),
+                        m, extraWeight, horizontal);
+      pairWeights<true>(row + nx - 1, row + nx, 0, nullptr, nullptr, nullptr, nullptr, m,
+                        extraWeight, horizontal);
+      // Vertical pairs with the next row; the last row has none.
+      if (y + 1 < ny) {
+        pairWeights<false>(row, row + nx, nx, total0.data(), total1.data(), dx0.data(), dx1.data(),
+                           m, extraWeight, vertical);
+      } else {
+        pairWeights<false>(row, row + nx, 0, nullptr, nullptr, nullptr, nullptr, m, extraWeight,
+                           vertical);
+      }
+    }
+  });
 }

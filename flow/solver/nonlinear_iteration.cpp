@@ -5,10 +5,13 @@
 #include "flow/solver/sor_sweep.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
+#include "flow/containers/thread_count.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -32,6 +35,116 @@ struct TensorPlanes {
         e23(e11 + 5 * n) {}
 };
 
+// Step 1 for pixels [begin, end) of one channel: the contributions of its derivatives to J
+// and G, in the same operations as the straightforward loop; on the last channel the result
+// is also multiplied by the validity mask (Step 3), as the separate masking pass would.
+template <bool kLast>
+void accumulateMotionTensors(int begin, int end, const float* __restrict ix,
+                             const float* __restrict iy, const float* __restrict it,
+                             const float* __restrict ixx, const float* __restrict ixy,
+                             const float* __restrict iyy, const float* __restrict ixt,
+                             const float* __restrict iyt, const float* __restrict mask,
+                             float* __restrict j11, float* __restrict j22, float* __restrict j33,
+                             float* __restrict j12, float* __restrict j13, float* __restrict j23,
+                             float* __restrict g11, float* __restrict g22, float* __restrict g33,
+                             float* __restrict g12, float* __restrict g13, float* __restrict g23) {
+  for (int i = begin; i < end; ++i) {
+    const float x = ix[i], y = iy[i], t = it[i];
+    const float theta = inverseGradientNorm(x, y);
+    float e11 = j11[i] + theta * (x * x);
+    float e22 = j22[i] + theta * (y * y);
+    float e33 = j33[i] + theta * (t * t);
+    float e12 = j12[i] + theta * x * y;
+    float e13 = j13[i] + theta * x * t;
+    float e23 = j23[i] + theta * y * t;
+    const float xx = ixx[i], xy = ixy[i], yy = iyy[i];
+    const float xt = ixt[i], yt = iyt[i];
+    const float thetaX = inverseGradientNorm(xx, xy);
+    const float thetaY = inverseGradientNorm(xy, yy);
+    float f11 = g11[i] + (thetaX * (xx * xx) + thetaY * (xy * xy));
+    float f22 = g22[i] + (thetaX * (xy * xy) + thetaY * (yy * yy));
+    float f33 = g33[i] + (thetaX * (xt * xt) + thetaY * (yt * yt));
+    float f12 = g12[i] + (thetaX * xx + thetaY * yy) * xy;
+    float f13 = g13[i] + (thetaX * xx * xt + thetaY * xy * yt);
+    float f23 = g23[i] + (thetaX * xy * xt + thetaY * yy * yt);
+    if (kLast) {
+      const float m = mask[i];
+      e11 *= m, e22 *= m, e33 *= m, e12 *= m, e13 *= m, e23 *= m;
+      f11 *= m, f22 *= m, f33 *= m, f12 *= m, f13 *= m, f23 *= m;
+    }
+    j11[i] = e11, j22[i] = e22, j33[i] = e33, j12[i] = e12, j13[i] = e13, j23[i] = e23;
+    g11[i] = f11, g22[i] = f22, g33[i] = f33, g12[i] = f12, g13[i] = f13, g23[i] = f23;
+  }
+}
+
+// Step 5.2 for pixels [begin, end): Ψ′ of the linearised brightness (scale a) and gradient
+// (scale aGamma) terms, as in the straightforward loop; the clamp at 0 is a select that
+// keeps a not-a-number sum.
+void robustWeights(int begin, int end, float a, float aGamma, const float* __restrict du,
+                   const float* __restrict dv, const float* __restrict j11,
+                   const float* __restrict j22, const float* __restrict j33,
+                   const float* __restrict j12, const float* __restrict j13,
+                   const float* __restrict j23, const float* __restrict g11,
+                   const float* __restrict g22, const float* __restrict g33,
+                   const float* __restrict g12, const float* __restrict g13,
+                   const float* __restrict g23, float* __restrict psiD, float* __restrict psiG) {
+  for (int i = begin; i < end; ++i) {
+    const float x = du[i], y = dv[i];
+    const float quadraticD = j11[i] * (x * x) + j22[i] * (y * y) + j33[i];
+    const float mixedD = j12[i] * x * y + j13[i] * x + j23[i] * y;
+    float sD =
+        static_cast<float>(static_cast<double>(quadraticD) + 2.0 * static_cast<double>(mixedD));
+    sD = std::max(sD, 0.0f);
+    psiD[i] =
+        static_cast<float>(static_cast<double>(a) / std::sqrt(static_cast<double>(sD) + 1e-6));
+    const float quadraticG = g11[i] * (x * x) + g22[i] * (y * y) + g33[i];
+    const float mixedG = g12[i] * x * y + g13[i] * x + g23[i] * y;
+    float sG =
+        static_cast<float>(static_cast<double>(quadraticG) + 2.0 * static_cast<double>(mixedG));
+    sG = std::max(sG, 0.0f);
+    psiG[i] =
+        static_cast<float>(static_cast<double>(aGamma) / std::sqrt(static_cast<double>(sG) + 1e-6));
+  }
+}
+
+// `yes` where c holds, else `no`, bit for bit, by masking the bits: no branch the compiler
+// could move the computation of either value into.
+inline float choose(bool c, float yes, float no) {
+  std::uint32_t a, b;
+  std::memcpy(&a, &yes, sizeof a);
+  std::memcpy(&b, &no, sizeof b);
+  const std::uint32_t mask = 0u - static_cast<std::uint32_t>(c);
+  const std::uint32_t bits = (a & mask) | (b & ~mask);
+  float out;
+  std::memcpy(&out, &bits, sizeof out);
+  return out;
+}
+
+// Step 5.3 for pixels [begin, end) and one candidate: a pixel without positive confidence
+// keeps its sums through a select rather than a branch, so the weight may be formed (and
+// discarded) everywhere.
+void addMatchCandidate(int begin, int end, float aBeta, const float* __restrict du,
+                       const float* __restrict dv, const float* __restrict u,
+                       const float* __restrict v, const float* __restrict mu,
+                       const float* __restrict mv, const float* __restrict confidence,
+                       float* __restrict matchSum, float* __restrict ru, float* __restrict rv) {
+  for (int i = begin; i < end; ++i) {
+    const float p = confidence[i];
+    const bool counts = p > 0.0f;
+    const float eu = (du[i] + u[i]) - mu[i];
+    const float ev = (dv[i] + v[i]) - mv[i];
+    const float w = static_cast<float>(static_cast<double>(aBeta * p) /
+                                       std::sqrt(static_cast<double>(eu * eu + ev * ev) + 1e-6));
+    const float oldSum = matchSum[i], oldU = ru[i], oldV = rv[i];
+    const float sum = oldSum + w;
+    const float r = oldU + (u[i] - mu[i]) * w;
+    const float s = oldV + w * (v[i] - mv[i]);
+    matchSum[i] = choose(counts, sum, oldSum);
+    ru[i] = choose(counts, r, oldU);
+    rv[i] = choose(counts, s, oldV);
+  }
+}
+
 }  // namespace
 
 void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
@@ -40,6 +153,32 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
                                     CTensor<float>& flow, CMatrix<float>* extra, float alpha,
                                     float beta, float gamma, float extraWeight, int outer,
                                     int inner, float omega, SweepKind sweep) {
+  LevelOptions options;
+  options.sweep = sweep;
+  options.setup = sweep;
+  options.threads = sweep == SweepKind::Fast ? flowthreads::threadCount() : 1;
+  nonlinearIteration(image1, warpedImage2, mask, matchU, matchV, matchConfidence, flow, extra,
+                     alpha, beta, gamma, extraWeight, outer, inner, omega, options);
+}
+
+int flowsolver::levelThreads(const LevelOptions& options, int pixels) {
+  const int piece = std::max(1, options.minPixelsPerThread);
+  return std::max(1, std::min(options.threads, pixels / piece));
+}
+
+flowsolver::LevelOptions flowsolver::defaultLevelOptions() {
+  LevelOptions options;
+  options.threads = flowthreads::threadCount();
+  return options;
+}
+
+void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
+                                    CMatrix<float>& mask, CTensor<float>& matchU,
+                                    CTensor<float>& matchV, CTensor<float>& matchConfidence,
+                                    CTensor<float>& flow, CMatrix<float>* extra, float alpha,
+                                    float beta, float gamma, float extraWeight, int outer,
+                                    int inner, float omega, const LevelOptions& options) {
+  const bool fast = options.setup == SweepKind::Fast;
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
   const char* const op = "COpticFlow::nonlinearIteration";
   requireTensor(image1, nx, ny, nc, op, "first image");
@@ -57,7 +196,41 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   // normalised by the gradient magnitude of the first image.
   CTensor<float> brightness(nx, ny, 6, 0.0f), gradient(nx, ny, 6, 0.0f);
   const TensorPlanes J(brightness, n), G(gradient, n);
-  {
+  const int threads = fast ? levelThreads(options, n) : 1;
+  if (fast) {
+    // The same derivatives, the x-chain and the y-chain on two threads, then the tensor sums
+    // over rows shared among the threads; the mask is applied with the last channel.
+    const CDerivative<float> derivative(5);
+    CMatrix<float> image(nx, ny), temporal(nx, ny), ix(nx, ny), iy(nx, ny), ixx(nx, ny),
+        ixy(nx, ny), iyy(nx, ny), ixt(nx, ny), iyt(nx, ny);
+    for (int q = 0; q < nc; ++q) {
+      image1.getMatrix(image, q);
+      const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
+      for (int i = 0; i < n; ++i)
+        temporal.data()[i] = second[i] - image.data()[i];
+      flowthreads::forEachRange(2, std::min(threads, 2), [&](int begin, int end) {
+        for (int chain = begin; chain < end; ++chain) {
+          if (chain == 0) {
+            NFilter::filter(image, ix, derivative, 1);
+            NFilter::filter(ix, ixx, derivative, 1);
+            NFilter::filter(ix, ixy, 1, derivative);
+            NFilter::filter(temporal, ixt, derivative, 1);
+          } else {
+            NFilter::filter(image, iy, 1, derivative);
+            NFilter::filter(iy, iyy, 1, derivative);
+            NFilter::filter(temporal, iyt, 1, derivative);
+          }
+        }
+      });
+      const bool last = q + 1 == nc;
+      flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+        auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
+        run(y0 * nx, y1 * nx, ix.data(), iy.data(), temporal.data(), ixx.data(), ixy.data(),
+            iyy.data(), ixt.data(), iyt.data(), mask.data(), J.e11, J.e22, J.e33, J.e12, J.e13,
+            J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23);
+      });
+    }
+  } else {
     const CDerivative<float> derivative(5);
     CMatrix<float> image(nx, ny), temporal(nx, ny), ix(nx, ny), iy(nx, ny), ixx(nx, ny),
         ixy(nx, ny), iyy(nx, ny), ixt(nx, ny), iyt(nx, ny);
@@ -102,8 +275,9 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   float* dv = du + n;
   const float a = 1.0f / alpha;
 
-  // Step 3: no data term where the warp left the second image.
-  for (int c = 0; c < 6; ++c) {
+  // Step 3: no data term where the warp left the second image (done with the last channel
+  // by the fast set-up).
+  for (int c = 0; c < 6 && (!fast || nc == 0); ++c) {
     float* j = brightness.data() + static_cast<std::size_t>(c) * n;
     float* g = gradient.data() + static_cast<std::size_t>(c) * n;
     for (int i = 0; i < n; ++i) {
@@ -116,7 +290,9 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   // outside the image stay 0 and are never read.
   const float* u = flow.data();
   const float* v = u + n;
-  std::vector<float> differences(8 * static_cast<std::size_t>(n), 0.0f);
+  // The fast sweep forms these differences itself from the flow and never reads the arrays.
+  const bool needDifferences = options.sweep == SweepKind::Reference;
+  std::vector<float> differences(needDifferences ? 8 * static_cast<std::size_t>(n) : 0, 0.0f);
   float* uLeft = differences.data();
   float* uUp = uLeft + n;
   float* uRight = uUp + n;
@@ -125,7 +301,7 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   float* vUp = vLeft + n;
   float* vRight = vUp + n;
   float* vDown = vRight + n;
-  for (int y = 0; y < ny; ++y) {
+  for (int y = 0; y < ny && needDifferences; ++y) {
     for (int x = 0; x < nx; ++x) {
       const int i = x + y * nx;
       if (x > 0) {
@@ -190,51 +366,70 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   const float aGamma = a * gamma;
   const float aBeta = a * beta;
   for (int iteration = 0; iteration < outer; ++iteration) {
-    // Step 5.1: smoothness weights of the total flow.
-    COpticFlow::diffusivity(flow, increment, horizontal, vertical, extra, extraWeight);
+    if (fast) {
+      // Steps 5.1 to 5.3 with the same operations per pixel, rows shared among the threads.
+      diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads);
+      flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+        const int begin = y0 * nx, end = y1 * nx;
+        robustWeights(begin, end, a, aGamma, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13, J.e23,
+                      G.e11, G.e22, G.e33, G.e12, G.e13, G.e23, psiD, psiG);
+        std::fill(matchSum + begin, matchSum + end, 0.0f);
+        std::fill(ru + begin, ru + end, 0.0f);
+        std::fill(rv + begin, rv + end, 0.0f);
+        for (int k = 0; k < candidates; ++k) {
+          const std::size_t offset = static_cast<std::size_t>(k) * n;
+          addMatchCandidate(begin, end, aBeta, du, dv, u, v, matchU.data() + offset,
+                            matchV.data() + offset, matchConfidence.data() + offset, matchSum, ru,
+                            rv);
+        }
+      });
+    } else {
+      // Step 5.1: smoothness weights of the total flow.
+      COpticFlow::diffusivity(flow, increment, horizontal, vertical, extra, extraWeight);
 
-    // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
-    for (int i = 0; i < n; ++i) {
-      const float x = du[i], y = dv[i];
-      const float quadraticD = J.e11[i] * (x * x) + J.e22[i] * (y * y) + J.e33[i];
-      const float mixedD = J.e12[i] * x * y + J.e13[i] * x + J.e23[i] * y;
-      float sD =
-          static_cast<float>(static_cast<double>(quadraticD) + 2.0 * static_cast<double>(mixedD));
-      if (sD < 0.0f) sD = 0.0f;
-      psiD[i] =
-          static_cast<float>(static_cast<double>(a) / std::sqrt(static_cast<double>(sD) + 1e-6));
-      const float quadraticG = G.e11[i] * (x * x) + G.e22[i] * (y * y) + G.e33[i];
-      const float mixedG = G.e12[i] * x * y + G.e13[i] * x + G.e23[i] * y;
-      float sG =
-          static_cast<float>(static_cast<double>(quadraticG) + 2.0 * static_cast<double>(mixedG));
-      if (sG < 0.0f) sG = 0.0f;
-      psiG[i] = static_cast<float>(static_cast<double>(aGamma) /
-                                   std::sqrt(static_cast<double>(sG) + 1e-6));
-    }
-
-    // Step 5.3: match weights and the weighted flow-minus-match sums of every candidate.
-    std::fill(matchSum, matchSum + 3 * static_cast<std::size_t>(n), 0.0f);
-    for (int k = 0; k < candidates; ++k) {
-      const std::size_t offset = static_cast<std::size_t>(k) * n;
-      const float* mu = matchU.data() + offset;
-      const float* mv = matchV.data() + offset;
-      const float* confidence = matchConfidence.data() + offset;
+      // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
       for (int i = 0; i < n; ++i) {
-        const float p = confidence[i];
-        if (!(p > 0.0f)) continue;
-        const float eu = (du[i] + u[i]) - mu[i];
-        const float ev = (dv[i] + v[i]) - mv[i];
-        const float w =
-            static_cast<float>(static_cast<double>(aBeta * p) /
-                               std::sqrt(static_cast<double>(eu * eu + ev * ev) + 1e-6));
-        matchSum[i] += w;
-        ru[i] += (u[i] - mu[i]) * w;
-        rv[i] += w * (v[i] - mv[i]);
+        const float x = du[i], y = dv[i];
+        const float quadraticD = J.e11[i] * (x * x) + J.e22[i] * (y * y) + J.e33[i];
+        const float mixedD = J.e12[i] * x * y + J.e13[i] * x + J.e23[i] * y;
+        float sD =
+            static_cast<float>(static_cast<double>(quadraticD) + 2.0 * static_cast<double>(mixedD));
+        if (sD < 0.0f) sD = 0.0f;
+        psiD[i] =
+            static_cast<float>(static_cast<double>(a) / std::sqrt(static_cast<double>(sD) + 1e-6));
+        const float quadraticG = G.e11[i] * (x * x) + G.e22[i] * (y * y) + G.e33[i];
+        const float mixedG = G.e12[i] * x * y + G.e13[i] * x + G.e23[i] * y;
+        float sG =
+            static_cast<float>(static_cast<double>(quadraticG) + 2.0 * static_cast<double>(mixedG));
+        if (sG < 0.0f) sG = 0.0f;
+        psiG[i] = static_cast<float>(static_cast<double>(aGamma) /
+                                     std::sqrt(static_cast<double>(sG) + 1e-6));
+      }
+
+      // Step 5.3: match weights and the weighted flow-minus-match sums of every candidate.
+      std::fill(matchSum, matchSum + 3 * static_cast<std::size_t>(n), 0.0f);
+      for (int k = 0; k < candidates; ++k) {
+        const std::size_t offset = static_cast<std::size_t>(k) * n;
+        const float* mu = matchU.data() + offset;
+        const float* mv = matchV.data() + offset;
+        const float* confidence = matchConfidence.data() + offset;
+        for (int i = 0; i < n; ++i) {
+          const float p = confidence[i];
+          if (!(p > 0.0f)) continue;
+          const float eu = (du[i] + u[i]) - mu[i];
+          const float ev = (dv[i] + v[i]) - mv[i];
+          const float w =
+              static_cast<float>(static_cast<double>(aBeta * p) /
+                                 std::sqrt(static_cast<double>(eu * eu + ev * ev) + 1e-6));
+          matchSum[i] += w;
+          ru[i] += (u[i] - mu[i]) * w;
+          rv[i] += w * (v[i] - mv[i]);
+        }
       }
     }
 
     // Step 5.4: SOR sweeps on the frozen system.
-    if (sweep == SweepKind::Reference) {
+    if (options.sweep == SweepKind::Reference) {
       sorSweepsReference(system, du, dv, inner);
     } else {
       sorSweeps(system, du, dv, inner, scratch);

@@ -35,6 +35,15 @@ std::vector<PyramidLevel> pyramidLevels(int xSize, int ySize, float eta);
 void warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
                      const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask);
 
+/// The same warp with the rows shared among `threads` threads.
+void warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
+                     const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask,
+                     int threads);
+
+/// The warp of rows yBegin..yEnd − 1 alone; the sizes must already have been checked.
+void warpRows(const CTensor<float>& first, const CTensor<float>& second, const CTensor<float>& flow,
+              CTensor<float>& warped, CMatrix<float>& mask, int yBegin, int yEnd);
+
 }  // namespace flowsolver
 
 #endif  // MOTIONSEG_FLOW_SOLVER_PYRAMID_H

@@ -1,6 +1,7 @@
-// The successive over-relaxation sweep of one pyramid level, in two versions that give the
-// same bits: the straightforward one that reads like the update rule, and the one the solver
-// runs, with the per-iteration constants hoisted out of the sweeps.
+// The successive over-relaxation sweep of one pyramid level, in versions that give the same
+// bits: the straightforward one that reads like the update rule, a scalar one with the
+// per-iteration constants hoisted out of the sweeps, and the vector one the solver runs; and
+// the level solver with a choice between the straightforward and the fast set-up.
 #ifndef MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 #define MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 
@@ -36,28 +37,88 @@ struct SorSystem {
 /// gets no correction term.
 void sorSweepsReference(const SorSystem& s, float* du, float* dv, int sweeps);
 
-/// Scratch of sorSweeps, kept across fixed-point iterations so the sweeps allocate nothing.
-struct SorScratch {
-  std::vector<float> factorU, factorV;
+/// Everything a sweep reads of one pixel except the increments, in one cache line: the flow,
+/// the weights of the pairs with the right and the lower neighbour, the data weights, the
+/// tensor entries of the numerators, the match sums and ω over the two denominators.
+struct alignas(64) SorPixel {
+  float u, v, right, down, psiD, psiG, j12, j13, j23, g12, g13, g23, ru, rv, factorU, factorV;
 };
 
-/// The same sweeps, bit for bit: ω over each denominator is formed once before the sweeps,
-/// the neighbour differences are formed from the flow (u, v of the system, which must be the
-/// flow the differences were taken from), interior pixels run without neighbour tests, and
+/// Scratch of the fast sweeps, kept across fixed-point iterations so the sweeps allocate
+/// nothing after the first.
+struct SorScratch {
+  std::vector<SorPixel> pixels;
+  std::vector<float> band;
+};
+
+/// The same sweeps, bit for bit: ω over each denominator is formed once before the sweeps and
+/// stored with the pixel's other fixed terms in one SorPixel, the neighbour differences are
+/// formed from the flow (u, v of the system, which must be the flow the differences were
+/// taken from), interior pixels run without neighbour tests, and
 /// bands of four rows are swept along a diagonal wavefront, which keeps every pixel's inputs
 /// as in row order while giving the processor four independent updates at a time.
+void sorSweepsBanded(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch);
+
+/// The same sweeps again, bit for bit, with the four rows of a band in the four lanes of one
+/// vector: the system is laid out band by band along the wavefront once per call, every step
+/// updates its four pixels with the same single-precision operations lane by lane, and a
+/// neighbour that does not exist leaves its sum untouched through a select. Where the
+/// processor has no such vectors this is sorSweepsBanded.
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch);
 
 /// Which sweep a pyramid level runs.
 enum class SweepKind { Reference, Fast };
 
-/// COpticFlow::nonlinearIteration with a chosen sweep; the solver uses Fast, tests compare the
+/// How a pyramid level is computed. Every combination gives the same bits.
+struct LevelOptions {
+  /// The SOR sweep.
+  SweepKind sweep = SweepKind::Fast;
+  /// The per-pixel set-up of the level (motion tensors, smoothness, robust and match
+  /// weights) and the resampling around it: Reference runs the loops as the steps read them,
+  /// Fast runs fused loops over rows shared among `threads` threads.
+  SweepKind setup = SweepKind::Fast;
+  int threads = 1;
+  /// A level of fewer than threads × minPixelsPerThread pixels runs on fewer threads, at
+  /// least one: starting a thread costs more than a small level's loops.
+  int minPixelsPerThread = 1 << 14;
+};
+
+/// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are
+/// formed first (the four filters shared among the threads), then every weight is summed and
+/// turned into Ψ′ in one pass over rows shared among `threads` threads.
+void diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
+                     CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
+                     const CMatrix<float>* extra, float extraWeight, int threads);
+
+/// The threads for `pixels` pixels of work: options.threads, fewer for small work, at least 1.
+int levelThreads(const LevelOptions& options, int pixels);
+
+/// The options the solver runs with: everything fast, on flowthreads::threadCount() threads.
+LevelOptions defaultLevelOptions();
+
+/// COpticFlow::nonlinearIteration with a chosen sweep; Fast also selects the fast set-up on
+/// flowthreads::threadCount() threads, Reference the straightforward one. Tests compare the
 /// two.
 void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
                         CTensor<float>& matchU, CTensor<float>& matchV,
                         CTensor<float>& matchConfidence, CTensor<float>& flow,
                         CMatrix<float>* extra, float alpha, float beta, float gamma,
                         float extraWeight, int outer, int inner, float omega, SweepKind sweep);
+
+/// COpticFlow::nonlinearIteration computed as the options say.
+void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
+                        CTensor<float>& matchU, CTensor<float>& matchV,
+                        CTensor<float>& matchConfidence, CTensor<float>& flow,
+                        CMatrix<float>* extra, float alpha, float beta, float gamma,
+                        float extraWeight, int outer, int inner, float omega,
+                        const LevelOptions& options);
+
+/// COpticFlow::warpingGeometric with every level computed as the options say.
+void warpingGeometric(CTensor<float> image1, CTensor<float> image2, CTensor<float>& flow,
+                      CTensor<float>& matchU, CTensor<float>& matchV,
+                      CTensor<float>& matchConfidence, CMatrix<float>* extra, float sigma,
+                      float alpha, float beta, float gamma, float extraWeight, float eta, int outer,
+                      int inner, float omega, const LevelOptions& options);
 
 }  // namespace flowsolver
 

@@ -5,6 +5,8 @@
 #include "flow/solver/bilinear_sample.h"
 #include "flow/solver/solver_checks.h"
 #include "flow/solver/pyramid.h"
+#include "flow/solver/sor_sweep.h"
+#include "flow/containers/thread_count.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 
@@ -13,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -69,10 +72,31 @@ void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<floa
   requireTensor(flow, nx, ny, 2, op, "flow");
   requireTensor(warped, nx, ny, nc, op, "warped image");
   requireMatrix(mask, nx, ny, op, "validity mask");
+  warpRows(first, second, flow, warped, mask, 0, ny);
+}
+
+void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
+                                 const CTensor<float>& flow, CTensor<float>& warped,
+                                 CMatrix<float>& mask, int threads) {
+  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
+  const char* const op = "flowsolver::warpSecondImage";
+  requireTensor(second, nx, ny, nc, op, "second image");
+  requireTensor(flow, nx, ny, 2, op, "flow");
+  requireTensor(warped, nx, ny, nc, op, "warped image");
+  requireMatrix(mask, nx, ny, op, "validity mask");
+  // Every pixel writes only its own warped samples and mask entry.
+  flowthreads::forEachRange(
+      ny, threads, [&](int y0, int y1) { warpRows(first, second, flow, warped, mask, y0, y1); });
+}
+
+void flowsolver::warpRows(const CTensor<float>& first, const CTensor<float>& second,
+                          const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask,
+                          int yBegin, int yEnd) {
+  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
   const std::size_t plane = static_cast<std::size_t>(nx) * ny;
   const float* u = flow.data();
   const float* v = u + plane;
-  for (int y = 0; y < ny; ++y) {
+  for (int y = yBegin; y < yEnd; ++y) {
     for (int x = 0; x < nx; ++x) {
       const std::size_t i = x + static_cast<std::size_t>(y) * nx;
       SamplePoint p;
@@ -95,14 +119,27 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
                                   CMatrix<float>* extra, float sigma, float alpha, float beta,
                                   float gamma, float extraWeight, float eta, int outer, int inner,
                                   float omega) {
+  flowsolver::warpingGeometric(std::move(image1), std::move(image2), flow, matchU, matchV,
+                               matchConfidence, extra, sigma, alpha, beta, gamma, extraWeight, eta,
+                               outer, inner, omega, flowsolver::defaultLevelOptions());
+}
+
+void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
+                                  CTensor<float>& flow, CTensor<float>& matchU,
+                                  CTensor<float>& matchV, CTensor<float>& matchConfidence,
+                                  CMatrix<float>* extra, float sigma, float alpha, float beta,
+                                  float gamma, float extraWeight, float eta, int outer, int inner,
+                                  float omega, const LevelOptions& options) {
+  const bool fast = options.setup == SweepKind::Fast;
   const int xSize = image1.xSize(), ySize = image1.ySize(), channels = image1.zSize();
+  const int threads = fast ? levelThreads(options, xSize * ySize) : 1;
   const char* const op = "COpticFlow::warpingGeometric";
-  flowsolver::requireTensor(image2, xSize, ySize, channels, op, "second image");
+  requireTensor(image2, xSize, ySize, channels, op, "second image");
   const int candidates = matchU.zSize();
-  flowsolver::requireTensor(matchU, xSize, ySize, candidates, op, "match u");
-  flowsolver::requireTensor(matchV, xSize, ySize, candidates, op, "match v");
-  flowsolver::requireTensor(matchConfidence, xSize, ySize, candidates, op, "match confidence");
-  if (extra != nullptr) flowsolver::requireMatrix(*extra, xSize, ySize, op, "extra matrix");
+  requireTensor(matchU, xSize, ySize, candidates, op, "match u");
+  requireTensor(matchV, xSize, ySize, candidates, op, "match v");
+  requireTensor(matchConfidence, xSize, ySize, candidates, op, "match confidence");
+  if (extra != nullptr) requireMatrix(*extra, xSize, ySize, op, "extra matrix");
   // Only a factor strictly between 0 and 1 shrinks the levels and gives a finite level count.
   if (!(eta > 0.0f && eta < 1.0f)) {
     throw std::invalid_argument(
@@ -111,10 +148,24 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
   }
 
   // Step 1: the level whose smaller side is about 15 pixels.
-  const int maxLevel = flowsolver::coarsestLevel(xSize, ySize, eta);
+  const int maxLevel = coarsestLevel(xSize, ySize, eta);
 
   // Step 2: optional presmoothing of both images, along x, then along y.
-  if (sigma > 0.0f) {
+  if (sigma > 0.0f && fast) {
+    // The two images are smoothed independently, each on its own thread.
+    const CSmooth<float> smooth(sigma, 3.0f);
+    CTensor<float>* images[2] = {&image1, &image2};
+    flowthreads::forEachRange(2, threads, [&](int begin, int end) {
+      for (int k = begin; k < end; ++k) {
+        CTensor<float>& image = *images[k];
+        CTensor<float> smoothed(xSize, ySize, image.zSize());
+        NFilter::filter(image, smoothed, smooth, 1, 1);
+        image = smoothed;
+        NFilter::filter(image, smoothed, 1, smooth, 1);
+        image = smoothed;
+      }
+    });
+  } else if (sigma > 0.0f) {
     const CSmooth<float> smooth(sigma, 3.0f);
     CTensor<float> smoothed(xSize, ySize, image1.zSize());
     NFilter::filter(image1, smoothed, smooth, 1, 1);
@@ -134,7 +185,7 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
   // Step 4: from the coarsest level to full resolution, then the final passes; levels as
   // large as the next coarser one are left out.
-  for (const flowsolver::PyramidLevel& l : flowsolver::pyramidLevels(xSize, ySize, eta)) {
+  for (const PyramidLevel& l : pyramidLevels(xSize, ySize, eta)) {
     const int level = l.level, p = l.p, nx = l.xSize, ny = l.ySize;
     const int nxCoarser = l.coarserXSize, nyCoarser = l.coarserYSize;
 
@@ -144,7 +195,33 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
     CMatrix<float> levelExtra;
     if (extra != nullptr) levelExtra = *extra;
 
-    if (level > 0) {
+    if (level > 0 && fast) {
+      // The same six reductions, each of its own container, shared among the threads.
+      flowthreads::forEachRange(6, threads, [&](int begin, int end) {
+        for (int k = begin; k < end; ++k) {
+          switch (k) {
+            case 0:
+              first.downsample(nx, ny);
+              break;
+            case 1:
+              second.downsample(nx, ny);
+              break;
+            case 2:
+              if (extra != nullptr) levelExtra.downsample(nx, ny);
+              break;
+            case 3:
+              levelU.downsample(nx, ny, matchConfidence);
+              break;
+            case 4:
+              levelV.downsample(nx, ny, matchConfidence);
+              break;
+            default:
+              levelConfidence.downsample(nx, ny, matchConfidence);
+              break;
+          }
+        }
+      });
+    } else if (level > 0) {
       first.downsample(nx, ny);
       second.downsample(nx, ny);
       if (extra != nullptr) levelExtra.downsample(nx, ny);
@@ -153,6 +230,8 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
       levelU.downsample(nx, ny, matchConfidence);
       levelV.downsample(nx, ny, matchConfidence);
       levelConfidence.downsample(nx, ny, matchConfidence);
+    }
+    if (level > 0) {
       const float sx = static_cast<float>(nx) / static_cast<float>(xSize);
       const float sy = static_cast<float>(ny) / static_cast<float>(ySize);
       levelU *= sx;
@@ -177,7 +256,11 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
       warped = second;
     } else {
       warped.setSize(nx, ny, channels);
-      flowsolver::warpSecondImage(first, second, flow, warped, mask);
+      if (fast) {
+        warpSecondImage(first, second, flow, warped, mask, levelThreads(options, nx * ny));
+      } else {
+        warpSecondImage(first, second, flow, warped, mask);
+      }
     }
 
     // The final full-resolution passes: doubled sweeps, no match term.
@@ -186,8 +269,8 @@ void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
     const float levelGamma =
         static_cast<float>(static_cast<double>(gamma) * std::pow(static_cast<double>(eta), p));
-    nonlinearIteration(first, warped, mask, levelU, levelV, levelConfidence, flow,
-                       extra != nullptr ? &levelExtra : nullptr, alpha, beta, levelGamma,
-                       extraWeight, outer, inner, omega);
+    flowsolver::nonlinearIteration(first, warped, mask, levelU, levelV, levelConfidence, flow,
+                                   extra != nullptr ? &levelExtra : nullptr, alpha, beta,
+                                   levelGamma, extraWeight, outer, inner, omega, options);
   }
 }

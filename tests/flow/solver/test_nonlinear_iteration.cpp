@@ -131,22 +131,40 @@ TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
 
 TEST(SorSweep, FastSweepGivesTheSameBits) {
   std::mt19937 rng(22);
-  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2},   {3, 3},
-                                       {4, 7}, {6, 6}, {7, 6}, {12, 10}, {31, 17}};
+  // Heights around multiples of the four-row bands, widths below and above a band's length.
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9},  {9, 1},   {2, 2},   {3, 3},   {4, 7},
+                                       {6, 6}, {7, 6},  {12, 10}, {31, 17}, {5, 4},   {2, 5},
+                                       {3, 8}, {17, 3}, {40, 13}, {33, 16}, {64, 21}, {9, 30}};
+  using Sweep = void (*)(const SorSystem&, float*, float*, int, flowsolver::SorScratch&);
+  const std::pair<const char*, Sweep> fast[] = {{"banded", flowsolver::sorSweepsBanded},
+                                                {"vector", flowsolver::sorSweeps}};
+  // Each version also runs with one scratch kept over every size, as a level keeps it.
+  flowsolver::SorScratch kept[2];
   for (const auto& size : sizes) {
-    for (const float omega : {1.0f, 1.85f, 0.7f}) {
+    // Few sweeps over many bands reuse the fast sweep's blocks of bands within a call.
+    for (const auto& run : std::vector<std::pair<float, int>>{{1.0f, 7}, {1.85f, 1}, {0.7f, 2}}) {
+      const float omega = run.first;
+      const int sweeps = run.second;
       RandomSystem r(size.first, size.second, rng, omega);
       const int n = size.first * size.second;
       std::vector<float> du(n), dv(n);
       for (int i = 0; i < n; ++i)
         du[i] = dv[i] = std::uniform_real_distribution<float>(-1, 1)(rng);
-      std::vector<float> du2(du), dv2(dv);
-      flowsolver::SorScratch scratch;
-      flowsolver::sorSweepsReference(r.s, du.data(), dv.data(), 7);
-      flowsolver::sorSweeps(r.s, du2.data(), dv2.data(), 7, scratch);
-      EXPECT_EQ(std::memcmp(du.data(), du2.data(), n * sizeof(float)), 0)
-          << size.first << " x " << size.second << " omega " << omega;
-      EXPECT_EQ(std::memcmp(dv.data(), dv2.data(), n * sizeof(float)), 0);
+      const std::vector<float> du0(du), dv0(dv);
+      flowsolver::sorSweepsReference(r.s, du.data(), dv.data(), sweeps);
+      // A fresh scratch, then the kept one: a reused scratch must not carry anything over.
+      for (int v = 0; v < 2; ++v) {
+        const auto& version = fast[v];
+        flowsolver::SorScratch fresh;
+        for (flowsolver::SorScratch* scratch : {&fresh, &kept[v]}) {
+          std::vector<float> du2(du0), dv2(dv0);
+          version.second(r.s, du2.data(), dv2.data(), sweeps, *scratch);
+          EXPECT_EQ(std::memcmp(du.data(), du2.data(), n * sizeof(float)), 0)
+              << version.first << " " << size.first << " x " << size.second << " omega " << omega
+              << ", " << sweeps << " sweeps";
+          EXPECT_EQ(std::memcmp(dv.data(), dv2.data(), n * sizeof(float)), 0);
+        }
+      }
     }
   }
 }

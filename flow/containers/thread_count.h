@@ -1,0 +1,90 @@
+// The number of worker threads of the flow's parallel stages, and the split of a range of
+// independent work items (rows, planes) over that many threads.
+#ifndef MOTIONSEG_FLOW_CONTAINERS_THREAD_COUNT_H
+#define MOTIONSEG_FLOW_CONTAINERS_THREAD_COUNT_H
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace flowthreads {
+
+/// The largest thread count taken from the environment or the core count.
+constexpr int kMaxThreads = 1024;
+
+/// Thread count from an OMP_NUM_THREADS value (its leading positive number; a list such as
+/// "4,2" gives 4), else `cores` (at least 1). Values beyond 1024 are taken as 1024.
+inline int threadCount(const char* ompNumThreads, unsigned cores) {
+  if (ompNumThreads != nullptr) {
+    const char* p = ompNumThreads;
+    while (*p == ' ' || *p == '\t')
+      ++p;
+    long value = 0;
+    bool digits = false;
+    while (*p >= '0' && *p <= '9') {
+      digits = true;
+      value = std::min<long>(value * 10 + (*p - '0'), kMaxThreads);
+      ++p;
+    }
+    if (digits && value > 0) return static_cast<int>(value);
+  }
+  if (cores == 0) return 1;
+  return static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
+}
+
+/// Thread count of this process: OMP_NUM_THREADS when set to a positive number, else the
+/// number of cores the standard library reports.
+inline int threadCount() {
+  return threadCount(std::getenv("OMP_NUM_THREADS"), std::thread::hardware_concurrency());
+}
+
+/// Calls work(begin, end) on consecutive pieces that cover [0, count) once, on at most
+/// `threads` threads (the calling thread takes the first piece; 1 or less: the calling thread
+/// alone). The pieces must be independent: no piece may write what another reads or writes.
+/// Every thread is joined before this returns; the first exception of any piece is rethrown
+/// on the calling thread. When no further thread can be started, the calling thread does the
+/// remaining pieces itself.
+template <typename Work>
+void forEachRange(int count, int threads, Work&& work) {
+  if (count <= 0) return;
+  const int pieces = std::max(1, std::min(threads, count));
+  if (pieces == 1) {
+    work(0, count);
+    return;
+  }
+  auto begin = [&](int piece) {
+    return static_cast<int>(static_cast<long long>(count) * piece / pieces);
+  };
+  std::vector<std::exception_ptr> failures(pieces);
+  auto run = [&](int piece) {
+    try {
+      work(begin(piece), begin(piece + 1));
+    } catch (...) {
+      failures[piece] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> pool;
+  pool.reserve(pieces - 1);
+  int started = 1;
+  try {
+    for (; started < pieces; ++started)
+      pool.emplace_back(run, started);
+  } catch (const std::system_error&) {
+    // No more threads: the pieces not handed out are done here.
+  }
+  run(0);
+  for (int piece = started; piece < pieces; ++piece)
+    run(piece);
+  for (std::thread& t : pool)
+    t.join();
+  for (const std::exception_ptr& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+}
+
+}  // namespace flowthreads
+
+#endif  // MOTIONSEG_FLOW_CONTAINERS_THREAD_COUNT_H
