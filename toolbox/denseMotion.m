@@ -25,8 +25,8 @@
 %           column index), FLOW(:, :, 2) the vertical motion v (towards larger row index), in
 %           pixels: pixel (i, j) of IMAGE1 moves to (i + v, j + u) in IMAGE2.
 %
-%   The descriptor matching runs on several threads: as many as OMP_NUM_THREADS says when it
-%   is set, else one per core. The result does not depend on the thread count.
+%   The descriptor matching and the solver run on several threads: as many as OMP_NUM_THREADS
+%   says when it is set, else one per core. The result does not depend on the thread count.
 %
 %   Errors
 %     "INPUT: (image1, image2, sigma, alpha, beta, gamma) "   fewer than 2 or more than 6 inputs
