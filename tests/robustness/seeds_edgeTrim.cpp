@@ -1,0 +1,36 @@
+// Valid calls of edgeTrim from which the robustness harness derives its random calls.
+#include "random_calls.h"
+
+#include <cstdint>
+
+namespace robust {
+
+using host::make;
+using host::scalar;
+using std::int16_t;
+using std::uint16_t;
+using std::uint32_t;
+using std::uint8_t;
+
+// A 6-by-6 square ring two pixels from the border (column-major).
+std::vector<mxLogical> ring() {
+  std::vector<mxLogical> v(36, 0);
+  for (int i = 1; i <= 4; ++i) {
+    for (int j = 1; j <= 4; ++j)
+      v[i + 6 * j] = (i == 1 || i == 4 || j == 1 || j == 4);
+  }
+  return v;
+}
+
+Plan plan() {
+  Plan p;
+  add(p, "ring", args(make<mxLogical>({6, 6}, ring())), 1, {{mxLOGICAL_CLASS, {6, 6}}});
+  add(p, "ring and mask",
+      args(make<mxLogical>({6, 6}, ring()), make<mxLogical>({6, 6}, cycle<mxLogical>(36, 5, 0))), 0,
+      {{mxLOGICAL_CLASS, {6, 6}}});
+  add(p, "touching the border", args(make<mxLogical>({4, 5}, cycle<mxLogical>(20, 2, 0, 1))), 1,
+      {{mxLOGICAL_CLASS, {4, 5}}});
+  return p;
+}
+
+}  // namespace robust
