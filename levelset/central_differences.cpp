@@ -3,6 +3,7 @@
 namespace levelset {
 
 void surfacePartials(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, const Partials& out) {
+  if (m < 3) return;  // no interior pixel: nothing to write (and no empty columns to walk)
   for (std::ptrdiff_t j = 1; j + 1 < n; ++j) {
     for (std::ptrdiff_t i = 1; i + 1 < m; ++i) {
       const std::ptrdiff_t p = i + j * m;

@@ -15,6 +15,7 @@ constexpr double kCurvatureFactor = 0.3;
 
 void frontVelocity(std::ptrdiff_t m, std::ptrdiff_t n, const FrontInputs& in, double weight,
                    double* out) {
+  if (m < 3) return;  // no interior pixel: nothing to write (and no empty columns to walk)
   for (std::ptrdiff_t j = 1; j + 1 < n; ++j) {
     for (std::ptrdiff_t i = 1; i + 1 < m; ++i) {
       const std::ptrdiff_t p = i + j * m;

@@ -13,6 +13,7 @@ constexpr int kOffsets[8][2] = {{-1, 0},  {1, 0},  {0, -1}, {0, 1},
 std::vector<PixelPosition> fillLabelGaps(std::ptrdiff_t m, std::ptrdiff_t n,
                                          const std::uint16_t* labels, std::uint16_t* out) {
   std::vector<PixelPosition> unfilled;
+  if (m == 0 || n == 0) return unfilled;  // no pixels (and no empty rows to walk)
   // Raster order, so that unfilled pixels are reported row by row.
   for (std::ptrdiff_t i = 0; i < m; ++i) {
     for (std::ptrdiff_t j = 0; j < n; ++j) {

@@ -23,6 +23,7 @@ inline double square(double v) {
 
 void surfaceSlope(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, const double* speed,
                   double* out) {
+  if (m < 3) return;  // no interior pixel: nothing to write (and no empty columns to walk)
   for (std::ptrdiff_t j = 1; j + 1 < n; ++j) {
     for (std::ptrdiff_t i = 1; i + 1 < m; ++i) {
       const std::ptrdiff_t p = i + j * m;

@@ -16,6 +16,7 @@ void troughPoints(std::ptrdiff_t m, std::ptrdiff_t n, const double* v, std::int3
                   double* cols) {
   if (r < 0) return;
   const std::ptrdiff_t radius = r;
+  if (m - radius <= radius) return;  // no window fits a column: nothing to write
   for (std::ptrdiff_t j = radius; j < n - radius; ++j) {
     for (std::ptrdiff_t i = radius; i < m - radius; ++i) {
       const std::ptrdiff_t p = i + j * m;

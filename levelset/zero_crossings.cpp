@@ -4,6 +4,7 @@ namespace levelset {
 
 template <class Flag>
 void signFlip(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, Flag* marks) {
+  if (m == 0) return;  // no pixels (and no empty columns to walk)
   for (std::ptrdiff_t j = 0; j < n; ++j) {
     for (std::ptrdiff_t i = 0; i < m; ++i) {
       const std::ptrdiff_t p = i + j * m;

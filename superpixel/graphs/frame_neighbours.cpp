@@ -43,6 +43,7 @@ PairKeys frameNeighbours(const std::vector<const std::uint32_t*>& frames, std::s
   };
   for (const std::uint32_t* labels : frames) {
     found.clear();
+    if (height == 0) break;  // no pixels (and no empty columns to walk)
     for (std::size_t x = 0; x < width; ++x) {
       const std::uint32_t* column = labels + x * height;
       const bool hasRight = x + 1 < width;

@@ -375,13 +375,11 @@ Array mutateDims(Rng& rng, const mxArray* a, std::string& log) {
       d = chance(rng, 0.5) ? std::vector<mwSize>{n + 1, 1} : std::vector<mwSize>{1, n ? n - 1 : 0};
       log += " numel+-1";
       break;
-    case 6: {  // no elements, but a dimension beyond the 15- and 16-bit ranges
-      // (Dimensions of 2^31 and more are left out: several plug-ins loop over every column
-      // of an empty array, which is safe but takes seconds per call under the sanitizers.)
-      const mwSize huge[] = {40000, 70000, mwSize{1} << 20};
+    case 6: {  // no elements, but a dimension beyond the 15-, 16- and 31-bit ranges
+      const mwSize huge[] = {40000, 70000, mwSize{1} << 20, mwSize{1} << 31};
       const std::size_t k = below(rng, static_cast<int>(d.size()));
       d[k] = 0;
-      d[(k + 1) % d.size()] = huge[below(rng, 3)];
+      d[(k + 1) % d.size()] = huge[below(rng, 4)];
       log += " huge-empty";
       break;
     }
