@@ -1,4 +1,5 @@
-// Valid calls of crossingRuns from which the robustness harness derives its random calls.
+// Valid calls of crossingCounts and crossingRuns (one computation, two plug-ins) from which the
+// robustness harness derives its random calls.
 #include "random_calls.h"
 
 #include <cstdint>
