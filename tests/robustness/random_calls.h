@@ -10,11 +10,20 @@
 #include "gateway/standalone/host.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace robust {
+
+// The vocabulary of the seed files.
+using host::make;
+using host::scalar;
+using std::int16_t;
+using std::uint16_t;
+using std::uint32_t;
+using std::uint8_t;
 
 /// The documented class and size of one output of a valid call.
 struct Output {

@@ -5,13 +5,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 Plan plan() {
   Plan p;
   add(p, "8-bit codes",

@@ -6,13 +6,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 // A 7-by-10 image with a closed rectangular outline of ones.
 std::vector<uint8_t> box() {
   std::vector<uint8_t> v(70, 0);

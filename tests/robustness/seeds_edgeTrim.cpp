@@ -5,13 +5,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 // A 6-by-6 square ring two pixels from the border (column-major).
 std::vector<mxLogical> ring() {
   std::vector<mxLogical> v(36, 0);

@@ -5,13 +5,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 Plan plan() {
   Plan p;
   // Frames [1 1 2; 3 3 2] and [4 4 5; 4 5 5]: pairs (0,1) (0,2) (1,2) (3,4).

@@ -5,13 +5,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 Plan plan() {
   Plan p;
   // A = [1 1; 2 2], B = [1 2; 2 2] under zero flow: K = [1 1; 0 2].

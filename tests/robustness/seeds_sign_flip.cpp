@@ -5,13 +5,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 Plan plan() {
   Plan p;
   add(p, "5-by-6", args(make<double>({5, 6}, wave(30, 2))), 1, {{mxLOGICAL_CLASS, {5, 6}}});

@@ -5,13 +5,6 @@
 
 namespace robust {
 
-using host::make;
-using host::scalar;
-using std::int16_t;
-using std::uint16_t;
-using std::uint32_t;
-using std::uint8_t;
-
 Plan plan() {
   Plan p;
   // Labels [1 1 2 2] -> [3 3 3 4] under zero flow: edges (0,2), (1,2), (1,3).
