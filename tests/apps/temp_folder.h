@@ -4,7 +4,11 @@
 #define MOTIONSEG_TESTS_APPS_TEMP_FOLDER_H
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -37,8 +41,49 @@ class TempFolder {
   /// Path of a file inside the folder.
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
+  /// The folder itself.
+  const std::filesystem::path& path() const { return path_; }
+
  private:
   std::filesystem::path path_;
+};
+
+/// The names in a folder, sorted.
+inline std::vector<std::string> folderNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  std::error_code code;
+  for (std::filesystem::directory_iterator it(folder, code), end; !code && it != end;
+       it.increment(code))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+inline std::vector<std::string> folderNames(const TempFolder& folder) {
+  return folderNames(folder.path());
+}
+
+/// Limits the size of files this process writes while it lives: a write past the limit
+/// fails with EFBIG, as one on a full disk fails with ENOSPC (SIGXFSZ, which would end the
+/// process, is ignored meanwhile).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, previous_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_;
+  void (*previous_)(int);
 };
 
 /// The bytes of a file (empty when it cannot be read).
