@@ -1,13 +1,16 @@
-// A scratch folder for the file tests of the programs, removed with everything in it when
-// the test ends.
+// What the file tests of the programs share: a scratch folder removed with everything in it
+// when the test ends, file helpers, and generated textured frames.
 #ifndef MOTIONSEG_TESTS_APPS_TEMP_FOLDER_H
 #define MOTIONSEG_TESTS_APPS_TEMP_FOLDER_H
+
+#include "apps/image_io.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 
 #include <filesystem>
@@ -85,6 +88,25 @@ class FileSizeLimit {
   rlimit old_;
   void (*previous_)(int);
 };
+
+/// A smooth texture of several orientations, different per channel.
+inline float texture(double x, double y, int c) {
+  return static_cast<float>(128.0 + 45.0 * std::sin(0.37 * x + 0.21 * y + c) +
+                            35.0 * std::cos(0.17 * x - 0.43 * y + 0.7 * c) +
+                            25.0 * std::sin(0.61 * x + 0.09 * y - 0.4 * c));
+}
+
+/// Writes a width x height PNG of the texture moved by (dx, dy): a frame of a video whose
+/// every point moves by the same shift.
+inline void writeFrame(const std::string& path, int width, int height, double dx, double dy) {
+  CTensor<float> frame(width, height, 3);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        frame(x, y, c) = texture(x - dx, y - dy, c);
+  std::string error;
+  ASSERT_TRUE(imageio::writePng(path, frame, error)) << error;
+}
 
 /// The bytes of a file (empty when it cannot be read).
 inline std::vector<char> fileBytes(const std::string& path) {

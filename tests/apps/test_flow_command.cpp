@@ -142,28 +142,13 @@ TEST(FlowCommandLine, HelpAndVersionPrintAndComputeNothing) {
 
 // ------------------------------------------------------------------------------- runs --
 
-/// A smooth texture of several orientations, different per channel.
-float texture(double x, double y, int c) {
-  return static_cast<float>(128.0 + 45.0 * std::sin(0.37 * x + 0.21 * y + c) +
-                            35.0 * std::cos(0.17 * x - 0.43 * y + 0.7 * c) +
-                            25.0 * std::sin(0.61 * x + 0.09 * y - 0.4 * c));
-}
-
 constexpr int kWidth = 64, kHeight = 48, kShiftX = 3, kShiftY = -2;
 
 /// Writes first.png and second.png: the second shows every point of the first moved by
 /// (kShiftX, kShiftY), so the flow is that shift wherever the point stays in view.
 void writeShiftedPair(const TempFolder& dir) {
-  CTensor<float> first(kWidth, kHeight, 3), second(kWidth, kHeight, 3);
-  for (int c = 0; c < 3; ++c)
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) {
-        first(x, y, c) = texture(x, y, c);
-        second(x, y, c) = texture(x - kShiftX, y - kShiftY, c);
-      }
-  std::string error;
-  ASSERT_TRUE(imageio::writePng(dir / "first.png", first, error)) << error;
-  ASSERT_TRUE(imageio::writePng(dir / "second.png", second, error)) << error;
+  appstest::writeFrame(dir / "first.png", kWidth, kHeight, 0, 0);
+  appstest::writeFrame(dir / "second.png", kWidth, kHeight, kShiftX, kShiftY);
 }
 
 struct Outcome {
