@@ -1,0 +1,32 @@
+// An upper bound of the memory one flow computation takes, from the frame size alone, so that
+// callers can refuse a frame size before any of it is allocated.
+#ifndef MOTIONSEG_FLOW_FRONTEND_FLOW_MEMORY_H
+#define MOTIONSEG_FLOW_FRONTEND_FLOW_MEMORY_H
+
+#include "common/memory_budget.h"
+
+#include <cstdint>
+
+namespace flowdriver {
+
+/// Peak bytes runFlow allocates for two xSize × ySize × channels frames, the returned flow
+/// field included and the caller's two input tensors excluded. Measured peaks are about
+/// 202 + 27·channels bytes per pixel plus a few hundred bytes per column; the bound adds an
+/// eighth and a fixed allowance (tested against the real peak over shapes and thread counts).
+inline membudget::Bytes flowWorkingBytes(std::uint64_t xSize, std::uint64_t ySize,
+                                         std::uint64_t channels) {
+  using membudget::Bytes;
+  const Bytes perPixel = Bytes(224) + Bytes::product({32, channels});
+  return perPixel * xSize * ySize + Bytes::product({4096, xSize}) + Bytes::product({4096, ySize}) +
+         Bytes(1 << 20);
+}
+
+/// Bytes of the two single-precision frames a caller hands to runFlow.
+inline membudget::Bytes flowInputBytes(std::uint64_t xSize, std::uint64_t ySize,
+                                       std::uint64_t channels) {
+  return membudget::Bytes::product({2, sizeof(float), xSize, ySize, channels});
+}
+
+}  // namespace flowdriver
+
+#endif  // MOTIONSEG_FLOW_FRONTEND_FLOW_MEMORY_H

@@ -1,0 +1,101 @@
+// The flow's memory bound against the peak the computation really allocates, counted by
+// replacing the global allocation functions of this test executable.
+#include "flow/frontend/flow_memory.h"
+#include "flow/frontend/run_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<long long> allocated{0}, peak{0};
+
+void* counted(std::size_t n) {
+  void* p = std::malloc(n == 0 ? 1 : n);
+  if (p == nullptr) throw std::bad_alloc();
+  const long long now = allocated += static_cast<long long>(malloc_usable_size(p));
+  long long seen = peak.load();
+  while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+  }
+  return p;
+}
+
+void uncounted(void* p) noexcept {
+  if (p == nullptr) return;
+  allocated -= static_cast<long long>(malloc_usable_size(p));
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  return counted(n);
+}
+void* operator new[](std::size_t n) {
+  return counted(n);
+}
+void operator delete(void* p) noexcept {
+  uncounted(p);
+}
+void operator delete[](void* p) noexcept {
+  uncounted(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  uncounted(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  uncounted(p);
+}
+
+namespace {
+
+/// Two textured frames, the second shifted, so that matching and solver do real work.
+void frames(int w, int h, int c, CTensor<float>& a, CTensor<float>& b) {
+  a.setSize(w, h, c);
+  b.setSize(w, h, c);
+  for (int z = 0; z < c; ++z) {
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        a(x, y, z) = 128 + 60 * std::sin(0.3f * x + z) + 50 * std::cos(0.21f * y);
+        b(x, y, z) = 128 + 60 * std::sin(0.3f * (x - 2) + z) + 50 * std::cos(0.21f * (y - 1));
+      }
+    }
+  }
+}
+
+TEST(FlowMemory, BoundCoversThePeakOfEveryShape) {
+  const struct {
+    int w, h, c, threads;
+  } shapes[] = {{1, 1, 3, 1},     {2, 2, 3, 1},     {64, 48, 3, 1},  {64, 48, 3, 2},
+                {2000, 2, 3, 2},  {3, 700, 3, 2},   {400, 5, 4, 2},  {200, 150, 3, 1},
+                {200, 150, 6, 2}, {100, 90, 20, 2}, {160, 120, 3, 4}};
+  for (const auto& s : shapes) {
+    CTensor<float> a, b, flow;
+    frames(s.w, s.h, s.c, a, b);
+    const long long before = allocated.load();
+    peak = before;
+    runFlow(a, b, flow, 0.8f, 30.0f, 300.0f, 5.0f, s.threads);
+    const auto used = static_cast<std::uint64_t>(peak.load() - before);
+    const std::uint64_t bound = flowdriver::flowWorkingBytes(s.w, s.h, s.c).value();
+    EXPECT_GE(bound, used) << s.w << "x" << s.h << "x" << s.c << " on " << s.threads;
+    // A bound far above the real need would refuse frames the machine can take.
+    if (static_cast<long long>(s.w) * s.h >= 30000) {
+      EXPECT_LE(bound, used + used / 2) << s.w << "x" << s.h << "x" << s.c;
+    }
+  }
+}
+
+TEST(FlowMemory, BoundSaturatesForImpossibleSizes) {
+  EXPECT_TRUE(flowdriver::flowWorkingBytes(1ull << 40, 1ull << 40, 3).saturated());
+  EXPECT_FALSE(flowdriver::flowWorkingBytes(8000, 8000, 3).saturated());
+  EXPECT_GT(flowdriver::flowWorkingBytes(8000, 8000, 3).value(), 16000000000ull);
+}
+
+}  // namespace
