@@ -2,6 +2,7 @@
 
 #include "apps/image_io.h"
 #include "apps/safe_output.h"
+#include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
 #include "flow/solver/COpticFlow.h"
 
@@ -16,8 +17,18 @@
 
 namespace pairflow {
 
-std::string checkMemory(int, int) {
-  return "";
+std::string checkMemory(int width, int height) {
+  const std::uint64_t x = static_cast<std::uint64_t>(width), y = static_cast<std::uint64_t>(height);
+  // While the driver runs: the two frames as read, the copies it smooths in place, and its
+  // own working memory (the flow included). Reading and writing need less.
+  const membudget::Bytes need =
+      flowdriver::flowInputBytes(x, y, 3) * 2 + flowdriver::flowWorkingBytes(x, y, 3);
+  const membudget::Limit limit = membudget::currentLimit();
+  if (!limit.problem.empty()) return limit.problem;
+  if (membudget::fits(need, limit)) return "";
+  return "the flow of " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels needs " + membudget::formatBytes(need.value()) + " of memory but " +
+         limit.description;
 }
 
 std::string readFrames(const std::string& first, const std::string& second, CTensor<float>& image1,

@@ -6,6 +6,7 @@
 #include "apps/image_io.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -106,6 +107,36 @@ inline void writeFrame(const std::string& path, int width, int height, double dx
         frame(x, y, c) = texture(x - dx, y - dy, c);
   std::string error;
   ASSERT_TRUE(imageio::writePng(path, frame, error)) << error;
+}
+
+/// A PNG chunk: length, type, data, checksum.
+inline void appendChunk(std::vector<char>& bytes, const char* type,
+                        const std::vector<unsigned char>& data) {
+  auto put32 = [&bytes](unsigned long v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+      bytes.push_back(static_cast<char>((v >> shift) & 0xff));
+  };
+  put32(data.size());
+  std::vector<unsigned char> typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  bytes.insert(bytes.end(), typed.begin(), typed.end());
+  put32(crc32(crc32(0L, Z_NULL, 0), typed.data(), static_cast<uInt>(typed.size())));
+}
+
+/// A PNG announcing width x height (8-bit RGB) whose image data never come: the reader has
+/// to judge the size from the header alone.
+inline std::vector<char> pngHeaderOnly(unsigned width, unsigned height) {
+  std::vector<unsigned char> header;
+  for (unsigned v : {width, height}) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+      header.push_back((v >> shift) & 0xff);
+  }
+  for (unsigned char b : {8, 2, 0, 0, 0})
+    header.push_back(b);
+  std::vector<char> bytes = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+  appendChunk(bytes, "IHDR", header);
+  appendChunk(bytes, "IDAT", {});
+  return bytes;
 }
 
 /// The bytes of a file (empty when it cannot be read).

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -323,6 +324,44 @@ TEST(FlowBetween, AFailedWriteFailsTheRunAndKeepsTheOldFile) {
   EXPECT_EQ(appstest::fileBytes(f), old);
   EXPECT_EQ(appstest::folderNames(dir),
             (std::vector<std::string>{"f.flo", "first.png", "second.png"}));
+}
+
+// A frame size whose flow needs more memory than the process may take is refused from the
+// headers, before the pixels are read (these files hold no pixel data, so a read would fail
+// otherwise) or any flow memory is allocated. The needs are those of flowdriver::flowWorkingBytes
+// worked out by hand: 64 x 48 pixels need 320 bytes per pixel, 4096 per row and column and
+// 1 MiB, plus four frames of 12 bytes per pixel.
+TEST(FlowBetween, RefusesFramesTooLargeForMemoryFromTheirHeaders) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  appstest::writeBytes(dir / "huge.png", appstest::pngHeaderOnly(14000, 14000));
+  const char* saved = std::getenv("MOTIONSEG_MEMORY_LIMIT");
+  const std::string previous = saved != nullptr ? saved : "";
+  struct Case {
+    std::string limit, first, second, message;
+  };
+  const Case cases[] = {
+      {"8G", "huge.png", "huge.png",
+       "the flow of 14000 x 14000 pixels needs 72.2 GB of memory but the limit "
+       "MOTIONSEG_MEMORY_LIMIT=8G allows 8.00 GB"},
+      {"1MiB", "first.png", "second.png", "the flow of 64 x 48 pixels needs 2.64 MB of memory"},
+      {"lots", "first.png", "second.png", "MOTIONSEG_MEMORY_LIMIT"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.limit);
+    setenv("MOTIONSEG_MEMORY_LIMIT", k.limit.c_str(), 1);
+    const Outcome r = run({dir / k.first, dir / k.second, dir / "f.flo"});
+    EXPECT_EQ(r.status, flowapp::kFailure);
+    EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "f.flo"));
+  }
+  setenv("MOTIONSEG_MEMORY_LIMIT", "3MB", 1);
+  EXPECT_EQ(run({dir / "first.png", dir / "second.png", dir / "f.flo"}).status, flowapp::kSuccess);
+  if (saved != nullptr) {
+    setenv("MOTIONSEG_MEMORY_LIMIT", previous.c_str(), 1);
+  } else {
+    unsetenv("MOTIONSEG_MEMORY_LIMIT");
+  }
 }
 
 }  // namespace

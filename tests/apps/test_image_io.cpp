@@ -68,36 +68,6 @@ void writeRawPng(const std::string& path, int width, int height, int colourType,
   std::fclose(f);
 }
 
-/// A PNG chunk: length, type, data, checksum.
-void appendChunk(std::vector<char>& bytes, const char* type,
-                 const std::vector<unsigned char>& data) {
-  auto put32 = [&bytes](unsigned long v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-      bytes.push_back(static_cast<char>((v >> shift) & 0xff));
-  };
-  put32(data.size());
-  std::vector<unsigned char> typed(type, type + 4);
-  typed.insert(typed.end(), data.begin(), data.end());
-  bytes.insert(bytes.end(), typed.begin(), typed.end());
-  put32(crc32(crc32(0L, Z_NULL, 0), typed.data(), static_cast<uInt>(typed.size())));
-}
-
-/// A PNG announcing width x height (8-bit RGB) whose image data never come: the reader has
-/// to judge the size from the header alone.
-std::vector<char> pngHeaderOnly(unsigned width, unsigned height) {
-  std::vector<unsigned char> header;
-  for (unsigned v : {width, height}) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-      header.push_back((v >> shift) & 0xff);
-  }
-  for (unsigned char b : {8, 2, 0, 0, 0})
-    header.push_back(b);
-  std::vector<char> bytes = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
-  appendChunk(bytes, "IHDR", header);
-  appendChunk(bytes, "IDAT", {});
-  return bytes;
-}
-
 /// A baseline JPEG of 8-bit samples (1 or 3 interleaved channels) at the given quality.
 void writeJpeg(const std::string& path, int width, int height, int channels,
                const std::vector<unsigned char>& samples, int quality) {
@@ -397,9 +367,9 @@ TEST(ImageReader, RefusesWhatItCannotRead) {
   appstest::writeBytes(dir / "truncated.jpg", {jpeg.begin(), jpeg.begin() + jpeg.size() / 2});
   appstest::writeBytes(dir / "empty.png", {});
   appstest::writeBytes(dir / "text.png", {'h', 'e', 'l', 'l', 'o', '\n'});
-  appstest::writeBytes(dir / "wide.png", pngHeaderOnly(40000, 2));
-  appstest::writeBytes(dir / "huge.png", pngHeaderOnly(20000, 20000));
-  appstest::writeBytes(dir / "zero.png", pngHeaderOnly(0, 5));
+  appstest::writeBytes(dir / "wide.png", appstest::pngHeaderOnly(40000, 2));
+  appstest::writeBytes(dir / "huge.png", appstest::pngHeaderOnly(20000, 20000));
+  appstest::writeBytes(dir / "zero.png", appstest::pngHeaderOnly(0, 5));
 
   struct Case {
     std::string file, reason;
