@@ -281,7 +281,8 @@ TEST(FlowVideo, ResumesFromWhatIsComplete) {
 }
 
 // Shards of Slurm array tasks numbered from 3, three shards over seven pairs (not a
-// multiple): each writes exactly its pairs, and their union is the whole run.
+// multiple): each writes exactly its pairs, and their union is the whole run, in-process and
+// through the job script.
 TEST(FlowVideo, SlurmShardsAddUpToTheWholeRun) {
   TempFolder dir;
   const std::string video = writeVideo(dir.path() / "video", 8);
@@ -303,8 +304,14 @@ TEST(FlowVideo, SlurmShardsAddUpToTheWholeRun) {
         << r.err;
     EXPECT_EQ(appstest::folderNames(own), expected[task - 3]);
     ASSERT_EQ(runVideo({video, dir / "union"}, slurm).status, 0);
+    // The job script, as the array task runs it.
+    std::string command = "env FLOW_VIDEO=" FLOW_VIDEO " bash " SLURM_SCRIPT " --quiet ";
+    for (const auto& variable : slurm)
+      command = variable.first + "=" + variable.second + " " + command;
+    ASSERT_EQ(std::system((command + video + " " + dir / "script").c_str()), 0) << command;
   }
   EXPECT_EQ(contents(dir / "union"), contents(dir / "whole"));
+  EXPECT_EQ(contents(dir / "script"), contents(dir / "whole"));
   // --shard wins over the environment.
   const Outcome r = runVideo({"--shard", "1/3", video, dir / "given"},
                              {{"SLURM_ARRAY_TASK_ID", "99"}, {"SLURM_ARRAY_TASK_COUNT", "3"}});
