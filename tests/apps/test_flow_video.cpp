@@ -340,7 +340,7 @@ TEST(FlowVideo, TwoShardsThroughGnuParallel) {
 // command then finishes with the bytes of an uninterrupted run.
 TEST(FlowVideo, InterruptedRunsResumeToTheSameBytes) {
   TempFolder dir;
-  const std::string video = writeVideo(dir.path() / "video", 24);
+  const std::string video = writeVideo(dir.path() / "video", 16);
   ASSERT_EQ(runVideo({"--quiet", "--colour", video, dir / "whole"}).status, 0);
   const Files reference = contents(dir / "whole");
   for (int signal : {SIGINT, SIGTERM, SIGKILL}) {
@@ -431,7 +431,6 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
       {{"--shard", "2/2", video, dir / "o"}, 2, "--shard needs K/N with 0 <= K < N, not '2/2'"},
       {{"--step", "0", video, dir / "o"}, 2, "--step needs a whole number of 1 or more"},
       {{video}, 2, "expected FRAMES OUT_FOLDER, got 1 name"},
-      {{"--quiet=1", video, dir / "o"}, 2, "option --quiet takes no value"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(::testing::PrintToString(k.args));
