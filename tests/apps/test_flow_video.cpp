@@ -16,6 +16,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -250,8 +251,8 @@ TEST(FlowVideo, ResumesFromWhatIsComplete) {
     safeout::writeFile((out / "frame1.flo").string(), bytes.data(), bytes.size());
     _exit(0);
   }
-  while (appstest::folderNames(out).size() == reference.size()) {
-  }
+  while (appstest::folderNames(out).size() == reference.size())
+    usleep(200);
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   ASSERT_EQ(appstest::folderNames(out).size(), reference.size() + 1);
@@ -363,6 +364,7 @@ TEST(FlowVideo, InterruptedRunsResumeToTheSameBytes) {
     int status = 0;
     while (!fs::exists(out / "frame2.flo")) {
       ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "flow_video ended early: " << status;
+      usleep(200);
     }
     kill(child, signal);
     waitpid(child, &status, 0);

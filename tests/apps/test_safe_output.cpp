@@ -66,6 +66,7 @@ pid_t startLargeWrite(const TempFolder& dir, const std::string& path) {
       ADD_FAILURE() << "the writer ended before its temporary file was seen";
       return -1;
     }
+    usleep(200);
   }
   return child;
 }
