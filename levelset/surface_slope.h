@@ -1,6 +1,6 @@
 // Speed times the upwind gradient magnitude of a height function.
-#ifndef MOTIONSEG_LEVELSET_UPWIND_GRADIENT_H
-#define MOTIONSEG_LEVELSET_UPWIND_GRADIENT_H
+#ifndef MOTIONSEG_LEVELSET_SURFACE_SLOPE_H
+#define MOTIONSEG_LEVELSET_SURFACE_SLOPE_H
 
 #include <cstddef>
 
@@ -15,4 +15,4 @@ void surfaceSlope(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, const d
 
 }  // namespace levelset
 
-#endif  // MOTIONSEG_LEVELSET_UPWIND_GRADIENT_H
+#endif  // MOTIONSEG_LEVELSET_SURFACE_SLOPE_H

@@ -1,6 +1,6 @@
 // Position of the window minimum around every pixel: local minima of a field.
-#ifndef MOTIONSEG_LEVELSET_WINDOW_MINIMA_H
-#define MOTIONSEG_LEVELSET_WINDOW_MINIMA_H
+#ifndef MOTIONSEG_LEVELSET_TROUGH_POINTS_H
+#define MOTIONSEG_LEVELSET_TROUGH_POINTS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -23,4 +23,4 @@ void troughPoints(std::ptrdiff_t m, std::ptrdiff_t n, const double* v, std::int3
 
 }  // namespace levelset
 
-#endif  // MOTIONSEG_LEVELSET_WINDOW_MINIMA_H
+#endif  // MOTIONSEG_LEVELSET_TROUGH_POINTS_H

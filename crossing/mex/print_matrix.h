@@ -1,7 +1,7 @@
 // Diagnostic print of a crossing-count working buffer through the host's print function.
 // Carried by the crossingRuns plug-in; the computation does not call it.
-#ifndef MOTIONSEG_CROSSING_PRINT_MATRIX_H
-#define MOTIONSEG_CROSSING_PRINT_MATRIX_H
+#ifndef MOTIONSEG_CROSSING_MEX_PRINT_MATRIX_H
+#define MOTIONSEG_CROSSING_MEX_PRINT_MATRIX_H
 
 #include <cstdint>
 
@@ -9,4 +9,4 @@
 /// then a blank line.
 void printMatrix(const char* name, const std::uint8_t* const* rows, std::int16_t m, std::int16_t n);
 
-#endif  // MOTIONSEG_CROSSING_PRINT_MATRIX_H
+#endif  // MOTIONSEG_CROSSING_MEX_PRINT_MATRIX_H

@@ -1,7 +1,7 @@
 // The entry code shared by the crossingCounts and crossingRuns plug-ins. Header-only, since it
 // is compiled against each host's mex.h with the entry files.
-#ifndef MOTIONSEG_CROSSING_CROSSING_PLUGIN_H
-#define MOTIONSEG_CROSSING_CROSSING_PLUGIN_H
+#ifndef MOTIONSEG_CROSSING_MEX_CROSSING_ENTRY_H
+#define MOTIONSEG_CROSSING_MEX_CROSSING_ENTRY_H
 
 #include "mex.h"
 
@@ -48,4 +48,4 @@ inline void crossingPlugin(int nlhs, mxArray* plhs[], int nrhs, const mxArray* p
 
 }  // namespace crossing
 
-#endif  // MOTIONSEG_CROSSING_CROSSING_PLUGIN_H
+#endif  // MOTIONSEG_CROSSING_MEX_CROSSING_ENTRY_H

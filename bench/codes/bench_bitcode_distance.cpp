@@ -1,6 +1,6 @@
 // The distance table of 5000 by 5000 codes of 256 bits: the byte-wise vectorised count against
 // the plain nested loop (which the compiler may still vectorise over 32-bit counters).
-#include "codes/hamming_table.h"
+#include "codes/bitcode_distance.h"
 
 #include <benchmark/benchmark.h>
 

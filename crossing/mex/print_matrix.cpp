@@ -2,7 +2,7 @@
 #include "mex.h"
 
 #include "crossing/crossing_counts.h"
-#include "crossing/print_matrix.h"
+#include "crossing/mex/print_matrix.h"
 
 void printMatrix(const char* name, const std::uint8_t* const* rows, std::int16_t m,
                  std::int16_t n) {

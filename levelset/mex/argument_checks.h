@@ -1,8 +1,8 @@
 // Argument checks shared by the entry files of the level-set routines. Those routines read
 // their inputs as real double arrays of the first input's size without checking them; these
 // checks refuse exactly the calls that would take them outside an array, each with its own text.
-#ifndef MOTIONSEG_LEVELSET_ARGUMENT_CHECKS_H
-#define MOTIONSEG_LEVELSET_ARGUMENT_CHECKS_H
+#ifndef MOTIONSEG_LEVELSET_MEX_ARGUMENT_CHECKS_H
+#define MOTIONSEG_LEVELSET_MEX_ARGUMENT_CHECKS_H
 
 #include "mex.h"
 
@@ -50,4 +50,4 @@ inline void requireSizeOfFirst(const mxArray* a, int position, const char* name,
 }  // namespace args
 }  // namespace levelset
 
-#endif  // MOTIONSEG_LEVELSET_ARGUMENT_CHECKS_H
+#endif  // MOTIONSEG_LEVELSET_MEX_ARGUMENT_CHECKS_H

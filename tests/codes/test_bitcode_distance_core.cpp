@@ -1,6 +1,6 @@
 // The vectorised distance table against a brute-force count and against the plain loop, over
 // code lengths around the internal block sizes and past 255 differing bytes.
-#include "codes/hamming_table.h"
+#include "codes/bitcode_distance.h"
 
 #include <gtest/gtest.h>
 

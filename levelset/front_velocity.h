@@ -1,6 +1,6 @@
 // Speed of a level-set front: base speed damped by curvature, minus a one-sided flux.
-#ifndef MOTIONSEG_LEVELSET_FRONT_SPEED_H
-#define MOTIONSEG_LEVELSET_FRONT_SPEED_H
+#ifndef MOTIONSEG_LEVELSET_FRONT_VELOCITY_H
+#define MOTIONSEG_LEVELSET_FRONT_VELOCITY_H
 
 #include <cstddef>
 
@@ -27,4 +27,4 @@ void frontVelocity(std::ptrdiff_t m, std::ptrdiff_t n, const FrontInputs& in, do
 
 }  // namespace levelset
 
-#endif  // MOTIONSEG_LEVELSET_FRONT_SPEED_H
+#endif  // MOTIONSEG_LEVELSET_FRONT_VELOCITY_H

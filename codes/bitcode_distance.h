@@ -1,6 +1,6 @@
 // Hamming distances between every code of one set and every code of another.
-#ifndef MOTIONSEG_CODES_HAMMING_TABLE_H
-#define MOTIONSEG_CODES_HAMMING_TABLE_H
+#ifndef MOTIONSEG_CODES_BITCODE_DISTANCE_H
+#define MOTIONSEG_CODES_BITCODE_DISTANCE_H
 
 #include <cstdint>
 
@@ -22,4 +22,4 @@ void compute_hamming_plain(const std::uint8_t* a, const std::uint8_t* b, double*
 
 }  // namespace codes
 
-#endif  // MOTIONSEG_CODES_HAMMING_TABLE_H
+#endif  // MOTIONSEG_CODES_BITCODE_DISTANCE_H

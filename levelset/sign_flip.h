@@ -1,6 +1,6 @@
 // One-pixel-wide map of the zero level set of a field.
-#ifndef MOTIONSEG_LEVELSET_ZERO_CROSSINGS_H
-#define MOTIONSEG_LEVELSET_ZERO_CROSSINGS_H
+#ifndef MOTIONSEG_LEVELSET_SIGN_FLIP_H
+#define MOTIONSEG_LEVELSET_SIGN_FLIP_H
 
 #include <cstddef>
 
@@ -16,4 +16,4 @@ void signFlip(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, Flag* marks
 
 }  // namespace levelset
 
-#endif  // MOTIONSEG_LEVELSET_ZERO_CROSSINGS_H
+#endif  // MOTIONSEG_LEVELSET_SIGN_FLIP_H

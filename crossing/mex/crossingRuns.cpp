@@ -3,7 +3,7 @@
 //   counts = crossingRuns(image)
 #include "mex.h"
 
-#include "crossing/crossing_plugin.h"
+#include "crossing/mex/crossing_entry.h"
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   crossing::crossingPlugin(nlhs, plhs, nrhs, prhs);

@@ -1,6 +1,6 @@
 // First and second partial derivatives of a height function by central differences.
-#ifndef MOTIONSEG_LEVELSET_CENTRAL_DIFFERENCES_H
-#define MOTIONSEG_LEVELSET_CENTRAL_DIFFERENCES_H
+#ifndef MOTIONSEG_LEVELSET_SURFACE_PARTIALS_H
+#define MOTIONSEG_LEVELSET_SURFACE_PARTIALS_H
 
 #include <cstddef>
 
@@ -22,4 +22,4 @@ void surfacePartials(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, cons
 
 }  // namespace levelset
 
-#endif  // MOTIONSEG_LEVELSET_CENTRAL_DIFFERENCES_H
+#endif  // MOTIONSEG_LEVELSET_SURFACE_PARTIALS_H
