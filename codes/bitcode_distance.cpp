@@ -31,8 +31,8 @@ inline std::uint32_t differing(const std::uint8_t* x, const std::uint8_t* y, std
 
 }  // namespace
 
-void compute_hamming(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
-                     int nb) {
+void computeHamming(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
+                    int nb) {
   const std::size_t bytes = m > 0 ? static_cast<std::size_t>(m) : 0;
   const std::size_t rows = na > 0 ? static_cast<std::size_t>(na) : 0;
   const std::size_t cols = nb > 0 ? static_cast<std::size_t>(nb) : 0;
@@ -46,8 +46,8 @@ void compute_hamming(const std::uint8_t* a, const std::uint8_t* b, double* out, 
   }
 }
 
-void compute_hamming_plain(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
-                           int nb) {
+void computeHammingReference(const std::uint8_t* a, const std::uint8_t* b, double* out, int m,
+                             int na, int nb) {
   for (int i = 0; i < nb; ++i) {
     for (int j = 0; j < na; ++j) {
       int count = 0;

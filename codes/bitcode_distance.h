@@ -12,13 +12,13 @@ namespace codes {
 ///
 /// a holds na codes and b nb codes of m bytes each, one code per column. The inner count is
 /// written so that the compiler vectorises it over bytes.
-void compute_hamming(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
-                     int nb);
+void computeHamming(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
+                    int nb);
 
-/// The same table by the plain triple loop, one comparison and one integer increment per
+/// The same table by the straightforward triple loop, one comparison and one integer increment per
 /// byte; kept as the reference the fast version is tested and measured against.
-void compute_hamming_plain(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
-                           int nb);
+void computeHammingReference(const std::uint8_t* a, const std::uint8_t* b, double* out, int m,
+                             int na, int nb);
 
 }  // namespace codes
 

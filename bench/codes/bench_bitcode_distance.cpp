@@ -1,5 +1,5 @@
 // The distance table of 5000 by 5000 codes of 256 bits: the byte-wise vectorised count against
-// the plain nested loop (which the compiler may still vectorise over 32-bit counters).
+// the reference nested loop (which the compiler may still vectorise over 32-bit counters).
 #include "codes/bitcode_distance.h"
 
 #include <benchmark/benchmark.h>
@@ -38,12 +38,12 @@ void BM_Table(benchmark::State& state) {
       static_cast<double>(kCodes) * kCodes,
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK_TEMPLATE(BM_Table, codes::compute_hamming)
+BENCHMARK_TEMPLATE(BM_Table, codes::computeHamming)
     ->Name("BM_HammingVectorised")
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Table, codes::compute_hamming_plain)
-    ->Name("BM_HammingPlainLoop")
+BENCHMARK_TEMPLATE(BM_Table, codes::computeHammingReference)
+    ->Name("BM_HammingReferenceLoop")
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

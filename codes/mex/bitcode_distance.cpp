@@ -42,9 +42,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // With no bits every distance is the zero the table was created with.
     if (m > 0 && na > 0 && nb > 0) {
       // Logical elements are read as their stored bytes and compared whole.
-      codes::compute_hamming(static_cast<const std::uint8_t*>(mxGetData(a)),
-                             static_cast<const std::uint8_t*>(mxGetData(b)),
-                             gw::mutableData<double>(distance), m, na, nb);
+      codes::computeHamming(static_cast<const std::uint8_t*>(mxGetData(a)),
+                            static_cast<const std::uint8_t*>(mxGetData(b)),
+                            gw::mutableData<double>(distance), m, na, nb);
     }
     plhs[OUT_DISTANCE] = distance;
   });

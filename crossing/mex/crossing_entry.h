@@ -22,10 +22,10 @@ enum { OUT_COUNTS, OUT_END };
 /// results, and differ only in their names.
 inline void crossingPlugin(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != entry::IN_END) gw::fail("Invalid number of input arguments");
+    gw::requireInputCount(nrhs, {entry::IN_END});
     const mxArray* image = prhs[entry::IN_IMAGE];
     gw::requireClass(image, mxUINT8_CLASS, "Input matrix must be of type uint8");
-    if (nlhs > entry::OUT_END) gw::fail("Invalid number of output arguments");
+    gw::requireOutputCount(nlhs, entry::OUT_END);
     if (mxGetNumberOfDimensions(image) > 2) gw::fail("Input matrix must be 2-dimensional");
 
     // Beyond the documented checks: sizes are held in 16 bits.

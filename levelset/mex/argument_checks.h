@@ -9,6 +9,7 @@
 #include "gateway/mex_gateway.h"
 
 #include <cstddef>
+#include <string>
 
 namespace levelset {
 namespace args {
@@ -45,6 +46,29 @@ inline void requireSizeOfFirst(const mxArray* a, int position, const char* name,
         "Input %d (%s) has %zu elements; it must have at least the %zu of the %zu-by-%zu input 1.",
         position, name, gw::count(a), m * n, m, n));
   }
+}
+
+/// The rows m and columns n of input 1, the layout every input of a level-set routine is read
+/// with.
+struct FieldSize {
+  std::size_t m;
+  std::size_t n;
+};
+
+/// The checks every level-set entry file starts with, in this order: at least as many inputs as
+/// `names` lists (their names, in order), the first `doubles` of them real full double arrays,
+/// and at most `outputs` outputs. Returns the size of input 1.
+template <std::size_t N>
+FieldSize requireCall(int nlhs, int nrhs, const mxArray* const prhs[],
+                      const char* const (&names)[N], int doubles, int outputs) {
+  std::string list;
+  for (const char* name : names)
+    list += (list.empty() ? "" : ", ") + std::string(name);
+  requireInputs(nrhs, static_cast<int>(N), list.c_str());
+  for (int k = 0; k < doubles; ++k)
+    requireRealDouble(prhs[k], k + 1, names[k]);
+  requireOutputs(nlhs, outputs);
+  return {gw::rows(prhs[0]), gw::cols(prhs[0])};
 }
 
 }  // namespace args

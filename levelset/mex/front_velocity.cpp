@@ -33,10 +33,7 @@ const char* const kNames[IN_END] = {"phi_x", "phi_y", "phi_xx", "phi_yy", "phi_x
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi_x, phi_y, phi_xx, phi_yy, phi_xy, S, U, V, w");
-    for (int k = IN_PHI_X; k < IN_WEIGHT; ++k)
-      args::requireRealDouble(prhs[k], k + 1, kNames[k]);
-    args::requireOutputs(nlhs, OUT_END);
+    const auto [m, n] = args::requireCall(nlhs, nrhs, prhs, kNames, IN_WEIGHT, OUT_END);
     for (int k = IN_PHI_Y; k < IN_WEIGHT; ++k) {
       args::requireSizeOfFirst(prhs[k], k + 1, kNames[k], prhs[IN_PHI_X]);
     }
@@ -44,8 +41,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (gw::count(weightArg) != 1) gw::fail("Input 9 (w) must be a numeric scalar.");
     const double weight = gw::scalar(weightArg, "Input 9 (w) must be a numeric scalar.");
 
-    const std::size_t m = gw::rows(prhs[IN_PHI_X]);
-    const std::size_t n = gw::cols(prhs[IN_PHI_X]);
     const levelset::FrontInputs in{
         gw::data<double>(prhs[IN_PHI_X]),  gw::data<double>(prhs[IN_PHI_Y]),
         gw::data<double>(prhs[IN_PHI_XX]), gw::data<double>(prhs[IN_PHI_YY]),

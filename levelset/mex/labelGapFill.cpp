@@ -19,11 +19,11 @@ enum { OUT_LABELS, OUT_END };
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) gw::fail("Invalid number of input arguments");
+    gw::requireInputCount(nrhs, {IN_END});
     const mxArray* labels = prhs[IN_LABELS];
     gw::requireClass(labels, mxUINT16_CLASS, "Input matrix must be of type uint16");
-    if (nlhs > OUT_END) gw::fail("Invalid number of output arguments");
-    if (mxGetNumberOfDimensions(labels) != 2) gw::fail("Input matrix must be 2-dimensional");
+    gw::requireOutputCount(nlhs, OUT_END);
+    gw::requireDimensions(labels, 2, "Input matrix must be 2-dimensional");
 
     const std::size_t m = gw::rows(labels);
     const std::size_t n = gw::cols(labels);

@@ -18,13 +18,8 @@ enum { OUT_MARKS, OUT_END };
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi");
-    args::requireRealDouble(prhs[IN_PHI], IN_PHI + 1, "phi");
-    args::requireOutputs(nlhs, OUT_END);
+    const auto [m, n] = levelset::args::requireCall(nlhs, nrhs, prhs, {"phi"}, IN_END, OUT_END);
 
-    const std::size_t m = gw::rows(prhs[IN_PHI]);
-    const std::size_t n = gw::cols(prhs[IN_PHI]);
     mxArray* marks = mxCreateLogicalMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n));
     levelset::signFlip(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
                        gw::data<double>(prhs[IN_PHI]), mxGetLogicals(marks));

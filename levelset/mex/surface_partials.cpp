@@ -18,13 +18,8 @@ enum { OUT_X, OUT_Y, OUT_XX, OUT_YY, OUT_XY, OUT_END };
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi");
-    args::requireRealDouble(prhs[IN_PHI], IN_PHI + 1, "phi");
-    args::requireOutputs(nlhs, OUT_END);
+    const auto [m, n] = levelset::args::requireCall(nlhs, nrhs, prhs, {"phi"}, IN_END, OUT_END);
 
-    const std::size_t m = gw::rows(prhs[IN_PHI]);
-    const std::size_t n = gw::cols(prhs[IN_PHI]);
     mxArray* out[OUT_END];
     for (auto& plane : out)
       plane = gw::createMatrix<double>(m, n);
@@ -35,13 +30,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     levelset::surfacePartials(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
                               gw::data<double>(prhs[IN_PHI]), partials);
     // The host offers max(nlhs, 1) slots: hand over what fits, free the rest.
-    const int slots = nlhs < 1 ? 1 : nlhs;
-    for (int k = 0; k < OUT_END; ++k) {
-      if (k < slots) {
-        plhs[k] = out[k];
-      } else {
-        mxDestroyArray(out[k]);
-      }
-    }
+    gw::handOver(nlhs, plhs, {out[OUT_X], out[OUT_Y], out[OUT_XX], out[OUT_YY], out[OUT_XY]});
   });
 }

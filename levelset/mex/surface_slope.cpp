@@ -19,14 +19,9 @@ enum { OUT_SLOPE, OUT_END };
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi, S");
-    args::requireRealDouble(prhs[IN_PHI], IN_PHI + 1, "phi");
-    args::requireRealDouble(prhs[IN_SPEED], IN_SPEED + 1, "S");
-    args::requireOutputs(nlhs, OUT_END);
+    const auto [m, n] = args::requireCall(nlhs, nrhs, prhs, {"phi", "S"}, IN_END, OUT_END);
     args::requireSizeOfFirst(prhs[IN_SPEED], IN_SPEED + 1, "S", prhs[IN_PHI]);
 
-    const std::size_t m = gw::rows(prhs[IN_PHI]);
-    const std::size_t n = gw::cols(prhs[IN_PHI]);
     mxArray* slope = gw::createMatrix<double>(m, n);
     levelset::surfaceSlope(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
                            gw::data<double>(prhs[IN_PHI]), gw::data<double>(prhs[IN_SPEED]),

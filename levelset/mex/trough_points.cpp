@@ -18,28 +18,17 @@ enum { OUT_ROWS, OUT_COLS, OUT_END };
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "V, r");
-    args::requireRealDouble(prhs[IN_FIELD], IN_FIELD + 1, "V");
-    args::requireRealDouble(prhs[IN_RADIUS], IN_RADIUS + 1, "r");
-    args::requireOutputs(nlhs, OUT_END);
+    const auto [m, n] = levelset::args::requireCall(nlhs, nrhs, prhs, {"V", "r"}, IN_END, OUT_END);
     // Only the first element of r is read, so any non-empty array will do.
     if (gw::isEmpty(prhs[IN_RADIUS])) gw::fail("Input 2 (r) must not be empty.");
 
-    const std::size_t m = gw::rows(prhs[IN_FIELD]);
-    const std::size_t n = gw::cols(prhs[IN_FIELD]);
     const std::int32_t radius = levelset::windowRadius(gw::data<double>(prhs[IN_RADIUS])[0]);
     mxArray* rows = gw::createMatrix<double>(m, n);
     mxArray* cols = gw::createMatrix<double>(m, n);
     levelset::troughPoints(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
                            gw::data<double>(prhs[IN_FIELD]), radius, gw::mutableData<double>(rows),
                            gw::mutableData<double>(cols));
-    plhs[OUT_ROWS] = rows;
     // With fewer than two outputs requested only the first slot exists.
-    if (nlhs < OUT_END) {
-      mxDestroyArray(cols);
-    } else {
-      plhs[OUT_COLS] = cols;
-    }
+    gw::handOver(nlhs, plhs, {rows, cols});
   });
 }

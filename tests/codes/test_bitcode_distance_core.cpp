@@ -1,4 +1,4 @@
-// The vectorised distance table against a brute-force count and against the plain loop, over
+// The vectorised distance table against a brute-force count and against the reference loop, over
 // code lengths around the internal block sizes and past 255 differing bytes.
 #include "codes/bitcode_distance.h"
 
@@ -17,7 +17,7 @@ std::vector<std::uint8_t> randomBytes(std::mt19937& rng, std::size_t n, unsigned
   return v;
 }
 
-TEST(HammingTable, FastAndPlainMatchBruteForce) {
+TEST(HammingTable, FastAndReferenceMatchBruteForce) {
   std::mt19937 rng(17);
   const int lengths[] = {0, 1, 15, 16, 17, 191, 192, 193, 255, 256, 257, 384, 600, 1000};
   for (int m : lengths) {
@@ -34,11 +34,11 @@ TEST(HammingTable, FastAndPlainMatchBruteForce) {
           expected[j + i * na] = d;
         }
       }
-      std::vector<double> fast(na * nb, -1), plain(na * nb, -1);
-      codes::compute_hamming(a.data(), b.data(), fast.data(), m, na, nb);
-      codes::compute_hamming_plain(a.data(), b.data(), plain.data(), m, na, nb);
+      std::vector<double> fast(na * nb, -1), reference(na * nb, -1);
+      codes::computeHamming(a.data(), b.data(), fast.data(), m, na, nb);
+      codes::computeHammingReference(a.data(), b.data(), reference.data(), m, na, nb);
       EXPECT_EQ(fast, expected) << "m = " << m << ", " << levels << " levels";
-      EXPECT_EQ(plain, expected) << "m = " << m << ", " << levels << " levels";
+      EXPECT_EQ(reference, expected) << "m = " << m << ", " << levels << " levels";
     }
   }
 }
@@ -49,7 +49,7 @@ TEST(HammingTable, EveryByteDifferentCountsPastAByte) {
     const std::vector<std::uint8_t> a(static_cast<std::size_t>(m), 0);
     const std::vector<std::uint8_t> b(static_cast<std::size_t>(m), 1);
     double d = -1;
-    codes::compute_hamming(a.data(), b.data(), &d, m, 1, 1);
+    codes::computeHamming(a.data(), b.data(), &d, m, 1, 1);
     EXPECT_EQ(d, m);
   }
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace levelset_test {
+namespace levelsettest {
 
 /// An m-by-n double array with element (i, j) = f(i, j).
 inline host::Array field(mwSize m, mwSize n, const std::function<double(int, int)>& f) {
@@ -45,6 +45,6 @@ host::CallResult callWith(int nlhs, Arrays... inputs) {
   return host::call(nlhs, {inputs.get()...});
 }
 
-}  // namespace levelset_test
+}  // namespace levelsettest
 
 #endif  // MOTIONSEG_TESTS_LEVELSET_SUPPORT_H

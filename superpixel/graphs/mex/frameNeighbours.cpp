@@ -15,9 +15,7 @@ enum { IN_LABELS, IN_COUNT, IN_END };
 enum { OUT_SMALLER, OUT_LARGER, OUT_END };
 
 // Every fault of the documented checks reports this one text, a single blank.
-[[noreturn]] void blank() {
-  gw::fail(" ");
-}
+using gw::blank;
 
 }  // namespace
 
@@ -57,12 +55,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     mxArray* larger = gw::createMatrix<std::uint32_t>(keys.size(), 1);
     superpixel::decodePairs(keys, n, gw::mutableData<std::uint32_t>(smaller),
                             gw::mutableData<std::uint32_t>(larger));
-    plhs[OUT_SMALLER] = smaller;
-    if (nlhs == 0) {
-      // Only the answer slot exists: the smaller indices become ans.
-      mxDestroyArray(larger);
-      return;
-    }
-    plhs[OUT_LARGER] = larger;
+    // With no output requested only the smaller indices are returned (as ans).
+    gw::handOver(nlhs, plhs, {smaller, larger});
   });
 }

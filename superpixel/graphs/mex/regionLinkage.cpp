@@ -26,9 +26,7 @@ std::size_t countArgument(const mxArray* a) {
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != kInputsWithoutCounts && nrhs != IN_END) {
-      gw::fail("Invalid number of input arguments");
-    }
+    gw::requireInputCount(nrhs, {kInputsWithoutCounts, IN_END});
     gw::requireClass(prhs[IN_FLOW], mxINT16_CLASS, "Flow matrix must be of type int16");
     gw::requireClass(prhs[IN_FIRST], mxUINT16_CLASS,
                      "Super pixel label map must be of type uint16");
@@ -41,10 +39,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       gw::requireClass(prhs[IN_COUNT_SECOND], mxDOUBLE_CLASS,
                        "Number of superpixels must be of type double");
     }
-    if (nlhs > OUT_END) gw::fail("Invalid number of output arguments");
-    if (mxGetNumberOfDimensions(prhs[IN_FLOW]) != 3) {
-      gw::fail("Flow matrix must be 3-dimensional");
-    }
+    gw::requireOutputCount(nlhs, OUT_END);
+    gw::requireDimensions(prhs[IN_FLOW], 3, "Flow matrix must be 3-dimensional");
     if (mxGetNumberOfDimensions(prhs[IN_FIRST]) != 2 ||
         mxGetNumberOfDimensions(prhs[IN_SECOND]) != 2) {
       gw::fail("Super pixel label map must be 2-dimensional");

@@ -16,9 +16,7 @@ enum { IN_FLOWS, IN_LABELS, IN_COUNT, IN_END };
 enum { OUT_SOURCE, OUT_TARGET, OUT_WEIGHT, OUT_END };
 
 // Every fault of the documented checks reports this one text, a single blank.
-[[noreturn]] void blank() {
-  gw::fail(" ");
-}
+using gw::blank;
 
 }  // namespace
 
@@ -33,16 +31,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (stepCount + 1 < 2) blank();
 
     // The frame size comes from the last flow/label pair in which neither cell is empty.
-    std::size_t height = 0;
-    std::size_t width = 0;
-    for (std::size_t f = 0; f < stepCount; ++f) {
-      const mxArray* flow = gw::cellAt(flows, f);
-      const mxArray* map = gw::cellAt(labels, f);
-      if (gw::isEmpty(flow) || gw::isEmpty(map)) continue;
-      height = gw::rows(flow);
-      width = gw::cols(flow) / 2;
-      if (height * width != gw::count(map)) blank();
-    }
+    const gw::PairSize size = gw::lastFilledPairSize(flows, labels, stepCount, 2, blank.text);
+    const std::size_t height = size.rows, width = size.cols;
     if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank();
     for (std::size_t f = 0; f < stepCount; ++f) {
       if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank();
@@ -99,14 +89,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     superpixel::writeWeightedEdges(votes, n, gw::mutableData<std::uint32_t>(source),
                                    gw::mutableData<std::uint32_t>(target),
                                    gw::mutableData<float>(weight));
-    plhs[OUT_SOURCE] = source;
-    if (nlhs == 0) {
-      // Only the answer slot exists: the source indices become ans.
-      mxDestroyArray(target);
-      mxDestroyArray(weight);
-      return;
-    }
-    plhs[OUT_TARGET] = target;
-    plhs[OUT_WEIGHT] = weight;
+    // With no output requested only the source indices are returned (as ans).
+    gw::handOver(nlhs, plhs, {source, target, weight});
   });
 }

@@ -20,22 +20,17 @@ static_assert(sizeof(mxLogical) == 1, "logical elements are read and written as 
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END - 1 && nrhs != IN_END) gw::fail("Invalid number of input arguments");
+    gw::requireInputCount(nrhs, {IN_END - 1, IN_END});
     gw::requireClass(prhs[IN_EDGES], mxLOGICAL_CLASS, "Input matrix must be of type logical");
     const bool masked = nrhs == IN_END;
     if (masked) gw::requireClass(prhs[IN_MASK], mxLOGICAL_CLASS, "Mask must be of type logical");
-    if (nlhs > OUT_END) gw::fail("Invalid number of output arguments");
-    if (mxGetNumberOfDimensions(prhs[IN_EDGES]) != 2) {
-      gw::fail("Input matrix must be 2-dimensional");
-    }
-    if (masked && mxGetNumberOfDimensions(prhs[IN_MASK]) != 2) {
-      gw::fail("Mask must be 2-dimensional");
-    }
+    gw::requireOutputCount(nlhs, OUT_END);
+    gw::requireDimensions(prhs[IN_EDGES], 2, "Input matrix must be 2-dimensional");
+    if (masked) gw::requireDimensions(prhs[IN_MASK], 2, "Mask must be 2-dimensional");
 
     // Beyond the documented checks: everything that would take the call outside an array.
     const mxArray* edges = prhs[IN_EDGES];
-    const int height = gw::toInt(mxGetM(edges), "Input matrix has too many rows.");
-    const int width = gw::toInt(mxGetN(edges), "Input matrix has too many columns.");
+    const auto [height, width] = gw::intSize(edges, "Input matrix");
     const std::uint8_t* mask = nullptr;
     if (masked) {
       if (gw::count(prhs[IN_MASK]) < gw::count(edges)) {

@@ -19,9 +19,7 @@ const char* const kUsage =
     "weights )\n\n\tcolours: a Nx3 uint8 matrix containing the colour list\n\tweights: a Nx1 "
     "single real valued array containing the corresponding weight of each colour\n";
 
-[[noreturn]] void usage() {
-  gw::fail(kUsage);
-}
+constexpr gw::Refusal usage{kUsage};
 
 }  // namespace
 
@@ -44,12 +42,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     mxArray* weights = gw::createMatrix<float>(palette.size(), 1);
     superpixel::writePalette(palette, gw::mutableData<std::uint8_t>(colours),
                              gw::mutableData<float>(weights));
-    plhs[OUT_COLOURS] = colours;
-    if (nlhs < OUT_END) {
-      // The host offers a single slot: the colours alone are returned (as ans when nlhs is 0).
-      mxDestroyArray(weights);
-      return;
-    }
-    plhs[OUT_WEIGHTS] = weights;
+    // With fewer than two outputs requested the colours alone are returned (as ans for none).
+    gw::handOver(nlhs, plhs, {colours, weights});
   });
 }

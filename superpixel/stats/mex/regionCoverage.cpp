@@ -6,6 +6,7 @@
 
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/frame_labels.h"
+#include "superpixel/stats/mex/label_map_argument.h"
 #include "superpixel/stats/region_coverage.h"
 
 #include <cstdint>
@@ -21,7 +22,7 @@ static_assert(sizeof(mxLogical) == 1, "logical elements are read as bytes");
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END - 1 && nrhs != IN_END) gw::fail("Invalid number of input arguments");
+    gw::requireInputCount(nrhs, {IN_END - 1, IN_END});
     gw::requireClass(prhs[IN_LABELS], mxUINT16_CLASS,
                      "Super pixel label map must be of type uint16");
     gw::requireClass(prhs[IN_INOUT], mxLOGICAL_CLASS, "In-Out map must be of type logical");
@@ -30,18 +31,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       gw::requireClass(prhs[IN_COUNT], mxUINT16_CLASS,
                        "Number of superpixels must be of type uint16");
     }
-    if (nlhs > OUT_END) gw::fail("Invalid number of output arguments");
-    if (mxGetNumberOfDimensions(prhs[IN_LABELS]) != 2) {
-      gw::fail("Super pixel label map must be 2-dimensional");
-    }
-    if (mxGetNumberOfDimensions(prhs[IN_INOUT]) != 2) gw::fail("In-Out map must be 2-dimensional");
+    gw::requireOutputCount(nlhs, OUT_END);
+    gw::requireDimensions(prhs[IN_LABELS], 2, "Super pixel label map must be 2-dimensional");
+    gw::requireDimensions(prhs[IN_INOUT], 2, "In-Out map must be 2-dimensional");
 
     // Beyond the documented checks: everything that would take the call outside an array.
-    const mxArray* labelMap = prhs[IN_LABELS];
-    const int height = gw::toInt(mxGetM(labelMap), "Super pixel label map has too many rows.");
-    const int width = gw::toInt(mxGetN(labelMap), "Super pixel label map has too many columns.");
-    const std::size_t pixels = gw::count(labelMap);
-    const std::uint16_t* labels = gw::data<std::uint16_t>(labelMap);
+    const auto [height, width, pixels, labels] = superpixel::labelMapArgument(prhs[IN_LABELS]);
     if (counted && gw::isEmpty(prhs[IN_COUNT])) {
       gw::fail("Number of superpixels must not be empty.");
     }
@@ -69,12 +64,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     superpixel::regionCoverage(
         labels, reinterpret_cast<const std::uint8_t*>(gw::logicals(prhs[IN_INOUT])), height, width,
         count, gw::mutableData<float>(ratio), gw::mutableData<std::uint32_t>(size));
-    plhs[OUT_RATIO] = ratio;
-    if (nlhs < OUT_END) {
-      // The host offers a single slot: the ratio alone is returned (as ans when nlhs is 0).
-      mxDestroyArray(size);
-      return;
-    }
-    plhs[OUT_SIZE] = size;
+    // With fewer than two outputs requested the ratio alone is returned (as ans for none).
+    gw::handOver(nlhs, plhs, {ratio, size});
   });
 }

@@ -5,6 +5,7 @@
 
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/frame_labels.h"
+#include "superpixel/stats/mex/label_map_argument.h"
 #include "superpixel/stats/region_motion_level.h"
 
 #include <cstdint>
@@ -18,7 +19,7 @@ enum { OUT_LEVEL, OUT_END };
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END - 1 && nrhs != IN_END) gw::fail("Invalid number of input arguments");
+    gw::requireInputCount(nrhs, {IN_END - 1, IN_END});
     gw::requireClass(prhs[IN_FLOW], mxINT16_CLASS, "Flow matrix must be of type int16");
     gw::requireClass(prhs[IN_LABELS], mxUINT16_CLASS,
                      "Super pixel label map must be of type uint16");
@@ -27,18 +28,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       gw::requireClass(prhs[IN_COUNT], mxDOUBLE_CLASS,
                        "Number of superpixels must be of type double");
     }
-    if (nlhs > OUT_END) gw::fail("Invalid number of output arguments");
-    if (mxGetNumberOfDimensions(prhs[IN_FLOW]) != 3) gw::fail("Flow matrix must be 3-dimensional");
-    if (mxGetNumberOfDimensions(prhs[IN_LABELS]) != 2) {
-      gw::fail("Super pixel label map must be 2-dimensional");
-    }
+    gw::requireOutputCount(nlhs, OUT_END);
+    gw::requireDimensions(prhs[IN_FLOW], 3, "Flow matrix must be 3-dimensional");
+    gw::requireDimensions(prhs[IN_LABELS], 2, "Super pixel label map must be 2-dimensional");
 
     // Beyond the documented checks: everything that would take the call outside an array.
-    const mxArray* labelMap = prhs[IN_LABELS];
-    const int height = gw::toInt(mxGetM(labelMap), "Super pixel label map has too many rows.");
-    const int width = gw::toInt(mxGetN(labelMap), "Super pixel label map has too many columns.");
-    const std::size_t pixels = gw::count(labelMap);
-    const std::uint16_t* labels = gw::data<std::uint16_t>(labelMap);
+    const auto [height, width, pixels, labels] = superpixel::labelMapArgument(prhs[IN_LABELS]);
     std::uint32_t count = 0;
     if (counted) {
       count = static_cast<std::uint32_t>(

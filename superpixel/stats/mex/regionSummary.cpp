@@ -4,6 +4,7 @@
 #include "mex.h"
 
 #include "gateway/mex_gateway.h"
+#include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/region_summary.h"
 
 #include <cstdint>
@@ -34,9 +35,7 @@ const char* const kUsage =
     "\t\t3 - Superpixel size: a single array of length N, containing the size of each superpixel "
     "in pixels.\n";
 
-[[noreturn]] void usage() {
-  gw::fail(kUsage);
-}
+constexpr gw::Refusal usage{kUsage};
 
 }  // namespace
 
@@ -51,20 +50,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (frameCount == 0) usage();
 
     // The frame size comes from the last pair in which neither cell is empty.
-    std::size_t height = 0;
-    std::size_t width = 0;
-    bool sized = false;
-    std::size_t sizedBy = 0;
-    for (std::size_t f = 0; f < frameCount; ++f) {
-      const mxArray* rgb = gw::cellAt(frames, f);
-      const mxArray* map = gw::cellAt(labels, f);
-      if (gw::isEmpty(rgb) || gw::isEmpty(map)) continue;
-      height = gw::rows(rgb);
-      width = gw::cols(rgb) / 3;
-      if (height * width != gw::count(map)) usage();
-      sized = true;
-      sizedBy = f;
-    }
+    const gw::PairSize size = gw::lastFilledPairSize(frames, labels, frameCount, 3, kUsage);
+    const std::size_t height = size.rows, width = size.cols;
     for (std::size_t f = 0; f < frameCount; ++f) {
       if (!gw::hasClass(gw::cellAt(frames, f), mxUINT8_CLASS)) usage();
       if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) usage();
@@ -73,22 +60,22 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nlhs != 0 && nlhs != OUT_END) usage();
 
     // Beyond the documented checks: everything that would take the call outside an array.
-    if (!sized) gw::fail("No frame pair holds both a frame and a label map.");
+    if (size.pair < 0) gw::fail("No frame pair holds both a frame and a label map.");
     std::vector<superpixel::LabelledFrame> video;
     std::vector<std::size_t> videoFrame;  // 0-based cell index of each entry of video
-    for (std::size_t f = 0; f < frameCount; ++f) {
-      const mxArray* rgb = gw::cellAt(frames, f);
-      const mxArray* map = gw::cellAt(labels, f);
-      if (gw::isEmpty(rgb) || gw::isEmpty(map)) continue;  // nothing to count in this frame
-      if (gw::rows(rgb) != height || gw::cols(rgb) / 3 != width) {
-        gw::fail(
-            gw::format("Frame %zu is %zu-by-%zu-by-3 but frame %zu is %zu-by-%zu-by-3; all "
-                       "frames must have one size.",
-                       f + 1, gw::rows(rgb), gw::cols(rgb) / 3, sizedBy + 1, height, width));
-      }
-      video.push_back({gw::data<std::uint8_t>(rgb), gw::data<std::uint32_t>(map)});
-      videoFrame.push_back(f);
-    }
+    // A pair with an empty cell has nothing to count.
+    gw::forEachFilledPair(
+        frames, labels, frameCount, [&](std::size_t f, const mxArray* rgb, const mxArray* map) {
+          if (gw::rows(rgb) != height || gw::cols(rgb) / 3 != width) {
+            gw::fail(
+                gw::format("Frame %zu is %zu-by-%zu-by-3 but frame %zu is %zu-by-%zu-by-3; all "
+                           "frames must have one size.",
+                           f + 1, gw::rows(rgb), gw::cols(rgb) / 3,
+                           static_cast<std::size_t>(size.pair) + 1, height, width));
+          }
+          video.push_back({gw::data<std::uint8_t>(rgb), gw::data<std::uint32_t>(map)});
+          videoFrame.push_back(f);
+        });
     const auto count = static_cast<std::uint32_t>(
         gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
     for (std::size_t i = 0; i < video.size(); ++i) {
@@ -101,21 +88,14 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       }
     }
 
-    mxArray* size = gw::createMatrix<std::uint32_t>(count, 1);
+    mxArray* pixels = gw::createMatrix<std::uint32_t>(count, 1);
     mxArray* centre = gw::createMatrix<float>(count, 2);
     mxArray* colour = gw::createMatrix<float>(count, 3);
     superpixel::regionSummary(video, static_cast<std::ptrdiff_t>(height),
                               static_cast<std::ptrdiff_t>(width), count,
                               gw::mutableData<float>(colour), gw::mutableData<float>(centre),
-                              gw::mutableData<std::uint32_t>(size));
-    plhs[OUT_COLOUR] = colour;
-    if (nlhs == 0) {
-      // Only the answer slot exists: the colour table becomes ans.
-      mxDestroyArray(centre);
-      mxDestroyArray(size);
-      return;
-    }
-    plhs[OUT_CENTRE] = centre;
-    plhs[OUT_SIZE] = size;
+                              gw::mutableData<std::uint32_t>(pixels));
+    // With no output requested only the colour table is returned (as ans).
+    gw::handOver(nlhs, plhs, {colour, centre, pixels});
   });
 }

@@ -155,7 +155,7 @@ TEST(FrameNeighbours, NoOutputsRequestedGivesTheSmallerIndicesOnly) {
   EXPECT_EQ(host::values<std::uint32_t>(r.outputs[0].get()), (std::vector<std::uint32_t>{0, 1}));
 }
 
-TEST(FrameNeighboursCore, MatchesTheStraightSetWithManyDistinctPairs) {
+TEST(FrameNeighboursCore, MatchesTheReferenceSetWithManyDistinctPairs) {
   // Far more distinct pairs than the faster core's table of recent keys holds, so that its
   // slots are shared and overwritten; label 0 and labels above N (whose keys no longer
   // decode) included.
@@ -172,7 +172,7 @@ TEST(FrameNeighboursCore, MatchesTheStraightSetWithManyDistinctPairs) {
   }
   const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, h, w, n);
   EXPECT_GT(keys.size(), 20000u);
-  EXPECT_EQ(keys, superpixel::frameNeighboursStraight(frames, h, w, n));
+  EXPECT_EQ(keys, superpixel::frameNeighboursReference(frames, h, w, n));
 }
 
 TEST(FrameNeighboursCore, LargestRadixKeepsLabelZeroKeysApart) {

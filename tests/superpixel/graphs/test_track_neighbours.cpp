@@ -229,7 +229,7 @@ TEST(TrackNeighbours, NoOutputsRequestedGivesTheSourceIndicesOnly) {
   EXPECT_EQ(host::values<std::uint32_t>(r.outputs[0].get()), (std::vector<std::uint32_t>{1, 0}));
 }
 
-TEST(TrackNeighboursCore, MatchesTheStraightMapWithManyDistinctPairs) {
+TEST(TrackNeighboursCore, MatchesTheReferenceMapWithManyDistinctPairs) {
   // Far more distinct pairs than the faster core's vote table holds, so that its slots are
   // shared and evicted, with a few pairs voted for again and again.
   std::mt19937 rng(21);
@@ -255,10 +255,10 @@ TEST(TrackNeighboursCore, MatchesTheStraightMapWithManyDistinctPairs) {
   std::vector<std::uint32_t> source(e), target(e);
   std::vector<float> weight(e);
   superpixel::writeWeightedEdges(votes, n, source.data(), target.data(), weight.data());
-  const superpixel::WeightedEdges straight = superpixel::trackNeighboursStraight(steps, h, w, n);
-  EXPECT_EQ(source, straight.source);
-  EXPECT_EQ(target, straight.target);
-  EXPECT_EQ(weight, straight.weight);
+  const superpixel::WeightedEdges reference = superpixel::trackNeighboursReference(steps, h, w, n);
+  EXPECT_EQ(source, reference.source);
+  EXPECT_EQ(target, reference.target);
+  EXPECT_EQ(weight, reference.weight);
 }
 
 TEST(TrackNeighboursCore, TallyFollowsRepeatedSinglePrecisionAddition) {

@@ -2,7 +2,7 @@
 // refusals of input that would leave the arrays, and the statistics against a double-precision
 // oracle.
 #include "gateway/standalone/host.h"
-#include "superpixel/stats/region_summary.h"
+#include "superpixel/stats/frame_labels.h"
 
 #include <gtest/gtest.h>
 
