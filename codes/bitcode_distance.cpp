@@ -1,51 +1,65 @@
-// bitcode_distance: pairwise Hamming distances between two sets of binary codes.
-//
-//   D = bitcode_distance(A, B)
-#include "mex.h"
+// Pairwise Hamming distances of byte codes.
+#include "codes/bitcode_distance.h"
 
-#include "codes/hamming_table.h"
-#include "gateway/mex_gateway.h"
+#include <cstddef>
 
-#include <cstdint>
-
+namespace codes {
 namespace {
 
-enum { IN_A, IN_B, IN_END };
-enum { OUT_DISTANCE, OUT_END };
+// Bytes per inner block: the per-lane byte counters of the vectorised loop cannot pass 255
+// within one block, and a multiple of the widest vector keeps the block free of a scalar tail.
+constexpr std::size_t kBlock = 128;
 
-const char* const kTooLarge = "Code sets must have fewer than 2^31 rows and columns.";
+// Number of positions at which the m bytes of x and y differ.
+inline std::uint32_t differing(const std::uint8_t* x, const std::uint8_t* y, std::size_t m) {
+  std::uint32_t total = 0;
+  std::size_t k = 0;
+  for (; k + kBlock <= m; k += kBlock) {
+    // Byte-wide counting: the compiler turns this into a compare, a subtract of the all-ones
+    // mask and one horizontal sum per block.
+    std::uint8_t block = 0;
+    for (std::size_t t = 0; t < kBlock; ++t) {
+      block = static_cast<std::uint8_t>(block + (x[k + t] != y[k + t]));
+    }
+    total += block;
+  }
+  std::uint8_t tail = 0;
+  for (; k < m; ++k)
+    tail = static_cast<std::uint8_t>(tail + (x[k] != y[k]));
+  return total + tail;
+}
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  gw::guarded([&] {
-    // Further inputs are not read and stay accepted.
-    if (nrhs < IN_END) gw::fail("Two inputs are required: the code sets A and B.");
-    const mxArray* a = prhs[IN_A];
-    const mxArray* b = prhs[IN_B];
-    // A sparse array's data holds only its nonzero elements, so it is refused with the classes.
-    if (!gw::isRealFull(a, mxLOGICAL_CLASS)) gw::fail("Code set A must be a full logical matrix.");
-    if (!gw::isRealFull(b, mxLOGICAL_CLASS)) gw::fail("Code set B must be a full logical matrix.");
-    if (nlhs > OUT_END) gw::fail("At most one output can be requested.");
-    if (gw::rows(b) != gw::rows(a)) {
-      gw::fail(
-          gw::format("Code set A has %zu rows but code set B has %zu; both must have the "
-                     "same number of rows.",
-                     gw::rows(a), gw::rows(b)));
+void computeHamming(const std::uint8_t* a, const std::uint8_t* b, double* out, int m, int na,
+                    int nb) {
+  const std::size_t bytes = m > 0 ? static_cast<std::size_t>(m) : 0;
+  const std::size_t rows = na > 0 ? static_cast<std::size_t>(na) : 0;
+  const std::size_t cols = nb > 0 ? static_cast<std::size_t>(nb) : 0;
+  // Storage order of the table: code i of b outside, code j of a inside.
+  for (std::size_t i = 0; i < cols; ++i) {
+    const std::uint8_t* code = b + i * bytes;
+    double* column = out + i * rows;
+    for (std::size_t j = 0; j < rows; ++j) {
+      column[j] = static_cast<double>(differing(a + j * bytes, code, bytes));
     }
-    const int m = gw::toInt(mxGetM(a), kTooLarge);
-    const int na = gw::toInt(mxGetN(a), kTooLarge);
-    const int nb = gw::toInt(mxGetN(b), kTooLarge);
-
-    mxArray* distance =
-        gw::createMatrix<double>(static_cast<std::size_t>(na), static_cast<std::size_t>(nb));
-    // With no bits every distance is the zero the table was created with.
-    if (m > 0 && na > 0 && nb > 0) {
-      // Logical elements are read as their stored bytes and compared whole.
-      codes::compute_hamming(static_cast<const std::uint8_t*>(mxGetData(a)),
-                             static_cast<const std::uint8_t*>(mxGetData(b)),
-                             gw::mutableData<double>(distance), m, na, nb);
-    }
-    plhs[OUT_DISTANCE] = distance;
-  });
+  }
 }
+
+void computeHammingReference(const std::uint8_t* a, const std::uint8_t* b, double* out, int m,
+                             int na, int nb) {
+  for (int i = 0; i < nb; ++i) {
+    for (int j = 0; j < na; ++j) {
+      int count = 0;
+      for (int k = 0; k < m; ++k) {
+        if (a[k + static_cast<std::ptrdiff_t>(j) * m] !=
+            b[k + static_cast<std::ptrdiff_t>(i) * m]) {
+          ++count;
+        }
+      }
+      out[j + static_cast<std::ptrdiff_t>(i) * na] = count;
+    }
+  }
+}
+
+}  // namespace codes

@@ -17,6 +17,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -41,6 +42,17 @@ class Error {
 [[noreturn]] inline void fail(std::string text) {
   throw Error(std::move(text));
 }
+
+/// The one text with which every documented check of some entry files ends the call (a usage
+/// text, a single blank): declared once, e.g. `constexpr gw::Refusal usage{kUsage};`, and
+/// raised as `usage()`.
+struct Refusal {
+  const char* text;
+  [[noreturn]] void operator()() const { fail(text); }
+};
+
+/// The refusal of the entry files whose documented checks all report a single blank.
+inline constexpr Refusal blank{" "};
 
 /// printf-style formatting into a std::string, for error and warning texts.
 inline std::string format(const char* fmt, ...) {
@@ -142,6 +154,23 @@ inline void requireClass(const mxArray* a, mxClassID id, const char* text) {
   if (!hasClass(a, id)) fail(text);
 }
 
+/// Fails with text unless a has exactly n dimensions.
+inline void requireDimensions(const mxArray* a, mwSize n, const char* text) {
+  if (mxGetNumberOfDimensions(a) != n) fail(text);
+}
+
+/// The argument-count checks of the entry files that report "Invalid number of input
+/// arguments" and "Invalid number of output arguments".
+inline void requireInputCount(int nrhs, std::initializer_list<int> allowed) {
+  for (int n : allowed) {
+    if (nrhs == n) return;
+  }
+  fail("Invalid number of input arguments");
+}
+inline void requireOutputCount(int nlhs, int most) {
+  if (nlhs > most) fail("Invalid number of output arguments");
+}
+
 /// True for an empty array and for an unfilled cell (a null pointer in some hosts).
 inline bool isEmpty(const mxArray* a) {
   return a == nullptr || mxIsEmpty(a);
@@ -202,11 +231,71 @@ inline int toInt(mwSize value, const char* text) {
   return static_cast<int>(value);
 }
 
+/// Rows and columns of a matrix in the 32-bit sizes the cores use.
+struct IntSize {
+  int rows;
+  int cols;
+};
+
+/// The size of a as an IntSize; fails with "<what> has too many rows." (or columns) beyond
+/// 2147483647.
+inline IntSize intSize(const mxArray* a, const char* what) {
+  return {toInt(mxGetM(a), format("%s has too many rows.", what).c_str()),
+          toInt(mxGetN(a), format("%s has too many columns.", what).c_str())};
+}
+
+/// Calls visit(f, a{f}, b{f}) for every f < n, in order, at which neither cell of the two cell
+/// arrays is empty (frames given as a pair of cells, one of which may be left out).
+template <class Visit>
+void forEachFilledPair(const mxArray* a, const mxArray* b, std::size_t n, Visit&& visit) {
+  for (std::size_t f = 0; f < n; ++f) {
+    const mxArray* first = cellAt(a, f);
+    const mxArray* second = cellAt(b, f);
+    if (isEmpty(first) || isEmpty(second)) continue;
+    visit(f, first, second);
+  }
+}
+
+/// The frame size that the last filled pair gives (see forEachFilledPair): rows(a{f}) by
+/// cols(a{f}) / planes, a{f} holding `planes` planes of the frame. Every filled pair must hold
+/// as many elements in b{f} as its frame has pixels, else the call fails with text. `pair` is
+/// the 0-based index of that last pair, -1 (and a 0-by-0 size) when no pair is filled.
+struct PairSize {
+  std::size_t rows = 0;
+  std::size_t cols = 0;
+  std::ptrdiff_t pair = -1;
+};
+inline PairSize lastFilledPairSize(const mxArray* a, const mxArray* b, std::size_t n,
+                                   std::size_t planes, const char* text) {
+  PairSize size;
+  forEachFilledPair(a, b, n, [&](std::size_t f, const mxArray* first, const mxArray* second) {
+    size = {rows(first), cols(first) / planes, static_cast<std::ptrdiff_t>(f)};
+    if (size.rows * size.cols != count(second)) fail(text);
+  });
+  return size;
+}
+
 /// A new zero-filled M-by-N array of element type T.
 template <class T>
 mxArray* createMatrix(std::size_t m, std::size_t n) {
   return mxCreateNumericMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), ClassOf<T>::id,
                                mxREAL);
+}
+
+/// Hands the outputs of a call over to the host, which offers max(nlhs, 1) slots: the first
+/// outputs fill the slots (with nlhs 0 the first becomes the caller's answer), the others are
+/// freed.
+inline void handOver(int nlhs, mxArray* plhs[], std::initializer_list<mxArray*> outputs) {
+  const std::size_t slots = nlhs < 1 ? 1 : static_cast<std::size_t>(nlhs);
+  std::size_t k = 0;
+  for (mxArray* out : outputs) {
+    if (k < slots) {
+      plhs[k] = out;
+    } else {
+      mxDestroyArray(out);
+    }
+    ++k;
+  }
 }
 
 /// A new zero-filled N-D array of element type T.

@@ -1,59 +1,53 @@
-// front_velocity: speed of the level-set front at every interior pixel.
-//
-//   F = front_velocity(phi_x, phi_y, phi_xx, phi_yy, phi_xy, S, U, V, w)
-#include "mex.h"
+#include "levelset/front_velocity.h"
 
-#include "gateway/mex_gateway.h"
-#include "levelset/argument_checks.h"
-#include "levelset/front_speed.h"
+#include <cmath>
 
-#include <cstddef>
+namespace levelset {
 
 namespace {
 
-enum {
-  IN_PHI_X,
-  IN_PHI_Y,
-  IN_PHI_XX,
-  IN_PHI_YY,
-  IN_PHI_XY,
-  IN_SPEED,
-  IN_U,
-  IN_V,
-  IN_WEIGHT,
-  IN_END
-};
-enum { OUT_SPEED, OUT_END };
-
-const char* const kNames[IN_END] = {"phi_x", "phi_y", "phi_xx", "phi_yy", "phi_xy",
-                                    "S",     "U",     "V",      "w"};
+// Keeps the divisions finite where the gradient vanishes.
+constexpr double kEpsilon = 1e-16;
+// How strongly curvature slows the front.
+constexpr double kCurvatureFactor = 0.3;
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi_x, phi_y, phi_xx, phi_yy, phi_xy, S, U, V, w");
-    for (int k = IN_PHI_X; k < IN_WEIGHT; ++k)
-      args::requireRealDouble(prhs[k], k + 1, kNames[k]);
-    args::requireOutputs(nlhs, OUT_END);
-    for (int k = IN_PHI_Y; k < IN_WEIGHT; ++k) {
-      args::requireSizeOfFirst(prhs[k], k + 1, kNames[k], prhs[IN_PHI_X]);
+void frontVelocity(std::ptrdiff_t m, std::ptrdiff_t n, const FrontInputs& in, double weight,
+                   double* out) {
+  if (m < 3) return;  // no interior pixel: nothing to write (and no empty columns to walk)
+  for (std::ptrdiff_t j = 1; j + 1 < n; ++j) {
+    for (std::ptrdiff_t i = 1; i + 1 < m; ++i) {
+      const std::ptrdiff_t p = i + j * m;
+      const double px = in.phiX[p], py = in.phiY[p];
+      // Step 1: squared gradient magnitude and the magnitude itself.
+      const double s = px * px + py * py;
+      const double g = std::sqrt(s);
+      // Step 2: curvature of the level line through the pixel.
+      double kappa = (py * py * in.phiXX[p] - 2 * px * py * in.phiXY[p] + px * px * in.phiYY[p]) /
+                     (g * s + kEpsilon);
+      // Step 3: limit it to [-1, 1]; a curvature that is not a number acts as 1.
+      if (!(kappa <= 1)) {
+        kappa = 1;
+      } else if (kappa < -1) {
+        kappa = -1;
+      }
+      // Step 4: unit normal.
+      const double nx = px / (g + kEpsilon);
+      const double ny = py / (g + kEpsilon);
+      // Step 5: flux of the vector field along the normal, outward part only.
+      double flux = nx * in.u[p] + ny * in.v[p];
+      if (flux < 0) flux = 0;
+      // Steps 6 and 7: damped speed minus weighted flux, limited to [-1, 1].
+      double f = (1 - kCurvatureFactor * kappa) * in.speed[p] - weight * flux;
+      if (f >= 1) {
+        f = 1;
+      } else if (f < -1) {
+        f = -1;
+      }
+      out[p] = f;
     }
-    const mxArray* weightArg = prhs[IN_WEIGHT];
-    if (gw::count(weightArg) != 1) gw::fail("Input 9 (w) must be a numeric scalar.");
-    const double weight = gw::scalar(weightArg, "Input 9 (w) must be a numeric scalar.");
-
-    const std::size_t m = gw::rows(prhs[IN_PHI_X]);
-    const std::size_t n = gw::cols(prhs[IN_PHI_X]);
-    const levelset::FrontInputs in{
-        gw::data<double>(prhs[IN_PHI_X]),  gw::data<double>(prhs[IN_PHI_Y]),
-        gw::data<double>(prhs[IN_PHI_XX]), gw::data<double>(prhs[IN_PHI_YY]),
-        gw::data<double>(prhs[IN_PHI_XY]), gw::data<double>(prhs[IN_SPEED]),
-        gw::data<double>(prhs[IN_U]),      gw::data<double>(prhs[IN_V])};
-    mxArray* speed = gw::createMatrix<double>(m, n);
-    levelset::frontVelocity(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n), in,
-                            weight, gw::mutableData<double>(speed));
-    plhs[OUT_SPEED] = speed;
-  });
+  }
 }
+
+}  // namespace levelset

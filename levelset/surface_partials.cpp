@@ -1,47 +1,23 @@
-// surface_partials: first and second partial derivatives of the height function.
-//
-//   [phi_x, phi_y, phi_xx, phi_yy, phi_xy] = surface_partials(phi)
-#include "mex.h"
+#include "levelset/surface_partials.h"
 
-#include "gateway/mex_gateway.h"
-#include "levelset/argument_checks.h"
-#include "levelset/central_differences.h"
+namespace levelset {
 
-#include <cstddef>
-
-namespace {
-
-enum { IN_PHI, IN_END };
-enum { OUT_X, OUT_Y, OUT_XX, OUT_YY, OUT_XY, OUT_END };
-
-}  // namespace
-
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi");
-    args::requireRealDouble(prhs[IN_PHI], IN_PHI + 1, "phi");
-    args::requireOutputs(nlhs, OUT_END);
-
-    const std::size_t m = gw::rows(prhs[IN_PHI]);
-    const std::size_t n = gw::cols(prhs[IN_PHI]);
-    mxArray* out[OUT_END];
-    for (auto& plane : out)
-      plane = gw::createMatrix<double>(m, n);
-    const levelset::Partials partials{
-        gw::mutableData<double>(out[OUT_X]), gw::mutableData<double>(out[OUT_Y]),
-        gw::mutableData<double>(out[OUT_XX]), gw::mutableData<double>(out[OUT_YY]),
-        gw::mutableData<double>(out[OUT_XY])};
-    levelset::surfacePartials(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
-                              gw::data<double>(prhs[IN_PHI]), partials);
-    // The host offers max(nlhs, 1) slots: hand over what fits, free the rest.
-    const int slots = nlhs < 1 ? 1 : nlhs;
-    for (int k = 0; k < OUT_END; ++k) {
-      if (k < slots) {
-        plhs[k] = out[k];
-      } else {
-        mxDestroyArray(out[k]);
-      }
+void surfacePartials(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, const Partials& out) {
+  if (m < 3) return;  // no interior pixel: nothing to write (and no empty columns to walk)
+  for (std::ptrdiff_t j = 1; j + 1 < n; ++j) {
+    for (std::ptrdiff_t i = 1; i + 1 < m; ++i) {
+      const std::ptrdiff_t p = i + j * m;
+      const double centre = phi[p];
+      const double left = phi[p - m], right = phi[p + m];
+      const double up = phi[p - 1], down = phi[p + 1];
+      out.x[p] = (right - left) * 0.5;
+      out.y[p] = (down - up) * 0.5;
+      out.xx[p] = right - 2 * centre + left;
+      out.yy[p] = down - 2 * centre + up;
+      // Mixed derivative from the four diagonal neighbours.
+      out.xy[p] = (phi[p + 1 + m] + phi[p - 1 - m] - phi[p + 1 - m] - phi[p - 1 + m]) * 0.25;
     }
-  });
+  }
 }
+
+}  // namespace levelset

@@ -1,36 +1,49 @@
-// surface_slope: speed times the upwind gradient magnitude of the height function.
-//
-//   R = surface_slope(phi, S)
-#include "mex.h"
+#include "levelset/surface_slope.h"
 
-#include "gateway/mex_gateway.h"
-#include "levelset/argument_checks.h"
-#include "levelset/upwind_gradient.h"
+#include <cmath>
 
-#include <cstddef>
+namespace levelset {
 
 namespace {
 
-enum { IN_PHI, IN_SPEED, IN_END };
-enum { OUT_SLOPE, OUT_END };
+// The negative and the positive part of v (0 for the other sign, and for a value that is not
+// a number).
+inline double negativePart(double v) {
+  return v < 0 ? v : 0.0;
+}
+inline double positivePart(double v) {
+  return v > 0 ? v : 0.0;
+}
+
+inline double square(double v) {
+  return v * v;
+}
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "phi, S");
-    args::requireRealDouble(prhs[IN_PHI], IN_PHI + 1, "phi");
-    args::requireRealDouble(prhs[IN_SPEED], IN_SPEED + 1, "S");
-    args::requireOutputs(nlhs, OUT_END);
-    args::requireSizeOfFirst(prhs[IN_SPEED], IN_SPEED + 1, "S", prhs[IN_PHI]);
-
-    const std::size_t m = gw::rows(prhs[IN_PHI]);
-    const std::size_t n = gw::cols(prhs[IN_PHI]);
-    mxArray* slope = gw::createMatrix<double>(m, n);
-    levelset::surfaceSlope(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
-                           gw::data<double>(prhs[IN_PHI]), gw::data<double>(prhs[IN_SPEED]),
-                           gw::mutableData<double>(slope));
-    plhs[OUT_SLOPE] = slope;
-  });
+void surfaceSlope(std::ptrdiff_t m, std::ptrdiff_t n, const double* phi, const double* speed,
+                  double* out) {
+  if (m < 3) return;  // no interior pixel: nothing to write (and no empty columns to walk)
+  for (std::ptrdiff_t j = 1; j + 1 < n; ++j) {
+    for (std::ptrdiff_t i = 1; i + 1 < m; ++i) {
+      const std::ptrdiff_t p = i + j * m;
+      // Backward and forward differences along columns (x) and rows (y).
+      const double backX = phi[p] - phi[p - m];
+      const double foreX = phi[p + m] - phi[p];
+      const double backY = phi[p] - phi[p - 1];
+      const double foreY = phi[p + 1] - phi[p];
+      // Gradient magnitude for a front moving inwards (negative speed) ...
+      const double gradInward =
+          std::sqrt(square(negativePart(backY)) + square(positivePart(foreY)) +
+                    square(negativePart(backX)) + square(positivePart(foreX)));
+      // ... and outwards (positive speed).
+      const double gradOutward =
+          std::sqrt(square(positivePart(backY)) + square(negativePart(foreY)) +
+                    square(positivePart(backX)) + square(negativePart(foreX)));
+      const double s = speed[p];
+      out[p] = negativePart(s) * gradInward + positivePart(s) * gradOutward;
+    }
+  }
 }
+
+}  // namespace levelset

@@ -1,45 +1,39 @@
-// trough_points: 1-based position of the window minimum around every pixel.
-//
-//   [Ri, Rj] = trough_points(V, r)
-#include "mex.h"
+#include "levelset/trough_points.h"
 
-#include "gateway/mex_gateway.h"
-#include "levelset/argument_checks.h"
-#include "levelset/window_minima.h"
+#include <cmath>
 
-#include <cstddef>
+namespace levelset {
 
-namespace {
-
-enum { IN_FIELD, IN_RADIUS, IN_END };
-enum { OUT_ROWS, OUT_COLS, OUT_END };
-
-}  // namespace
-
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  gw::guarded([&] {
-    namespace args = levelset::args;
-    args::requireInputs(nrhs, IN_END, "V, r");
-    args::requireRealDouble(prhs[IN_FIELD], IN_FIELD + 1, "V");
-    args::requireRealDouble(prhs[IN_RADIUS], IN_RADIUS + 1, "r");
-    args::requireOutputs(nlhs, OUT_END);
-    // Only the first element of r is read, so any non-empty array will do.
-    if (gw::isEmpty(prhs[IN_RADIUS])) gw::fail("Input 2 (r) must not be empty.");
-
-    const std::size_t m = gw::rows(prhs[IN_FIELD]);
-    const std::size_t n = gw::cols(prhs[IN_FIELD]);
-    const std::int32_t radius = levelset::windowRadius(gw::data<double>(prhs[IN_RADIUS])[0]);
-    mxArray* rows = gw::createMatrix<double>(m, n);
-    mxArray* cols = gw::createMatrix<double>(m, n);
-    levelset::troughPoints(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
-                           gw::data<double>(prhs[IN_FIELD]), radius, gw::mutableData<double>(rows),
-                           gw::mutableData<double>(cols));
-    plhs[OUT_ROWS] = rows;
-    // With fewer than two outputs requested only the first slot exists.
-    if (nlhs < OUT_END) {
-      mxDestroyArray(cols);
-    } else {
-      plhs[OUT_COLS] = cols;
-    }
-  });
+std::int32_t windowRadius(double r) {
+  if (std::isnan(r)) return -1;
+  const double t = std::trunc(r);
+  if (t <= -2147483648.0) return INT32_MIN;
+  if (t >= 2147483647.0) return INT32_MAX;
+  return static_cast<std::int32_t>(t);
 }
+
+void troughPoints(std::ptrdiff_t m, std::ptrdiff_t n, const double* v, std::int32_t r, double* rows,
+                  double* cols) {
+  if (r < 0) return;
+  const std::ptrdiff_t radius = r;
+  if (m - radius <= radius) return;  // no window fits a column: nothing to write
+  for (std::ptrdiff_t j = radius; j < n - radius; ++j) {
+    for (std::ptrdiff_t i = radius; i < m - radius; ++i) {
+      const std::ptrdiff_t p = i + j * m;
+      double best = 2147483647.0;
+      for (std::ptrdiff_t dj = -radius; dj <= radius; ++dj) {
+        const double* column = v + (j + dj) * m;
+        for (std::ptrdiff_t di = -radius; di <= radius; ++di) {
+          // Strictly smaller only: the first of equal minima in scan order stays.
+          if (best > column[i + di]) {
+            best = column[i + di];
+            rows[p] = static_cast<double>(i + di + 1);
+            cols[p] = static_cast<double>(j + dj + 1);
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace levelset

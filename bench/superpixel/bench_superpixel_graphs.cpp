@@ -98,11 +98,11 @@ void frameNeighboursBench(benchmark::State& state, Build build) {
 void BM_FrameNeighbours(benchmark::State& state) {
   frameNeighboursBench(state, superpixel::frameNeighbours);
 }
-void BM_FrameNeighboursStraight(benchmark::State& state) {
-  frameNeighboursBench(state, superpixel::frameNeighboursStraight);
+void BM_FrameNeighboursReference(benchmark::State& state) {
+  frameNeighboursBench(state, superpixel::frameNeighboursReference);
 }
 BENCHMARK(BM_FrameNeighbours)->Arg(40)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FrameNeighboursStraight)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameNeighboursReference)->Arg(4)->Unit(benchmark::kMillisecond);
 
 std::vector<superpixel::FrameStep> stepsOf(const Video& v) {
   std::vector<superpixel::FrameStep> steps;
@@ -128,19 +128,19 @@ void BM_TrackNeighbours(benchmark::State& state) {
   perFrame(state, frames - 1);
 }
 
-void BM_TrackNeighboursStraight(benchmark::State& state) {
+void BM_TrackNeighboursReference(benchmark::State& state) {
   const int frames = static_cast<int>(state.range(0));
   const Video v = makeVideo(frames);
   const std::vector<superpixel::FrameStep> steps = stepsOf(v);
   for (auto _ : state) {
     const superpixel::WeightedEdges edges =
-        superpixel::trackNeighboursStraight(steps, kHeight, kWidth, v.n);
+        superpixel::trackNeighboursReference(steps, kHeight, kWidth, v.n);
     benchmark::DoNotOptimize(edges.weight.data());
   }
   perFrame(state, frames - 1);
 }
 BENCHMARK(BM_TrackNeighbours)->Arg(40)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TrackNeighboursStraight)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TrackNeighboursReference)->Arg(4)->Unit(benchmark::kMillisecond);
 
 // One call per frame pair, as a script calls it along a video: the largest labels, the
 // zero-filled N1-by-N2 output (about 19 MB here) and the count.

@@ -66,8 +66,8 @@ PairKeys frameNeighbours(const std::vector<const std::uint32_t*>& frames, std::s
   return keys;
 }
 
-PairKeys frameNeighboursStraight(const std::vector<const std::uint32_t*>& frames,
-                                 std::size_t height, std::size_t width, std::uint64_t n) {
+PairKeys frameNeighboursReference(const std::vector<const std::uint32_t*>& frames,
+                                  std::size_t height, std::size_t width, std::uint64_t n) {
   constexpr int kRowStep[8] = {-1, 0, 1, 0, -1, -1, 1, 1};
   constexpr int kColumnStep[8] = {0, -1, 0, 1, -1, 1, -1, 1};
   const auto h = static_cast<std::ptrdiff_t>(height);

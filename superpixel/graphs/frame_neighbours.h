@@ -25,8 +25,8 @@ PairKeys frameNeighbours(const std::vector<const std::uint32_t*>& frames, std::s
 /// neighbours (above, left, below, right, above-left, above-right, below-left, below-right)
 /// and inserts the key of each neighbour with a larger index. Kept as the reference for the
 /// faster frameNeighbours.
-PairKeys frameNeighboursStraight(const std::vector<const std::uint32_t*>& frames,
-                                 std::size_t height, std::size_t width, std::uint64_t n);
+PairKeys frameNeighboursReference(const std::vector<const std::uint32_t*>& frames,
+                                  std::size_t height, std::size_t width, std::uint64_t n);
 
 /// Decodes the keys in ascending order: smaller[i] = key mod n, larger[i] = key div n, each
 /// converted to 32 bits. Both arrays hold keys.size() elements. Requires n >= 1.

@@ -1,5 +1,7 @@
 #include "superpixel/graphs/track_neighbours.h"
 
+#include "superpixel/graphs/flow_landing.h"
+
 #include <algorithm>
 #include <cassert>
 #include <utility>
@@ -14,24 +16,12 @@ struct Run {
   std::uint64_t count;
 };
 
-// The landing point of pixel (y, x) moved by (dy, dx), as a column-major index, or false when
-// it lies outside the frame (a negative coordinate is outside too).
-inline bool land(std::size_t y, std::size_t x, std::int16_t dy, std::int16_t dx, std::size_t height,
-                 std::size_t width, std::size_t& q) {
-  const auto ty = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(y) + dy);
-  const auto tx = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) + dx);
-  if (ty >= height || tx >= width) return false;
-  q = ty + tx * height;
-  return true;
-}
-
 }  // namespace
 
 TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t height,
                            std::size_t width, std::uint64_t n) {
   assert(n >= 1 && n <= (std::uint64_t{1} << 32));
   TrackVotes out;
-  const std::size_t plane = height * width;
   std::vector<Run> runs;
   // Votes are first gathered in a small direct-mapped table of (key, count): the pixels of a
   // superpixel mostly vote for the same few pairs, so the table absorbs most of them and only
@@ -43,33 +33,31 @@ TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t heig
     runs.clear();
     // Column-major order walks memory in sequence; the counts are integers, so the order in
     // which they are added does not change them.
-    for (std::size_t x = 0; x < width; ++x) {
-      for (std::size_t y = 0; y < height; ++y) {
-        const std::size_t p = y + x * height;
-        std::size_t q;
-        if (!land(y, x, step.flow[p], step.flow[p + plane], height, width, q)) continue;
-        const std::uint32_t a = step.source[p] - 1u;
-        if (a >= n) {
-          out.fault = {true, f, p, step.source[p]};
-          return out;
-        }
-        const std::uint32_t b = step.target[q] - 1u;
-        const std::uint64_t key = std::uint64_t{b} * n + a;
-        Run& slot = table[(key * 0x9E3779B97F4A7C15ull) >> (64 - kTableBits)];
-        if (slot.count != 0 && slot.key == key) {
-          ++slot.count;
-        } else {
-          if (slot.count != 0) runs.push_back(slot);
-          slot = {key, 1};
-        }
-        if (a >= out.landed.size()) {
-          const std::uint64_t grown =
-              std::max<std::uint64_t>(a + std::uint64_t{1}, 2 * std::uint64_t{out.landed.size()});
-          out.landed.resize(static_cast<std::size_t>(std::min(grown, n)), 0u);
-        }
-        ++out.landed[a];
-      }
-    }
+    const bool complete =
+        forEachLanding(step.flow, height, width, [&](std::size_t p, std::size_t q) {
+          const std::uint32_t a = step.source[p] - 1u;
+          if (a >= n) {
+            out.fault = {true, f, p, step.source[p]};
+            return false;
+          }
+          const std::uint32_t b = step.target[q] - 1u;
+          const std::uint64_t key = std::uint64_t{b} * n + a;
+          Run& slot = table[(key * 0x9E3779B97F4A7C15ull) >> (64 - kTableBits)];
+          if (slot.count != 0 && slot.key == key) {
+            ++slot.count;
+          } else {
+            if (slot.count != 0) runs.push_back(slot);
+            slot = {key, 1};
+          }
+          if (a >= out.landed.size()) {
+            const std::uint64_t grown =
+                std::max<std::uint64_t>(a + std::uint64_t{1}, 2 * std::uint64_t{out.landed.size()});
+            out.landed.resize(static_cast<std::size_t>(std::min(grown, n)), 0u);
+          }
+          ++out.landed[a];
+          return true;
+        });
+    if (!complete) return out;
     for (Run& slot : table) {
       if (slot.count != 0) runs.push_back(slot);
       slot = {0, 0};
@@ -110,8 +98,8 @@ void writeWeightedEdges(const TrackVotes& votes, std::uint64_t n, std::uint32_t*
   }
 }
 
-WeightedEdges trackNeighboursStraight(const std::vector<FrameStep>& steps, std::size_t height,
-                                      std::size_t width, std::uint64_t n) {
+WeightedEdges trackNeighboursReference(const std::vector<FrameStep>& steps, std::size_t height,
+                                       std::size_t width, std::uint64_t n) {
   std::map<std::uint64_t, float> tally;
   std::vector<std::uint32_t> landed(static_cast<std::size_t>(n), 0u);
   const auto h = static_cast<std::int32_t>(height);

@@ -67,8 +67,8 @@ void writeWeightedEdges(const TrackVotes& votes, std::uint64_t n, std::uint32_t*
 /// key to a single-precision tally that grows by 1 per landed pixel, and a landed counter of n
 /// entries. Every landing source label must lie in 1..n. Kept as the reference for
 /// countTrackVotes and writeWeightedEdges.
-WeightedEdges trackNeighboursStraight(const std::vector<FrameStep>& steps, std::size_t height,
-                                      std::size_t width, std::uint64_t n);
+WeightedEdges trackNeighboursReference(const std::vector<FrameStep>& steps, std::size_t height,
+                                       std::size_t width, std::uint64_t n);
 
 }  // namespace superpixel
 

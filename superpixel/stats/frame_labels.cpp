@@ -19,12 +19,4 @@ std::ptrdiff_t findLabelAbove(const std::uint16_t* labels, std::size_t n, std::u
   return -1;
 }
 
-std::ptrdiff_t findLabelOutside(const std::uint16_t* labels, std::size_t n, std::uint32_t count) {
-  for (std::size_t p = 0; p < n; ++p) {
-    // Label 0 wraps to the largest 32-bit value, so one comparison covers both ends of 1..count.
-    if (static_cast<std::uint32_t>(labels[p]) - 1u >= count) return static_cast<std::ptrdiff_t>(p);
-  }
-  return -1;
-}
-
 }  // namespace superpixel

@@ -4,14 +4,6 @@
 
 namespace superpixel {
 
-std::ptrdiff_t findLabelOutside(const std::uint32_t* labels, std::size_t n, std::uint32_t count) {
-  for (std::size_t p = 0; p < n; ++p) {
-    // Label 0 wraps to the largest value, so one comparison covers both ends of 1..count.
-    if (labels[p] - 1u >= count) return static_cast<std::ptrdiff_t>(p);
-  }
-  return -1;
-}
-
 void regionSummary(const std::vector<LabelledFrame>& frames, std::ptrdiff_t height,
                    std::ptrdiff_t width, std::uint32_t count, float* colour, float* centre,
                    std::uint32_t* size) {

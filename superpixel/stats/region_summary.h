@@ -15,9 +15,6 @@ struct LabelledFrame {
   const std::uint32_t* labels;
 };
 
-/// Position (column-major index) of the first label outside 1..count in labels[0..n), or -1.
-std::ptrdiff_t findLabelOutside(const std::uint32_t* labels, std::size_t n, std::uint32_t count);
-
 /// Sums, then averages in place, the colour and position of every label over all frames.
 ///
 /// colour is count-by-3, centre count-by-2 (0-based row, then column), size count-by-1, all

@@ -3,15 +3,14 @@
 #define MOTIONSEG_TESTS_LEVELSET_SUPPORT_H
 
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
-#include <string>
 #include <vector>
 
-namespace levelset_test {
+namespace levelsettest {
 
 /// An m-by-n double array with element (i, j) = f(i, j).
 inline host::Array field(mwSize m, mwSize n, const std::function<double(int, int)>& f) {
@@ -23,28 +22,16 @@ inline host::Array field(mwSize m, mwSize n, const std::function<double(int, int
 }
 
 /// A call that must fail with exactly the given text.
-struct Refusal {
-  const char* what;
-  std::function<host::CallResult()> call;
-  std::string error;
-};
-inline void PrintTo(const Refusal& c, std::ostream* os) {
-  *os << c.what;
-}
+using Refusal = plugintest::CallCase;
 
 inline void expectRefusal(const Refusal& c) {
-  const host::CallResult r = c.call();
-  ASSERT_TRUE(r.failed) << c.what;
-  EXPECT_EQ(r.error, c.error) << c.what;
+  host::CallResult r;
+  plugintest::expectFailure(c, &r);
   EXPECT_TRUE(r.hostFault.empty()) << r.hostFault;
 }
 
-/// Calls the plug-in with the given inputs, which live until the call returns.
-template <class... Arrays>
-host::CallResult callWith(int nlhs, Arrays... inputs) {
-  return host::call(nlhs, {inputs.get()...});
-}
+using plugintest::callWith;
 
-}  // namespace levelset_test
+}  // namespace levelsettest
 
 #endif  // MOTIONSEG_TESTS_LEVELSET_SUPPORT_H

@@ -10,8 +10,8 @@
 namespace {
 
 using host::Array;
-using levelset_test::callWith;
-using levelset_test::field;
+using levelsettest::callWith;
+using levelsettest::field;
 
 // The nine inputs with one value per input, on a 3-by-3 grid whose only interior pixel is the
 // centre.
@@ -119,7 +119,7 @@ TEST(FrontVelocity, BorderSizesAndRefusals) {
   EXPECT_FALSE(callReplacing(1, 9, host::make<std::int8_t>({1, 1}, {2})).failed);
 
   const std::string notDouble = " must be a real double array, not complex or sparse.";
-  const levelset_test::Refusal cases[] = {
+  const levelsettest::Refusal cases[] = {
       {"eight inputs",
        [] {
          return callWith(1, ones(3, 3), ones(3, 3), ones(3, 3), ones(3, 3), ones(3, 3), ones(3, 3),
@@ -149,7 +149,7 @@ TEST(FrontVelocity, BorderSizesAndRefusals) {
        "Input 9 (w) must be a numeric scalar."},
   };
   for (const auto& c : cases)
-    levelset_test::expectRefusal(c);
+    levelsettest::expectRefusal(c);
 }
 
 }  // namespace

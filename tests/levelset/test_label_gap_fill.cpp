@@ -8,7 +8,7 @@
 namespace {
 
 using host::Array;
-using levelset_test::callWith;
+using levelsettest::callWith;
 
 Array labels(mwSize m, mwSize n, const std::vector<std::uint16_t>& v) {
   return host::make<std::uint16_t>({m, n}, v);
@@ -74,7 +74,7 @@ TEST(LabelGapFill, NeighbourPriority) {
 
 TEST(LabelGapFill, DocumentedChecksInOrder) {
   auto map = [] { return labels(2, 2, {1, 0, 0, 1}); };
-  const levelset_test::Refusal cases[] = {
+  const levelsettest::Refusal cases[] = {
       {"no input", [] { return host::call(1, {}); }, "Invalid number of input arguments"},
       {"two inputs of another class",
        [&] {
@@ -98,7 +98,7 @@ TEST(LabelGapFill, DocumentedChecksInOrder) {
        "Input matrix must be 2-dimensional"},
   };
   for (const auto& c : cases)
-    levelset_test::expectRefusal(c);
+    levelsettest::expectRefusal(c);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-using levelset_test::callWith;
+using levelsettest::callWith;
 
 std::vector<bool> flips(mwSize m, mwSize n, const std::vector<double>& phi) {
   const host::CallResult r = callWith(1, host::make<double>({m, n}, phi));
@@ -75,7 +75,7 @@ TEST(SignFlip, MatchesNeighbourhoodOracleOnRandomFields) {
 }
 
 TEST(SignFlip, Refusals) {
-  const levelset_test::Refusal cases[] = {
+  const levelsettest::Refusal cases[] = {
       {"no input", [] { return host::call(1, {}); }, "Too few inputs: 0 given, 1 expected (phi)."},
       {"logical phi",
        [] {
@@ -91,7 +91,7 @@ TEST(SignFlip, Refusals) {
        "Too many outputs: 2 requested, at most 1 returned."},
   };
   for (const auto& c : cases)
-    levelset_test::expectRefusal(c);
+    levelsettest::expectRefusal(c);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 namespace {
 
-using levelset_test::callWith;
-using levelset_test::field;
+using levelsettest::callWith;
+using levelsettest::field;
 
 using Fn = std::function<double(int, int)>;
 
@@ -76,7 +76,7 @@ TEST(SurfacePartials, ReturnsAsManyOutputsAsRequested) {
 }
 
 TEST(SurfacePartials, Refusals) {
-  const levelset_test::Refusal cases[] = {
+  const levelsettest::Refusal cases[] = {
       {"no input", [] { return host::call(5, {}); }, "Too few inputs: 0 given, 1 expected (phi)."},
       {"int32 phi",
        [] {
@@ -90,7 +90,7 @@ TEST(SurfacePartials, Refusals) {
        "Too many outputs: 6 requested, at most 5 returned."},
   };
   for (const auto& c : cases)
-    levelset_test::expectRefusal(c);
+    levelsettest::expectRefusal(c);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 namespace {
 
 using host::Array;
-using levelset_test::callWith;
-using levelset_test::field;
+using levelsettest::callWith;
+using levelsettest::field;
 
 std::vector<double> slope(Array phi, Array speed) {
   const host::CallResult r = callWith(1, std::move(phi), std::move(speed));
@@ -81,7 +81,7 @@ TEST(SurfaceSlope, NegationAndTranspositionIdentities) {
 
 TEST(SurfaceSlope, Refusals) {
   auto zeros = [](mwSize m, mwSize n) { return host::make(mxDOUBLE_CLASS, {m, n}); };
-  const levelset_test::Refusal cases[] = {
+  const levelsettest::Refusal cases[] = {
       {"one input", [&] { return callWith(1, zeros(3, 3)); },
        "Too few inputs: 1 given, 2 expected (phi, S)."},
       {"uint8 phi",
@@ -100,7 +100,7 @@ TEST(SurfaceSlope, Refusals) {
        "Input 2 (S) has 11 elements; it must have at least the 12 of the 3-by-4 input 1."},
   };
   for (const auto& c : cases)
-    levelset_test::expectRefusal(c);
+    levelsettest::expectRefusal(c);
 }
 
 }  // namespace

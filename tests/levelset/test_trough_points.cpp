@@ -11,7 +11,7 @@
 namespace {
 
 using host::Array;
-using levelset_test::callWith;
+using levelsettest::callWith;
 
 struct Positions {
   std::vector<double> rows, cols;
@@ -114,7 +114,7 @@ TEST(TroughPoints, OutputsAndRefusals) {
               (std::vector<double>{1, 2, 3, 1, 2, 3, 1, 2, 3}));
   }
   auto field = [] { return host::make(mxDOUBLE_CLASS, {3, 3}); };
-  const levelset_test::Refusal cases[] = {
+  const levelsettest::Refusal cases[] = {
       {"one input", [&] { return callWith(2, field()); },
        "Too few inputs: 1 given, 2 expected (V, r)."},
       {"single V",
@@ -136,7 +136,7 @@ TEST(TroughPoints, OutputsAndRefusals) {
        "Input 2 (r) must not be empty."},
   };
   for (const auto& c : cases)
-    levelset_test::expectRefusal(c);
+    levelsettest::expectRefusal(c);
 }
 
 }  // namespace

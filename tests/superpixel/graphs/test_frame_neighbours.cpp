@@ -2,6 +2,8 @@
 // the added refusals, hand-checked adjacency cases, and a brute-force oracle; its core against
 // the straightforward per-pixel set insertion.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
+#include "tests/superpixel/superpixel_test_support.h"
 #include "superpixel/graphs/frame_neighbours.h"
 
 #include <gtest/gtest.h>
@@ -21,26 +23,8 @@ namespace {
 using host::Array;
 using Labels = std::vector<std::uint32_t>;
 
-Array labelMap(mwSize h, mwSize w, const Labels& labels) {
-  return host::make<std::uint32_t>({h, w}, labels);
-}
-
-Array cells(std::vector<Array> v) {
-  return host::cell(std::move(v));
-}
-
-Array cells(Array a) {
-  std::vector<Array> v;
-  v.push_back(std::move(a));
-  return cells(std::move(v));
-}
-
-Array cells(Array a, Array b) {
-  std::vector<Array> v;
-  v.push_back(std::move(a));
-  v.push_back(std::move(b));
-  return cells(std::move(v));
-}
+const auto labelMap = superpixeltest::labelMap<std::uint32_t>;
+using superpixeltest::cells;
 
 // The edges as (smaller, larger) pairs in output order.
 using Edges = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
@@ -155,7 +139,7 @@ TEST(FrameNeighbours, NoOutputsRequestedGivesTheSmallerIndicesOnly) {
   EXPECT_EQ(host::values<std::uint32_t>(r.outputs[0].get()), (std::vector<std::uint32_t>{0, 1}));
 }
 
-TEST(FrameNeighboursCore, MatchesTheStraightSetWithManyDistinctPairs) {
+TEST(FrameNeighboursCore, MatchesTheReferenceSetWithManyDistinctPairs) {
   // Far more distinct pairs than the faster core's table of recent keys holds, so that its
   // slots are shared and overwritten; label 0 and labels above N (whose keys no longer
   // decode) included.
@@ -172,7 +156,7 @@ TEST(FrameNeighboursCore, MatchesTheStraightSetWithManyDistinctPairs) {
   }
   const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, h, w, n);
   EXPECT_GT(keys.size(), 20000u);
-  EXPECT_EQ(keys, superpixel::frameNeighboursStraight(frames, h, w, n));
+  EXPECT_EQ(keys, superpixel::frameNeighboursReference(frames, h, w, n));
 }
 
 TEST(FrameNeighboursCore, LargestRadixKeepsLabelZeroKeysApart) {
@@ -187,21 +171,12 @@ TEST(FrameNeighboursCore, LargestRadixKeepsLabelZeroKeysApart) {
 }
 
 // Every fault of the documented checks reports a single blank, before any added check.
-struct BlankCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-};
-
-void PrintTo(const BlankCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using BlankCase = plugintest::CallCase;
 
 class FrameNeighboursBlank : public ::testing::TestWithParam<BlankCase> {};
 
 TEST_P(FrameNeighboursBlank, ReportsASingleBlank) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, " ") << GetParam().what;
+  plugintest::expectFailure(GetParam(), " ");
 }
 
 Array good() {
@@ -254,22 +229,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Input the documented checks let through but that would read outside an array or divide by
 // zero.
-struct RefusalCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  const char* error;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using RefusalCase = plugintest::CallCase;
 
 class FrameNeighboursRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(FrameNeighboursRefusal, RefusesWithItsOwnText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  plugintest::expectFailure(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(

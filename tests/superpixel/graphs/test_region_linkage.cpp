@@ -1,6 +1,8 @@
 // regionLinkage through the standalone host: the documented checks and texts in order, the
 // added refusals, hand-checked flows, and a brute-force oracle.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
+#include "tests/superpixel/superpixel_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +23,8 @@ using Labels = std::vector<std::uint16_t>;
 using Flow = std::vector<std::int16_t>;  // plane 0 (rows) then plane 1 (columns)
 using Counts = std::vector<std::uint32_t>;
 
-Array labelMap(mwSize h, mwSize w, const Labels& labels) {
-  return host::make<std::uint16_t>({h, w}, labels);
-}
-
-Array flowField(mwSize h, mwSize w, const Flow& flow) {
-  return host::make<std::int16_t>({h, w, 2}, flow);
-}
+const auto labelMap = superpixeltest::labelMap<std::uint16_t>;
+using superpixeltest::flowField;
 
 host::CallResult link(const Array& flow, const Array& a, const Array& b, int nlhs = 1) {
   return host::call(nlhs, {flow.get(), a.get(), b.get()});
@@ -223,22 +220,12 @@ TEST(RegionLinkage, LargerFlowAndSecondMapAreReadAsHByW) {
 }
 
 // The documented checks, in order, each with its text.
-struct CheckCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  std::string error;
-};
-
-void PrintTo(const CheckCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using CheckCase = plugintest::CallCase;
 
 class RegionLinkageChecks : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(RegionLinkageChecks, FailsWithItsText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  plugintest::expectFailure(GetParam());
 }
 
 Array goodFlow() {

@@ -2,6 +2,8 @@
 // the added refusals, hand-checked flows, and a brute-force oracle; its core against the
 // straightforward per-pixel map of single-precision tallies.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
+#include "tests/superpixel/superpixel_test_support.h"
 #include "superpixel/graphs/track_neighbours.h"
 
 #include <gtest/gtest.h>
@@ -23,24 +25,9 @@ using host::Array;
 using Labels = std::vector<std::uint32_t>;
 using Flow = std::vector<std::int16_t>;  // plane 0 (rows) then plane 1 (columns)
 
-Array labelMap(mwSize h, mwSize w, const Labels& labels) {
-  return host::make<std::uint32_t>({h, w}, labels);
-}
-
-Array flowField(mwSize h, mwSize w, const Flow& flow) {
-  return host::make<std::int16_t>({h, w, 2}, flow);
-}
-
-Array cells(std::vector<Array> v) {
-  return host::cell(std::move(v));
-}
-
-template <class... A>
-Array cellsOf(A... a) {
-  std::vector<Array> v;
-  (v.push_back(std::move(a)), ...);
-  return cells(std::move(v));
-}
+const auto labelMap = superpixeltest::labelMap<std::uint32_t>;
+using superpixeltest::cells;
+using superpixeltest::flowField;
 
 host::CallResult track(const Array& flows, const Array& labels, double n, int nlhs = 3) {
   const Array count = host::scalar(n);
@@ -221,15 +208,15 @@ TEST(TrackNeighbours, MatchesBruteForceOnRandomVideos) {
 }
 
 TEST(TrackNeighbours, NoOutputsRequestedGivesTheSourceIndicesOnly) {
-  const host::CallResult r = track(cellsOf(flowField(1, 2, Flow(4, 0))),
-                                   cellsOf(labelMap(1, 2, {2, 1}), labelMap(1, 2, {1, 2})), 2, 0);
+  const host::CallResult r = track(cells(flowField(1, 2, Flow(4, 0))),
+                                   cells(labelMap(1, 2, {2, 1}), labelMap(1, 2, {1, 2})), 2, 0);
   ASSERT_FALSE(r.failed) << r.error;
   ASSERT_EQ(r.outputs.size(), 1u);
   // Pairs (1,0) and (0,1), sorted by target: source 1 first.
   EXPECT_EQ(host::values<std::uint32_t>(r.outputs[0].get()), (std::vector<std::uint32_t>{1, 0}));
 }
 
-TEST(TrackNeighboursCore, MatchesTheStraightMapWithManyDistinctPairs) {
+TEST(TrackNeighboursCore, MatchesTheReferenceMapWithManyDistinctPairs) {
   // Far more distinct pairs than the faster core's vote table holds, so that its slots are
   // shared and evicted, with a few pairs voted for again and again.
   std::mt19937 rng(21);
@@ -255,10 +242,10 @@ TEST(TrackNeighboursCore, MatchesTheStraightMapWithManyDistinctPairs) {
   std::vector<std::uint32_t> source(e), target(e);
   std::vector<float> weight(e);
   superpixel::writeWeightedEdges(votes, n, source.data(), target.data(), weight.data());
-  const superpixel::WeightedEdges straight = superpixel::trackNeighboursStraight(steps, h, w, n);
-  EXPECT_EQ(source, straight.source);
-  EXPECT_EQ(target, straight.target);
-  EXPECT_EQ(weight, straight.weight);
+  const superpixel::WeightedEdges reference = superpixel::trackNeighboursReference(steps, h, w, n);
+  EXPECT_EQ(source, reference.source);
+  EXPECT_EQ(target, reference.target);
+  EXPECT_EQ(weight, reference.weight);
 }
 
 TEST(TrackNeighboursCore, TallyFollowsRepeatedSinglePrecisionAddition) {
@@ -288,28 +275,19 @@ TEST(TrackNeighboursCore, StopsAtTheFirstLandingPixelWithALabelOutsideTheCount) 
 }
 
 // Every fault of the documented checks reports a single blank, before any added check.
-struct BlankCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-};
-
-void PrintTo(const BlankCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using BlankCase = plugintest::CallCase;
 
 class TrackNeighboursBlank : public ::testing::TestWithParam<BlankCase> {};
 
 TEST_P(TrackNeighboursBlank, ReportsASingleBlank) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, " ") << GetParam().what;
+  plugintest::expectFailure(GetParam(), " ");
 }
 
 Array goodFlows() {
-  return cellsOf(flowField(1, 2, Flow(4, 0)));
+  return cells(flowField(1, 2, Flow(4, 0)));
 }
 Array goodLabels() {
-  return cellsOf(labelMap(1, 2, {1, 2}), labelMap(1, 2, {3, 4}));
+  return cells(labelMap(1, 2, {1, 2}), labelMap(1, 2, {3, 4}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -326,46 +304,44 @@ INSTANTIATE_TEST_SUITE_P(
                   [] {
                     return track(goodFlows(), labelMap(1, 2, {1, 2}), 4);
                   }},
-        BlankCase{"two label maps for two flow fields",
-                  [] {
-                    return track(cellsOf(flowField(1, 2, {}), flowField(1, 2, {})), goodLabels(),
-                                 4);
-                  }},
+        BlankCase{
+            "two label maps for two flow fields",
+            [] { return track(cells(flowField(1, 2, {}), flowField(1, 2, {})), goodLabels(), 4); }},
         BlankCase{"no flow field",
                   [] {
-                    return track(host::cell({}), cellsOf(labelMap(1, 2, {1, 2})), 4);
+                    return track(host::cell({}), cells(labelMap(1, 2, {1, 2})), 4);
                   }},
         BlankCase{"label map of another size than its flow",
                   [] {
                     return track(goodFlows(),
-                                 cellsOf(labelMap(1, 3, {1, 2, 2}), labelMap(1, 2, {3, 4})), 4);
+                                 cells(labelMap(1, 3, {1, 2, 2}), labelMap(1, 2, {3, 4})), 4);
                   }},
         BlankCase{
             "last label map of another size",
             [] {
-              return track(goodFlows(), cellsOf(labelMap(1, 2, {1, 2}), labelMap(2, 2, {3, 4})), 4);
+              return track(goodFlows(), cells(labelMap(1, 2, {1, 2}), labelMap(2, 2, {3, 4})), 4);
             }},
         BlankCase{"single flow",
                   [] {
-                    return track(cellsOf(host::make<float>({1, 2, 2}, {})), goodLabels(), 4);
+                    return track(cells(host::make<float>({1, 2, 2}, {})), goodLabels(), 4);
                   }},
         BlankCase{"empty double flow",
                   [] {
-                    return track(cellsOf(host::make(mxDOUBLE_CLASS, {0, 0})),
-                                 cellsOf(labelMap(1, 2, {1, 2}), labelMap(0, 0, {})), 4);
+                    return track(cells(host::make(mxDOUBLE_CLASS, {0, 0})),
+                                 cells(labelMap(1, 2, {1, 2}), labelMap(0, 0, {})), 4);
                   }},
         BlankCase{"uint16 first label map",
                   [] {
                     return track(
                         goodFlows(),
-                        cellsOf(host::make<std::uint16_t>({1, 2}, {1, 2}), labelMap(1, 2, {3, 4})),
+                        cells(host::make<std::uint16_t>({1, 2}, {1, 2}), labelMap(1, 2, {3, 4})),
                         4);
                   }},
         BlankCase{"uint16 last label map",
                   [] {
                     return track(
                         goodFlows(),
-                        cellsOf(labelMap(1, 2, {1, 2}), host::make<std::uint16_t>({1, 2}, {3, 4})),
+                        cells(labelMap(1, 2, {1, 2}), host::make<std::uint16_t>({1, 2}, {3, 4})),
                         4);
                   }},
         BlankCase{"uint32 count",
@@ -378,28 +354,18 @@ INSTANTIATE_TEST_SUITE_P(
         BlankCase{"two outputs", [] { return track(goodFlows(), goodLabels(), 4, 2); }},
         BlankCase{"four outputs", [] { return track(goodFlows(), goodLabels(), 4, 4); }},
         BlankCase{"bad label and two outputs: the documented check comes first", [] {
-                    return track(goodFlows(),
-                                 cellsOf(labelMap(1, 2, {0, 0}), labelMap(1, 2, {3, 4})), 4, 2);
+                    return track(goodFlows(), cells(labelMap(1, 2, {0, 0}), labelMap(1, 2, {3, 4})),
+                                 4, 2);
                   }}));
 
 // Input the documented checks let through but that would read or write outside an array or
 // divide by zero.
-struct RefusalCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  const char* error;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using RefusalCase = plugintest::CallCase;
 
 class TrackNeighboursRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(TrackNeighboursRefusal, RefusesWithItsOwnText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  plugintest::expectFailure(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -407,40 +373,40 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"empty second flow field",
                     [] {
-                      return track(cellsOf(flowField(1, 2, {}), flowField(0, 0, {})),
-                                   cellsOf(labelMap(1, 2, {1, 1}), labelMap(1, 2, {1, 1}),
-                                           labelMap(1, 2, {1, 1})),
+                      return track(cells(flowField(1, 2, {}), flowField(0, 0, {})),
+                                   cells(labelMap(1, 2, {1, 1}), labelMap(1, 2, {1, 1}),
+                                         labelMap(1, 2, {1, 1})),
                                    2);
                     },
                     "Flow field 2 is empty."},
         RefusalCase{"empty middle label map",
                     [] {
-                      return track(cellsOf(flowField(1, 2, {}), flowField(1, 2, {})),
-                                   cellsOf(labelMap(1, 2, {1, 1}), labelMap(0, 0, {}),
-                                           labelMap(1, 2, {1, 1})),
-                                   2);
+                      return track(
+                          cells(flowField(1, 2, {}), flowField(1, 2, {})),
+                          cells(labelMap(1, 2, {1, 1}), labelMap(0, 0, {}), labelMap(1, 2, {1, 1})),
+                          2);
                     },
                     "Label map 2 is empty."},
         RefusalCase{"every pair has an empty cell",
                     [] {
-                      return track(cellsOf(flowField(0, 0, {})),
-                                   cellsOf(labelMap(1, 2, {1, 1}), labelMap(0, 0, {})), 2);
+                      return track(cells(flowField(0, 0, {})),
+                                   cells(labelMap(1, 2, {1, 1}), labelMap(0, 0, {})), 2);
                     },
                     "Flow field 1 is empty."},
         // Flow 1 is 1-by-3 (read by its own pair as 1-by-1), the frames 1-by-2.
-        RefusalCase{
-            "flow field smaller than the frames",
-            [] {
-              return track(
-                  cellsOf(host::make<std::int16_t>({1, 3}, {}), flowField(1, 2, {})),
-                  cellsOf(labelMap(1, 1, {1}), labelMap(1, 2, {1, 1}), labelMap(1, 2, {1, 1})), 2);
-            },
-            "Flow field 1 has 3 elements, fewer than the 1-by-2-by-2 of the frames."},
+        RefusalCase{"flow field smaller than the frames",
+                    [] {
+                      return track(cells(host::make<std::int16_t>({1, 3}, {}), flowField(1, 2, {})),
+                                   cells(labelMap(1, 1, {1}), labelMap(1, 2, {1, 1}),
+                                         labelMap(1, 2, {1, 1})),
+                                   2);
+                    },
+                    "Flow field 1 has 3 elements, fewer than the 1-by-2-by-2 of the frames."},
         RefusalCase{"label map larger than the frames",
                     [] {
                       return track(
-                          cellsOf(flowField(1, 2, {}), flowField(1, 1, {})),
-                          cellsOf(labelMap(1, 2, {1, 1}), labelMap(1, 1, {1}), labelMap(1, 1, {1})),
+                          cells(flowField(1, 2, {}), flowField(1, 1, {})),
+                          cells(labelMap(1, 2, {1, 1}), labelMap(1, 1, {1}), labelMap(1, 1, {1})),
                           2);
                     },
                     "Label map 1 has 2 elements but the frames are 1-by-1."},
@@ -462,14 +428,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{
             "landing source label 0",
             [] {
-              return track(goodFlows(), cellsOf(labelMap(1, 2, {1, 0}), labelMap(1, 2, {3, 4})), 4);
+              return track(goodFlows(), cells(labelMap(1, 2, {1, 0}), labelMap(1, 2, {3, 4})), 4);
             },
             "Label 0 at element 2 of the label map of frame 1 is outside 1..4."},
         RefusalCase{"landing source label above N in the second step",
                     [] {
-                      return track(cellsOf(flowField(1, 2, {}), flowField(1, 2, {})),
-                                   cellsOf(labelMap(1, 2, {1, 2}), labelMap(1, 2, {3, 1}),
-                                           labelMap(1, 2, {1, 2})),
+                      return track(cells(flowField(1, 2, {}), flowField(1, 2, {})),
+                                   cells(labelMap(1, 2, {1, 2}), labelMap(1, 2, {3, 1}),
+                                         labelMap(1, 2, {1, 2})),
                                    2);
                     },
                     "Label 3 at element 1 of the label map of frame 2 is outside 1..2."}));

@@ -2,6 +2,7 @@
 // sweeps cannot reach), a flood-fill bound on random maps, empty shapes, the documented checks
 // in their order and the refusal of a mask smaller than the map.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -172,22 +173,12 @@ TEST(EdgeTrim, EmptyShapesAndLargerMasks) {
   EXPECT_EQ(trim(ring, &wide), ring.bits);
 }
 
-struct ErrorCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  std::string error;
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using ErrorCase = plugintest::CallCase;
 
 class EdgeTrimErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(EdgeTrimErrors, ReportsItsText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  plugintest::expectFailure(GetParam());
 }
 
 host::CallResult callWith(Array e, Array m, int nlhs = 1) {

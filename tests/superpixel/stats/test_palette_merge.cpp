@@ -1,6 +1,7 @@
 // paletteMerge through the standalone host: merged weights and key order against hand-checked
 // lists and a brute-force merge, and the usage text for every fault of the checks.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -152,21 +153,12 @@ TEST(PaletteMerge, EmptyListAndFewerOutputs) {
   }
 }
 
-struct UsageCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-};
-
-void PrintTo(const UsageCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using UsageCase = plugintest::CallCase;
 
 class PaletteMergeUsage : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(PaletteMergeUsage, ReportsTheUsageText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, kUsage) << GetParam().what;
+  plugintest::expectFailure(GetParam(), kUsage);
 }
 
 host::CallResult callWith(Array c, Array w, int nlhs = 2) {

@@ -2,6 +2,8 @@
 // a brute-force count, the documented checks in their order, and the refusals of input that
 // would leave the arrays.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
+#include "tests/superpixel/superpixel_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +18,7 @@ namespace {
 
 using host::Array;
 
-Array labelMap(mwSize h, mwSize w, const std::vector<std::uint16_t>& labels) {
-  return host::make<std::uint16_t>({h, w}, labels);
-}
+const auto labelMap = superpixeltest::labelMap<std::uint16_t>;
 
 Array inOut(mwSize h, mwSize w, const std::vector<bool>& inside) {
   return host::make<bool>({h, w}, inside);
@@ -124,22 +124,12 @@ TEST(RegionCoverage, EmptyLabelMapGivesEmptyOutputs) {
   EXPECT_EQ(mxGetClassID(r.outputs[1].get()), mxUINT32_CLASS);
 }
 
-struct ErrorCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  std::string error;
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using ErrorCase = plugintest::CallCase;
 
 class RegionCoverageErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(RegionCoverageErrors, ReportsItsText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  plugintest::expectFailure(GetParam());
 }
 
 Array goodLabels() {

@@ -2,6 +2,8 @@
 // double-precision oracle, the documented checks in their order, and the refusals of input
 // that would leave the arrays.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
+#include "tests/superpixel/superpixel_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +26,7 @@ Array flow(mwSize h, mwSize w, std::vector<std::int16_t> u, const std::vector<st
   return host::make<std::int16_t>({h, w, 2}, u);
 }
 
-Array labelMap(mwSize h, mwSize w, const std::vector<std::uint16_t>& labels) {
-  return host::make<std::uint16_t>({h, w}, labels);
-}
+const auto labelMap = superpixeltest::labelMap<std::uint16_t>;
 
 TEST(RegionMotionLevel, HandCheckedMeans) {
   // 1-by-4: label 1 at columns 0 and 2 with (3, 4) and (6, 8); label 0 at column 1 with a
@@ -120,22 +120,13 @@ TEST(RegionMotionLevel, FlowWithMoreElementsIsReadFromItsFirstTwoPlanes) {
   EXPECT_EQ(host::values<float>(r.outputs[0].get()), (std::vector<float>{5, 1}));
 }
 
-struct ErrorCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  std::string error;
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using ErrorCase = plugintest::CallCase;
 
 class RegionMotionLevelErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(RegionMotionLevelErrors, ReportsItsText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  host::CallResult r;
+  plugintest::expectFailure(GetParam(), &r);
   EXPECT_TRUE(r.inputsUnchanged);
 }
 

@@ -2,7 +2,9 @@
 // refusals of input that would leave the arrays, and the statistics against a double-precision
 // oracle.
 #include "gateway/standalone/host.h"
-#include "superpixel/stats/region_summary.h"
+#include "tests/plugin_calls.h"
+#include "tests/superpixel/superpixel_test_support.h"
+#include "superpixel/stats/frame_labels.h"
 
 #include <gtest/gtest.h>
 
@@ -29,22 +31,8 @@ Array frame(mwSize h, mwSize w, const std::vector<std::uint8_t>& rgb) {
   return host::make<std::uint8_t>({h, w, 3}, rgb);
 }
 
-Array labelMap(mwSize h, mwSize w, const std::vector<std::uint32_t>& labels) {
-  return host::make<std::uint32_t>({h, w}, labels);
-}
-
-Array cells(Array a) {
-  std::vector<Array> v;
-  v.push_back(std::move(a));
-  return host::cell(std::move(v));
-}
-
-Array cells(Array a, Array b) {
-  std::vector<Array> v;
-  v.push_back(std::move(a));
-  v.push_back(std::move(b));
-  return host::cell(std::move(v));
-}
+const auto labelMap = superpixeltest::labelMap<std::uint32_t>;
+using superpixeltest::cells;
 
 TEST(RegionSummary, SinglePixelVideo) {
   // 2-by-2 frame: label 1 is the top-left pixel alone, label 2 the rest; label 3 is unused.
@@ -147,14 +135,7 @@ TEST(RegionSummary, TransposedLabelMapOfTheRightCountIsReadColumnMajor) {
 }
 
 // Every fault of the documented checks gives the usage text, before the added checks run.
-struct UsageCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-};
-
-void PrintTo(const UsageCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using UsageCase = plugintest::CallCase;
 
 class RegionSummaryUsage : public ::testing::TestWithParam<UsageCase> {};
 
@@ -224,22 +205,12 @@ INSTANTIATE_TEST_SUITE_P(
                   }}));
 
 // Input the documented checks let through but that would read or write outside an array.
-struct RefusalCase {
-  const char* what;
-  std::function<host::CallResult()> call;
-  const char* error;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) {
-  *os << c.what;
-}
+using RefusalCase = plugintest::CallCase;
 
 class RegionSummaryRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(RegionSummaryRefusal, RefusesWithItsOwnText) {
-  const host::CallResult r = GetParam().call();
-  ASSERT_TRUE(r.failed) << GetParam().what;
-  EXPECT_EQ(r.error, GetParam().error) << GetParam().what;
+  plugintest::expectFailure(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(

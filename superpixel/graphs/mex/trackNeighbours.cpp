@@ -1,0 +1,95 @@
+// trackNeighbours: flow-based links from the superpixels of each frame to those of the next,
+// as a weighted edge list.
+//
+//   [a, b, w] = trackNeighbours(flows, labels, N)
+#include "mex.h"
+
+#include "gateway/mex_gateway.h"
+#include "superpixel/graphs/track_neighbours.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+enum { IN_FLOWS, IN_LABELS, IN_COUNT, IN_END };
+enum { OUT_SOURCE, OUT_TARGET, OUT_WEIGHT, OUT_END };
+
+// Every fault of the documented checks reports this one text, a single blank.
+using gw::blank;
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  gw::guarded([&] {
+    if (nrhs != IN_END) blank();
+    const mxArray* flows = prhs[IN_FLOWS];
+    const mxArray* labels = prhs[IN_LABELS];
+    if (!mxIsCell(flows) || !mxIsCell(labels)) blank();
+    const std::size_t stepCount = gw::count(flows);
+    if (gw::count(labels) != stepCount + 1) blank();
+    if (stepCount + 1 < 2) blank();
+
+    // The frame size comes from the last flow/label pair in which neither cell is empty.
+    const gw::PairSize size = gw::lastFilledPairSize(flows, labels, stepCount, 2, blank.text);
+    const std::size_t height = size.rows, width = size.cols;
+    if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank();
+    for (std::size_t f = 0; f < stepCount; ++f) {
+      if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank();
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank();
+    }
+    if (!gw::hasClass(gw::cellAt(labels, stepCount), mxUINT32_CLASS)) blank();
+    if (!mxIsDouble(prhs[IN_COUNT])) blank();
+    if (nlhs != 0 && nlhs != OUT_END) blank();
+
+    // Beyond the documented checks: every frame step reads its flow field as H-by-W-by-2 and
+    // both of its label maps as H-by-W, so every cell must hold that much.
+    const std::size_t plane = height * width;
+    for (std::size_t f = 0; f <= stepCount; ++f) {
+      if (f < stepCount) {
+        const mxArray* flow = gw::cellAt(flows, f);
+        if (gw::isEmpty(flow)) gw::fail(gw::format("Flow field %zu is empty.", f + 1));
+        if (gw::count(flow) < 2 * plane) {
+          gw::fail(gw::format(
+              "Flow field %zu has %zu elements, fewer than the %zu-by-%zu-by-2 of the frames.",
+              f + 1, gw::count(flow), height, width));
+        }
+      }
+      const mxArray* map = gw::cellAt(labels, f);
+      if (gw::isEmpty(map)) gw::fail(gw::format("Label map %zu is empty.", f + 1));
+      if (gw::count(map) != plane) {
+        gw::fail(gw::format("Label map %zu has %zu elements but the frames are %zu-by-%zu.", f + 1,
+                            gw::count(map), height, width));
+      }
+    }
+    // N sizes the landed counter and is the radix of the pair keys: 0 would divide by zero,
+    // and above 2^32 the keys of 32-bit labels could overflow.
+    const std::uint64_t n =
+        gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 1, std::uint64_t{1} << 32);
+
+    std::vector<superpixel::FrameStep> steps;
+    for (std::size_t f = 0; f < stepCount; ++f) {
+      steps.push_back({gw::data<std::int16_t>(gw::cellAt(flows, f)),
+                       gw::data<std::uint32_t>(gw::cellAt(labels, f)),
+                       gw::data<std::uint32_t>(gw::cellAt(labels, f + 1))});
+    }
+    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, n);
+    if (votes.fault.found) {
+      // The label of a pixel that lands inside the next frame addresses the landed counter.
+      gw::fail(
+          gw::format("Label %u at element %zu of the label map of frame %zu is outside 1..%llu.",
+                     votes.fault.label, votes.fault.element + 1, votes.fault.step + 1,
+                     static_cast<unsigned long long>(n)));
+    }
+
+    const std::size_t edgeCount = votes.votes.size();
+    mxArray* source = gw::createMatrix<std::uint32_t>(edgeCount, 1);
+    mxArray* target = gw::createMatrix<std::uint32_t>(edgeCount, 1);
+    mxArray* weight = gw::createMatrix<float>(edgeCount, 1);
+    superpixel::writeWeightedEdges(votes, n, gw::mutableData<std::uint32_t>(source),
+                                   gw::mutableData<std::uint32_t>(target),
+                                   gw::mutableData<float>(weight));
+    // With no output requested only the source indices are returned (as ans).
+    gw::handOver(nlhs, plhs, {source, target, weight});
+  });
+}
