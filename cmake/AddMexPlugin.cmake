@@ -4,7 +4,8 @@
 #   ${NAME}_octave      GNU Octave's NAME.mex in OUTPUT_DIR, by default ${MEX_OUTPUT_DIR}
 #                       (when Octave is found)
 #   ${NAME}_standalone  a static library against the standalone host, for the C++ tests
-#   ${NAME}_matlab      MATLAB's MEX file through FindMatlab (only with -DWITH_MATLAB=ON)
+#   ${NAME}_matlab      MATLAB's NAME.mexa64 in OUTPUT_DIR through FindMatlab (only with
+#                       -DWITH_MATLAB=ON), its C++ runtime linked in when MATLAB_STATIC_RUNTIME
 # MEX_VERSION adds the exported mexVersion function. Plug-ins export nothing else but
 # mexFunction.
 
@@ -44,7 +45,14 @@ function(add_mex_plugin NAME)
   if(WITH_MATLAB AND Matlab_FOUND)
     matlab_add_mex(NAME ${NAME}_matlab SRC ${_sources} OUTPUT_NAME ${NAME}
                    LINK_TO gateway ${ARG_LINK})
+    # Beside the help files, as the Octave plug-ins (.mexa64 and .mex do not collide).
     set_target_properties(${NAME}_matlab PROPERTIES
-      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/matlab)
+      LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
+    if(MATLAB_STATIC_RUNTIME AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+      # MATLAB loads its own, often older, libstdc++ first; a plug-in that needs newer symbols
+      # would be refused. With the runtime linked in, and only mexFunction exported
+      # (matlab_add_mex's version script), the plug-in needs nothing from MATLAB's copy.
+      target_link_options(${NAME}_matlab PRIVATE -static-libstdc++ -static-libgcc)
+    endif()
   endif()
 endfunction()
