@@ -30,6 +30,7 @@ function built = compile_toolbox(outdir, names)
 %   Errors (identifiers)
 %     motionseg:compile_toolbox:noSources   no plugins.txt above this folder
 %     motionseg:compile_toolbox:unknown     a name in NAMES that plugins.txt does not list
+%     motionseg:compile_toolbox:outdir      OUTDIR cannot be created
 %
 %   Example
 %     compile_toolbox                      % every plug-in, into this folder
@@ -55,8 +56,8 @@ function built = compile_toolbox(outdir, names)
     end
     plugins = plugins(ismember(plugins(:, 1), names), :);
   end
-  if ~exist(outdir, 'dir')
-    mkdir(outdir);
+  if ~exist(outdir, 'dir') && ~mkdir(outdir)
+    error('motionseg:compile_toolbox:outdir', 'Cannot create the folder %s.', outdir);
   end
 
   is_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
