@@ -4,8 +4,8 @@
 #include "flow/solver/solver_checks.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
-#include "flow/solver/sor_sweep.h"
-#include "flow/containers/thread_count.h"
+#include "flow/solver/level_solver.h"
+#include "flow/parallel/thread_count.h"
 
 #include <cmath>
 
@@ -102,7 +102,8 @@ void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
 
 void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
                                  CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
-                                 const CMatrix<float>* extra, float extraWeight, int threads) {
+                                 const CMatrix<float>* extra, float extraWeight, int threads,
+                                 flowthreads::Pool* pool) {
   const int nx = flow.xSize(), ny = flow.ySize();
   const char* const op = "COpticFlow::diffusivity";
   requireTensor(flow, nx, ny, 2, op, "flow");
@@ -126,7 +127,7 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
       s1[i] = w[n + i] + dw[n + i];
   }
   const CDerivative<float> derivative(3);
-  flowthreads::forEachRange(4, threads, [&](int begin, int end) {
+  flowthreads::forEachRange(pool, 4, threads, [&](int begin, int end) {
     for (int f = begin; f < end; ++f) {
       switch (f) {
         case 0:
@@ -150,7 +151,7 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
   const float* m = extra != nullptr ? extra->data() : nullptr;
   float* horizontal = horizontalWeights.data();
   float* vertical = verticalWeights.data();
-  flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+  flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const int row = y * nx;
       // Horizontal pairs of the row, then the last pixel, which has none.

@@ -2,10 +2,11 @@
 // weights, each frozen linear system solved by SOR sweeps.
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/solver_checks.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
-#include "flow/containers/thread_count.h"
+#include "flow/parallel/thread_count.h"
 
 #include <algorithm>
 #include <cmath>
@@ -208,7 +209,7 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
       const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
       for (int i = 0; i < n; ++i)
         temporal.data()[i] = second[i] - image.data()[i];
-      flowthreads::forEachRange(2, std::min(threads, 2), [&](int begin, int end) {
+      flowthreads::forEachRange(options.pool, 2, std::min(threads, 2), [&](int begin, int end) {
         for (int chain = begin; chain < end; ++chain) {
           if (chain == 0) {
             NFilter::filter(image, ix, derivative, 1);
@@ -223,7 +224,7 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
         }
       });
       const bool last = q + 1 == nc;
-      flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+      flowthreads::forEachRange(options.pool, ny, threads, [&](int y0, int y1) {
         auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
         run(y0 * nx, y1 * nx, ix.data(), iy.data(), temporal.data(), ixx.data(), ixy.data(),
             iyy.data(), ixt.data(), iyt.data(), mask.data(), J.e11, J.e22, J.e33, J.e12, J.e13,
@@ -368,8 +369,9 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   for (int iteration = 0; iteration < outer; ++iteration) {
     if (fast) {
       // Steps 5.1 to 5.3 with the same operations per pixel, rows shared among the threads.
-      diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads);
-      flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+      diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads,
+                      options.pool);
+      flowthreads::forEachRange(options.pool, ny, threads, [&](int y0, int y1) {
         const int begin = y0 * nx, end = y1 * nx;
         robustWeights(begin, end, a, aGamma, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13, J.e23,
                       G.e11, G.e22, G.e33, G.e12, G.e13, G.e23, psiD, psiG);

@@ -1,7 +1,6 @@
 // The successive over-relaxation sweep of one pyramid level, in versions that give the same
 // bits: the straightforward one that reads like the update rule, a scalar one with the
-// per-iteration constants hoisted out of the sweeps, and the vector one the solver runs; and
-// the level solver with a choice between the straightforward and the fast set-up.
+// per-iteration constants hoisted out of the sweeps, and the vector ones the solver runs.
 #ifndef MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 #define MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 
@@ -65,60 +64,6 @@ void sorSweepsBanded(const SorSystem& s, float* du, float* dv, int sweeps, SorSc
 /// neighbour that does not exist leaves its sum untouched through a select. Where the
 /// processor has no such vectors this is sorSweepsBanded.
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch);
-
-/// Which sweep a pyramid level runs.
-enum class SweepKind { Reference, Fast };
-
-/// How a pyramid level is computed. Every combination gives the same bits.
-struct LevelOptions {
-  /// The SOR sweep.
-  SweepKind sweep = SweepKind::Fast;
-  /// The per-pixel set-up of the level (motion tensors, smoothness, robust and match
-  /// weights) and the resampling around it: Reference runs the loops as the steps read them,
-  /// Fast runs fused loops over rows shared among `threads` threads.
-  SweepKind setup = SweepKind::Fast;
-  int threads = 1;
-  /// A level of fewer than threads × minPixelsPerThread pixels runs on fewer threads, at
-  /// least one: starting a thread costs more than a small level's loops.
-  int minPixelsPerThread = 1 << 14;
-};
-
-/// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are
-/// formed first (the four filters shared among the threads), then every weight is summed and
-/// turned into Ψ′ in one pass over rows shared among `threads` threads.
-void diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
-                     CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
-                     const CMatrix<float>* extra, float extraWeight, int threads);
-
-/// The threads for `pixels` pixels of work: options.threads, fewer for small work, at least 1.
-int levelThreads(const LevelOptions& options, int pixels);
-
-/// The options the solver runs with: everything fast, on flowthreads::threadCount() threads.
-LevelOptions defaultLevelOptions();
-
-/// COpticFlow::nonlinearIteration with a chosen sweep; Fast also selects the fast set-up on
-/// flowthreads::threadCount() threads, Reference the straightforward one. Tests compare the
-/// two.
-void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
-                        CTensor<float>& matchU, CTensor<float>& matchV,
-                        CTensor<float>& matchConfidence, CTensor<float>& flow,
-                        CMatrix<float>* extra, float alpha, float beta, float gamma,
-                        float extraWeight, int outer, int inner, float omega, SweepKind sweep);
-
-/// COpticFlow::nonlinearIteration computed as the options say.
-void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
-                        CTensor<float>& matchU, CTensor<float>& matchV,
-                        CTensor<float>& matchConfidence, CTensor<float>& flow,
-                        CMatrix<float>* extra, float alpha, float beta, float gamma,
-                        float extraWeight, int outer, int inner, float omega,
-                        const LevelOptions& options);
-
-/// COpticFlow::warpingGeometric with every level computed as the options say.
-void warpingGeometric(CTensor<float> image1, CTensor<float> image2, CTensor<float>& flow,
-                      CTensor<float>& matchU, CTensor<float>& matchV,
-                      CTensor<float>& matchConfidence, CMatrix<float>* extra, float sigma,
-                      float alpha, float beta, float gamma, float extraWeight, float eta, int outer,
-                      int inner, float omega, const LevelOptions& options);
 
 }  // namespace flowsolver
 

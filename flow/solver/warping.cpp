@@ -2,11 +2,10 @@
 // image warped by the current flow on every level and a flow increment solved for, then five
 // more full-resolution passes without the match term.
 #include "flow/solver/COpticFlow.h"
-#include "flow/solver/bilinear_sample.h"
 #include "flow/solver/solver_checks.h"
 #include "flow/solver/pyramid.h"
-#include "flow/solver/sor_sweep.h"
-#include "flow/containers/thread_count.h"
+#include "flow/solver/level_solver.h"
+#include "flow/parallel/thread_count.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 
@@ -31,87 +30,6 @@ void scaleFlow(CTensor<float>& flow, float sx, float sy) {
 }
 
 }  // namespace
-
-int flowsolver::levelSize(float eta, int p, int size) {
-  return static_cast<int>(std::ceil(std::pow(static_cast<double>(eta), p) * size));
-}
-
-int flowsolver::coarsestLevel(int xSize, int ySize, float eta) {
-  const int smaller = std::min(xSize, ySize);
-  if (smaller <= 0) return 0;
-  const float ratio = 15.0f / static_cast<float>(smaller);
-  const double level = std::log(static_cast<double>(ratio)) / std::log(static_cast<double>(eta));
-  // Negative counts become 0; the bound keeps the conversion inside the int range.
-  if (!(level > 0.0)) return 0;
-  return static_cast<int>(std::min(level, 1.0e9));
-}
-
-std::vector<flowsolver::PyramidLevel> flowsolver::pyramidLevels(int xSize, int ySize, float eta) {
-  std::vector<PyramidLevel> levels;
-  const int maxLevel = coarsestLevel(xSize, ySize, eta);
-  for (int level = maxLevel; level >= kFinalLevel; --level) {
-    const int p = std::max(level, 0);
-    const PyramidLevel l{level,
-                         p,
-                         levelSize(eta, p, xSize),
-                         levelSize(eta, p, ySize),
-                         levelSize(eta, p + 1, xSize),
-                         levelSize(eta, p + 1, ySize)};
-    if (l.coarserXSize == l.xSize && l.coarserYSize == l.ySize) continue;
-    levels.push_back(l);
-  }
-  return levels;
-}
-
-void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
-                                 const CTensor<float>& flow, CTensor<float>& warped,
-                                 CMatrix<float>& mask) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const char* const op = "flowsolver::warpSecondImage";
-  requireTensor(second, nx, ny, nc, op, "second image");
-  requireTensor(flow, nx, ny, 2, op, "flow");
-  requireTensor(warped, nx, ny, nc, op, "warped image");
-  requireMatrix(mask, nx, ny, op, "validity mask");
-  warpRows(first, second, flow, warped, mask, 0, ny);
-}
-
-void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
-                                 const CTensor<float>& flow, CTensor<float>& warped,
-                                 CMatrix<float>& mask, int threads) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const char* const op = "flowsolver::warpSecondImage";
-  requireTensor(second, nx, ny, nc, op, "second image");
-  requireTensor(flow, nx, ny, 2, op, "flow");
-  requireTensor(warped, nx, ny, nc, op, "warped image");
-  requireMatrix(mask, nx, ny, op, "validity mask");
-  // Every pixel writes only its own warped samples and mask entry.
-  flowthreads::forEachRange(
-      ny, threads, [&](int y0, int y1) { warpRows(first, second, flow, warped, mask, y0, y1); });
-}
-
-void flowsolver::warpRows(const CTensor<float>& first, const CTensor<float>& second,
-                          const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask,
-                          int yBegin, int yEnd) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const std::size_t plane = static_cast<std::size_t>(nx) * ny;
-  const float* u = flow.data();
-  const float* v = u + plane;
-  for (int y = yBegin; y < yEnd; ++y) {
-    for (int x = 0; x < nx; ++x) {
-      const std::size_t i = x + static_cast<std::size_t>(y) * nx;
-      SamplePoint p;
-      if (locateSample(static_cast<float>(x) + u[i], static_cast<float>(y) + v[i], nx, ny, p)) {
-        for (int q = 0; q < nc; ++q) {
-          warped.data()[i + q * plane] = sampleBilinear(second.data() + q * plane, nx, p);
-        }
-      } else {
-        mask.data()[i] = 0.0f;
-        for (int q = 0; q < nc; ++q)
-          warped.data()[i + q * plane] = first.data()[i + q * plane];
-      }
-    }
-  }
-}
 
 void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
                                   CTensor<float>& flow, CTensor<float>& matchU,
@@ -155,7 +73,7 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
     // The two images are smoothed independently, each on its own thread.
     const CSmooth<float> smooth(sigma, 3.0f);
     CTensor<float>* images[2] = {&image1, &image2};
-    flowthreads::forEachRange(2, threads, [&](int begin, int end) {
+    flowthreads::forEachRange(options.pool, 2, threads, [&](int begin, int end) {
       for (int k = begin; k < end; ++k) {
         CTensor<float>& image = *images[k];
         CTensor<float> smoothed(xSize, ySize, image.zSize());
@@ -186,6 +104,7 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
   // Step 4: from the coarsest level to full resolution, then the final passes; levels as
   // large as the next coarser one are left out.
   for (const PyramidLevel& l : pyramidLevels(xSize, ySize, eta)) {
+    if (options.checkpoint) options.checkpoint();
     const int level = l.level, p = l.p, nx = l.xSize, ny = l.ySize;
     const int nxCoarser = l.coarserXSize, nyCoarser = l.coarserYSize;
 
@@ -197,7 +116,7 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
     if (level > 0 && fast) {
       // The same six reductions, each of its own container, shared among the threads.
-      flowthreads::forEachRange(6, threads, [&](int begin, int end) {
+      flowthreads::forEachRange(options.pool, 6, threads, [&](int begin, int end) {
         for (int k = begin; k < end; ++k) {
           switch (k) {
             case 0:
@@ -257,7 +176,8 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
     } else {
       warped.setSize(nx, ny, channels);
       if (fast) {
-        warpSecondImage(first, second, flow, warped, mask, levelThreads(options, nx * ny));
+        warpSecondImage(first, second, flow, warped, mask, levelThreads(options, nx * ny),
+                        options.pool);
       } else {
         warpSecondImage(first, second, flow, warped, mask);
       }

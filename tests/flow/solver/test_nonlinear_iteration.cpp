@@ -1,6 +1,7 @@
 // One pyramid level: the SOR sweep against the linear system it solves, the fast sweep against
 // the straightforward one bit for bit, and the documented behaviours of the level solver.
 #include "flow/solver/COpticFlow.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"
 
