@@ -90,16 +90,19 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
   if (checkpoint) checkpoint();
 
   {
-    // Steps 3 and 4: descriptors of both frames, the confidence map of the first.
+    // Steps 3 and 4: descriptors of both frames, the confidence map of the first. The first
+    // frame's descriptors and the confidence map are formed side by side, then the second
+    // frame's: the two descriptor computations at once would need more memory than the
+    // rest of the flow.
     CTensor<float> hog1, hog2;
     CMatrix<float> confidence;
-    flowthreads::forEachRange(&pool, 3, threads, [&](int begin, int end) {
+    flowthreads::forEachRange(&pool, 2, threads, [&](int begin, int end) {
       for (int k = begin; k < end; ++k) {
         if (k == 0) computeHOG(image1, hog1);
-        if (k == 1) computeHOG(image2, hog2);
-        if (k == 2) computeConfidence(image1, image2, confidence);
+        if (k == 1) computeConfidence(image1, image2, confidence);
       }
     });
+    computeHOG(image2, hog2);
 
     // Step 5: grid matching with the backward check.
     flowmatch::match({image1, image2, hog1, hog2, confidence}, matchU, matchV, matchConfidence,
