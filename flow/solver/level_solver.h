@@ -58,11 +58,11 @@ void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CM
                         float extraWeight, int outer, int inner, float omega, SweepKind sweep);
 
 /// COpticFlow::nonlinearIteration computed as the options say.
-void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
-                        CTensor<float>& matchU, CTensor<float>& matchV,
-                        CTensor<float>& matchConfidence, CTensor<float>& flow,
-                        CMatrix<float>* extra, float alpha, float beta, float gamma,
-                        float extraWeight, int outer, int inner, float omega,
+void nonlinearIteration(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                        const CMatrix<float>& mask, const CTensor<float>& matchU,
+                        const CTensor<float>& matchV, const CTensor<float>& matchConfidence,
+                        CTensor<float>& flow, const CMatrix<float>* extra, float alpha, float beta,
+                        float gamma, float extraWeight, int outer, int inner, float omega,
                         const LevelOptions& options);
 
 /// COpticFlow::warpingGeometric with every level computed as the options say.

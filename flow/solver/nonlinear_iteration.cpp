@@ -173,12 +173,13 @@ flowsolver::LevelOptions flowsolver::defaultLevelOptions() {
   return options;
 }
 
-void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
-                                    CMatrix<float>& mask, CTensor<float>& matchU,
-                                    CTensor<float>& matchV, CTensor<float>& matchConfidence,
-                                    CTensor<float>& flow, CMatrix<float>* extra, float alpha,
-                                    float beta, float gamma, float extraWeight, int outer,
-                                    int inner, float omega, const LevelOptions& options) {
+void flowsolver::nonlinearIteration(const CTensor<float>& image1,
+                                    const CTensor<float>& warpedImage2, const CMatrix<float>& mask,
+                                    const CTensor<float>& matchU, const CTensor<float>& matchV,
+                                    const CTensor<float>& matchConfidence, CTensor<float>& flow,
+                                    const CMatrix<float>* extra, float alpha, float beta,
+                                    float gamma, float extraWeight, int outer, int inner,
+                                    float omega, const LevelOptions& options) {
   const bool fast = options.setup == SweepKind::Fast;
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
   const char* const op = "COpticFlow::nonlinearIteration";
@@ -387,7 +388,9 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
       });
     } else {
       // Step 5.1: smoothness weights of the total flow.
-      COpticFlow::diffusivity(flow, increment, horizontal, vertical, extra, extraWeight);
+      // The straightforward weights only read the extra matrix.
+      COpticFlow::diffusivity(flow, increment, horizontal, vertical, const_cast<CMatrix<float>*>(extra),
+                              extraWeight);
 
       // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
       for (int i = 0; i < n; ++i) {

@@ -8,6 +8,7 @@
 #include "flow/parallel/thread_count.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
+#include "flow/filters/resampling.h"
 
 #include <algorithm>
 #include <climits>
@@ -103,58 +104,92 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
   // Step 4: from the coarsest level to full resolution, then the final passes; levels as
   // large as the next coarser one are left out.
+  struct LevelCopies {
+    CTensor<float> first, second, u, v, confidence;
+    CMatrix<float> extra;
+  };
+  LevelCopies copies;   // the straightforward set-up's copies of the level
+  LevelCopies reduced;  // the fast set-up's reductions, reused level after level
+  CTensor<float> noMatches;  // the fast set-up's zero confidence of the final passes
   for (const PyramidLevel& l : pyramidLevels(xSize, ySize, eta)) {
     if (options.checkpoint) options.checkpoint();
     const int level = l.level, p = l.p, nx = l.xSize, ny = l.ySize;
     const int nxCoarser = l.coarserXSize, nyCoarser = l.coarserYSize;
 
-    // Fresh copies from full resolution on every level.
-    CTensor<float> first(image1), second(image2);
-    CTensor<float> levelU(matchU), levelV(matchV), levelConfidence(matchConfidence);
-    CMatrix<float> levelExtra;
-    if (extra != nullptr) levelExtra = *extra;
-
-    if (level > 0 && fast) {
-      // The same six reductions, each of its own container, shared among the threads.
+    // The level's images, matches and extra matrix: the full-resolution ones where the level
+    // has full resolution, else reductions of them.
+    const CTensor<float>* first = &image1;
+    const CTensor<float>* second = &image2;
+    CTensor<float>* levelU = &matchU;
+    CTensor<float>* levelV = &matchV;
+    const CTensor<float>* levelConfidence = &matchConfidence;
+    const CMatrix<float>* levelExtra = extra;
+    if (!fast) {
+      // Fresh copies from full resolution on every level.
+      copies.first = image1;
+      copies.second = image2;
+      copies.u = matchU;
+      copies.v = matchV;
+      copies.confidence = matchConfidence;
+      if (extra != nullptr) copies.extra = *extra;
+      first = &copies.first;
+      second = &copies.second;
+      levelU = &copies.u;
+      levelV = &copies.v;
+      levelConfidence = &copies.confidence;
+      if (extra != nullptr) levelExtra = &copies.extra;
+      if (level > 0) {
+        copies.first.downsample(nx, ny);
+        copies.second.downsample(nx, ny);
+        if (extra != nullptr) copies.extra.downsample(nx, ny);
+        // Matches: confidence-weighted means, pixels without positive confidence left out;
+        // the vectors are rescaled to this level's pixels.
+        copies.u.downsample(nx, ny, matchConfidence);
+        copies.v.downsample(nx, ny, matchConfidence);
+        copies.confidence.downsample(nx, ny, matchConfidence);
+      }
+    } else if (level <= 0) {
+      reduced = LevelCopies();  // full resolution from here on: the reductions are done
+    } else {
+      // The same six reductions straight from full resolution, each into its own buffer,
+      // shared among the threads.
       flowthreads::forEachRange(options.pool, 6, threads, [&](int begin, int end) {
         for (int k = begin; k < end; ++k) {
           switch (k) {
             case 0:
-              first.downsample(nx, ny);
+              flowresample::downsampleInto(image1, nx, ny, reduced.first);
               break;
             case 1:
-              second.downsample(nx, ny);
+              flowresample::downsampleInto(image2, nx, ny, reduced.second);
               break;
             case 2:
-              if (extra != nullptr) levelExtra.downsample(nx, ny);
+              if (extra != nullptr) flowresample::downsampleInto(*extra, nx, ny, reduced.extra);
               break;
             case 3:
-              levelU.downsample(nx, ny, matchConfidence);
+              flowresample::downsampleInto(matchU, nx, ny, matchConfidence, reduced.u);
               break;
             case 4:
-              levelV.downsample(nx, ny, matchConfidence);
+              flowresample::downsampleInto(matchV, nx, ny, matchConfidence, reduced.v);
               break;
             default:
-              levelConfidence.downsample(nx, ny, matchConfidence);
+              flowresample::downsampleInto(matchConfidence, nx, ny, matchConfidence,
+                                           reduced.confidence);
               break;
           }
         }
       });
-    } else if (level > 0) {
-      first.downsample(nx, ny);
-      second.downsample(nx, ny);
-      if (extra != nullptr) levelExtra.downsample(nx, ny);
-      // Matches: confidence-weighted means, pixels without positive confidence left out; the
-      // vectors are rescaled to this level's pixels.
-      levelU.downsample(nx, ny, matchConfidence);
-      levelV.downsample(nx, ny, matchConfidence);
-      levelConfidence.downsample(nx, ny, matchConfidence);
+      first = &reduced.first;
+      second = &reduced.second;
+      levelU = &reduced.u;
+      levelV = &reduced.v;
+      levelConfidence = &reduced.confidence;
+      if (extra != nullptr) levelExtra = &reduced.extra;
     }
     if (level > 0) {
       const float sx = static_cast<float>(nx) / static_cast<float>(xSize);
       const float sy = static_cast<float>(ny) / static_cast<float>(ySize);
-      levelU *= sx;
-      levelV *= sy;
+      *levelU *= sx;
+      *levelV *= sy;
       if (p == maxLevel) {
         // The coarsest level: the still zero flow only takes this level's size.
         flow.downsample(nx, ny);
@@ -170,27 +205,36 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
     // Validity mask and the second image warped towards the first.
     CMatrix<float> mask(nx, ny, 1.0f);
-    CTensor<float> warped;
-    if (p == maxLevel) {
-      warped = second;
-    } else {
-      warped.setSize(nx, ny, channels);
+    CTensor<float> warpedLevel;
+    const CTensor<float>* warped = second;  // the coarsest level: the second image as it is
+    if (p != maxLevel) {
+      warpedLevel.setSize(nx, ny, channels);
       if (fast) {
-        warpSecondImage(first, second, flow, warped, mask, levelThreads(options, nx * ny),
+        warpSecondImage(*first, *second, flow, warpedLevel, mask, levelThreads(options, nx * ny),
                         options.pool);
       } else {
-        warpSecondImage(first, second, flow, warped, mask);
+        warpSecondImage(*first, *second, flow, warpedLevel, mask);
       }
+      warped = &warpedLevel;
     }
 
     // The final full-resolution passes: doubled sweeps, no match term.
     if (level == -1) inner = inner > INT_MAX / 2 ? INT_MAX : 2 * inner;
-    if (level <= -1) levelConfidence.fill(0.0f);
+    if (level <= -1) {
+      if (!fast) {
+        copies.confidence.fill(0.0f);
+      } else if (noMatches.xSize() != xSize || noMatches.ySize() != ySize ||
+                 noMatches.zSize() != matchConfidence.zSize()) {
+        noMatches.setSize(xSize, ySize, matchConfidence.zSize());
+        noMatches.fill(0.0f);
+      }
+      levelConfidence = fast ? &noMatches : &copies.confidence;
+    }
 
     const float levelGamma =
         static_cast<float>(static_cast<double>(gamma) * std::pow(static_cast<double>(eta), p));
-    flowsolver::nonlinearIteration(first, warped, mask, levelU, levelV, levelConfidence, flow,
-                                   extra != nullptr ? &levelExtra : nullptr, alpha, beta,
-                                   levelGamma, extraWeight, outer, inner, omega, options);
+    flowsolver::nonlinearIteration(*first, *warped, mask, *levelU, *levelV, *levelConfidence, flow,
+                                   levelExtra, alpha, beta, levelGamma, extraWeight, outer, inner,
+                                   omega, options);
   }
 }
