@@ -103,7 +103,7 @@ void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
 void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
                                  CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
                                  const CMatrix<float>* extra, float extraWeight, int threads,
-                                 flowthreads::Pool* pool) {
+                                 flowthreads::Pool* pool, CMatrix<float>* scratch) {
   const int nx = flow.xSize(), ny = flow.ySize();
   const char* const op = "COpticFlow::diffusivity";
   requireTensor(flow, nx, ny, 2, op, "flow");
@@ -114,8 +114,13 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
   const int n = nx * ny;
 
   // Total flow of both components and, per component, the y- and the x-derivative.
-  CMatrix<float> total0(nx, ny), total1(nx, ny);
-  CMatrix<float> dy0(nx, ny), dx0(nx, ny), dy1(nx, ny), dx1(nx, ny);
+  CMatrix<float> own[6];
+  CMatrix<float>* m6 = scratch != nullptr ? scratch : own;
+  for (int k = 0; k < 6; ++k) {
+    if (m6[k].xSize() != nx || m6[k].ySize() != ny) m6[k].setSize(nx, ny);
+  }
+  CMatrix<float>&total0 = m6[0], &total1 = m6[1], &dy0 = m6[2], &dx0 = m6[3], &dy1 = m6[4],
+  &dx1 = m6[5];
   {
     const float* w = flow.data();
     const float* dw = increment.data();

@@ -7,10 +7,56 @@
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 #include "flow/parallel/thread_pool.h"
+#include "flow/solver/sor_sweep.h"
 
+#include <chrono>
 #include <functional>
+#include <vector>
 
 namespace flowsolver {
+
+/// Seconds spent in the solver's stages, summed over every level (for benchmarks).
+struct StageTimes {
+  double resample = 0;  // reductions of images and matches, and the flow carried up
+  double warp = 0;      // the second image warped by the current flow
+  double tensors = 0;   // derivatives and motion tensors (the level's set-up)
+  double weights = 0;   // smoothness, robust and match weights of every fixed-point iteration
+  double sor = 0;       // the SOR sweeps
+};
+
+/// Adds the seconds from its construction to its destruction to a stage time (nothing when
+/// the time is null).
+class StageClock {
+ public:
+  explicit StageClock(double* total)
+      : total_(total), start_(total != nullptr ? Clock::now() : Clock::time_point()) {}
+  ~StageClock() { stop(); }
+  /// Adds the time so far and stops counting.
+  void stop() {
+    if (total_ != nullptr) *total_ += std::chrono::duration<double>(Clock::now() - start_).count();
+    total_ = nullptr;
+  }
+  StageClock(const StageClock&) = delete;
+  StageClock& operator=(const StageClock&) = delete;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  double* total_;
+  Clock::time_point start_;
+};
+
+/// Buffers of the fast level solver kept from one fixed-point iteration and one pyramid level
+/// to the next, so that levels of the same size allocate (and fault in) nothing new. Each is
+/// resized only when the level's size differs from the last.
+struct LevelWorkspace {
+  CTensor<float> brightness, gradient, increment;
+  /// The set-up's image, temporal difference and seven derivatives, then (from the first
+  /// fixed-point iteration on) the smoothness weights' totals and derivatives.
+  CMatrix<float> planes[9];
+  CMatrix<float> horizontal, vertical;
+  std::vector<float> weights;
+  SorScratch sor;
+};
 
 /// Which sweep a pyramid level runs.
 enum class SweepKind { Reference, Fast };
@@ -32,15 +78,20 @@ struct LevelOptions {
   /// Called on the calling thread before every pyramid level when set; what it throws ends
   /// the computation.
   std::function<void()> checkpoint;
+  /// Buffers the fast set-up reuses (when null, each level allocates its own).
+  LevelWorkspace* workspace = nullptr;
+  /// When set, the seconds of each stage are added here.
+  StageTimes* times = nullptr;
 };
 
 /// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are
 /// formed first (the four filters shared among the threads), then every weight is summed and
-/// turned into Ψ′ in one pass over rows shared among `threads` threads.
+/// turned into Ψ′ in one pass over rows shared among `threads` threads. `scratch`, when given,
+/// holds six matrices for the totals and derivatives (resized as needed).
 void diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
                      CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
                      const CMatrix<float>* extra, float extraWeight, int threads,
-                     flowthreads::Pool* pool = nullptr);
+                     flowthreads::Pool* pool = nullptr, CMatrix<float>* scratch = nullptr);
 
 /// The threads for `pixels` pixels of work: options.threads, fewer for small work, at least 1.
 int levelThreads(const LevelOptions& options, int pixels);

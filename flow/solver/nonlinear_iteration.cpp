@@ -108,6 +108,15 @@ void robustWeights(int begin, int end, float a, float aGamma, const float* __res
   }
 }
 
+// Gives t the sizes (nx, ny, nz), keeping its array when it already has them.
+void reuse(CTensor<float>& t, int nx, int ny, int nz) {
+  if (t.xSize() != nx || t.ySize() != ny || t.zSize() != nz) t.setSize(nx, ny, nz);
+}
+
+void reuse(CMatrix<float>& m, int nx, int ny) {
+  if (m.xSize() != nx || m.ySize() != ny) m.setSize(nx, ny);
+}
+
 // `yes` where c holds, else `no`, bit for bit, by masking the bits: no branch the compiler
 // could move the computation of either value into.
 inline float choose(bool c, float yes, float no) {
@@ -194,17 +203,31 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
   if (extra != nullptr) requireMatrix(*extra, nx, ny, op, "extra matrix");
   const int n = nx * ny;
 
+  StageTimes* const times = options.times;
   // Step 1: motion tensors J (brightness constancy) and G (gradient constancy), each channel
   // normalised by the gradient magnitude of the first image.
-  CTensor<float> brightness(nx, ny, 6, 0.0f), gradient(nx, ny, 6, 0.0f);
+  StageClock tensorClock(times != nullptr ? &times->tensors : nullptr);
+  // The fast set-up keeps its buffers in the workspace (its own when none is given).
+  LevelWorkspace ownWorkspace;
+  LevelWorkspace& ws = options.workspace != nullptr ? *options.workspace : ownWorkspace;
+  CTensor<float> ownBrightness, ownGradient;
+  CTensor<float>& brightness = fast ? ws.brightness : ownBrightness;
+  CTensor<float>& gradient = fast ? ws.gradient : ownGradient;
+  reuse(brightness, nx, ny, 6);
+  reuse(gradient, nx, ny, 6);
+  brightness.fill(0.0f);
+  gradient.fill(0.0f);
   const TensorPlanes J(brightness, n), G(gradient, n);
   const int threads = fast ? levelThreads(options, n) : 1;
   if (fast) {
     // The same derivatives, the x-chain and the y-chain on two threads, then the tensor sums
     // over rows shared among the threads; the mask is applied with the last channel.
     const CDerivative<float> derivative(5);
-    CMatrix<float> image(nx, ny), temporal(nx, ny), ix(nx, ny), iy(nx, ny), ixx(nx, ny),
-        ixy(nx, ny), iyy(nx, ny), ixt(nx, ny), iyt(nx, ny);
+    for (CMatrix<float>& plane : ws.planes)
+      reuse(plane, nx, ny);
+    CMatrix<float>&image = ws.planes[0], &temporal = ws.planes[1], &ix = ws.planes[2],
+    &iy = ws.planes[3], &ixx = ws.planes[4], &ixy = ws.planes[5], &iyy = ws.planes[6],
+    &ixt = ws.planes[7], &iyt = ws.planes[8];
     for (int q = 0; q < nc; ++q) {
       image1.getMatrix(image, q);
       const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
@@ -272,7 +295,10 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
   }
 
   // Step 2: the increment starts at zero; every data and match term is divided by α.
-  CTensor<float> increment(nx, ny, 2, 0.0f);
+  CTensor<float> ownIncrement;
+  CTensor<float>& increment = fast ? ws.increment : ownIncrement;
+  reuse(increment, nx, ny, 2);
+  increment.fill(0.0f);
   float* du = increment.data();
   float* dv = du + n;
   const float a = 1.0f / alpha;
@@ -325,9 +351,16 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
     }
   }
 
+  tensorClock.stop();
   // Step 5: lagged fixed-point iterations.
-  CMatrix<float> horizontal(nx, ny), vertical(nx, ny);
-  std::vector<float> weights(5 * static_cast<std::size_t>(n));
+  CMatrix<float> ownHorizontal, ownVertical;
+  CMatrix<float>& horizontal = fast ? ws.horizontal : ownHorizontal;
+  CMatrix<float>& vertical = fast ? ws.vertical : ownVertical;
+  reuse(horizontal, nx, ny);
+  reuse(vertical, nx, ny);
+  std::vector<float> ownWeights;
+  std::vector<float>& weights = fast ? ws.weights : ownWeights;
+  weights.resize(5 * static_cast<std::size_t>(n));
   float* psiD = weights.data();
   float* psiG = psiD + n;
   float* matchSum = psiG + n;
@@ -364,14 +397,16 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
   system.ru = ru;
   system.rv = rv;
   system.omega = omega;
-  SorScratch scratch;
+  SorScratch& scratch = ws.sor;
   const float aGamma = a * gamma;
   const float aBeta = a * beta;
   for (int iteration = 0; iteration < outer; ++iteration) {
+    StageClock weightClock(times != nullptr ? &times->weights : nullptr);
     if (fast) {
       // Steps 5.1 to 5.3 with the same operations per pixel, rows shared among the threads.
+      // The set-up's planes are free now: the weights' totals and derivatives go there.
       diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads,
-                      options.pool);
+                      options.pool, ws.planes);
       flowthreads::forEachRange(options.pool, ny, threads, [&](int y0, int y1) {
         const int begin = y0 * nx, end = y1 * nx;
         robustWeights(begin, end, a, aGamma, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13, J.e23,
@@ -389,8 +424,8 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
     } else {
       // Step 5.1: smoothness weights of the total flow.
       // The straightforward weights only read the extra matrix.
-      COpticFlow::diffusivity(flow, increment, horizontal, vertical, const_cast<CMatrix<float>*>(extra),
-                              extraWeight);
+      COpticFlow::diffusivity(flow, increment, horizontal, vertical,
+                              const_cast<CMatrix<float>*>(extra), extraWeight);
 
       // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
       for (int i = 0; i < n; ++i) {
@@ -433,7 +468,9 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
       }
     }
 
+    weightClock.stop();
     // Step 5.4: SOR sweeps on the frozen system.
+    StageClock sorClock(times != nullptr ? &times->sor : nullptr);
     if (options.sweep == SweepKind::Reference) {
       sorSweepsReference(system, du, dv, inner);
     } else {

@@ -108,11 +108,16 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
     CTensor<float> first, second, u, v, confidence;
     CMatrix<float> extra;
   };
-  LevelCopies copies;   // the straightforward set-up's copies of the level
-  LevelCopies reduced;  // the fast set-up's reductions, reused level after level
+  LevelCopies copies;        // the straightforward set-up's copies of the level
+  LevelCopies reduced;       // the fast set-up's reductions, reused level after level
   CTensor<float> noMatches;  // the fast set-up's zero confidence of the final passes
+  // The fast level solver's buffers, kept from level to level.
+  LevelWorkspace workspace;
+  LevelOptions levelOptions = options;
+  if (fast && levelOptions.workspace == nullptr) levelOptions.workspace = &workspace;
   for (const PyramidLevel& l : pyramidLevels(xSize, ySize, eta)) {
     if (options.checkpoint) options.checkpoint();
+    StageClock resampleClock(options.times != nullptr ? &options.times->resample : nullptr);
     const int level = l.level, p = l.p, nx = l.xSize, ny = l.ySize;
     const int nxCoarser = l.coarserXSize, nyCoarser = l.coarserYSize;
 
@@ -203,7 +208,9 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
                 static_cast<float>(ny) / static_cast<float>(nyCoarser));
     }
 
+    resampleClock.stop();
     // Validity mask and the second image warped towards the first.
+    StageClock warpClock(options.times != nullptr ? &options.times->warp : nullptr);
     CMatrix<float> mask(nx, ny, 1.0f);
     CTensor<float> warpedLevel;
     const CTensor<float>* warped = second;  // the coarsest level: the second image as it is
@@ -231,10 +238,11 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
       levelConfidence = fast ? &noMatches : &copies.confidence;
     }
 
+    warpClock.stop();
     const float levelGamma =
         static_cast<float>(static_cast<double>(gamma) * std::pow(static_cast<double>(eta), p));
     flowsolver::nonlinearIteration(*first, *warped, mask, *levelU, *levelV, *levelConfidence, flow,
                                    levelExtra, alpha, beta, levelGamma, extraWeight, outer, inner,
-                                   omega, options);
+                                   omega, levelOptions);
   }
 }
