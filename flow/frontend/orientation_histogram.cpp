@@ -3,6 +3,7 @@
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/numerics/NMath.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <cmath>
 
@@ -31,9 +32,10 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
       const float u = dx[i], v = dy[i];
       if (u == 0.0f && v == 0.0f) continue;
       const float magnitude = std::sqrt(u * u + v * v);
-      const float angle =
-          static_cast<float>(std::atan2(static_cast<double>(v), static_cast<double>(u)) +
-                             static_cast<double>(NMath::Pi));
+      // atan2 + π rounded to float as from the true angle, the same on every processor
+      // (see same_on_every_cpu.h).
+      const float angle = flowmath::atan2PlusToFloat(static_cast<double>(v), static_cast<double>(u),
+                                                     static_cast<double>(NMath::Pi));
       const float position = angle * binScale;
       // A derivative that is not a number gives no direction (and truncating it would be
       // undefined); every other position lies in [0, 15].

@@ -4,20 +4,22 @@
 #include "flow/parallel/thread_count.h"
 #include "flow/solver/bilinear_sample.h"
 #include "flow/solver/solver_checks.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
 int flowsolver::levelSize(float eta, int p, int size) {
-  return static_cast<int>(std::ceil(std::pow(static_cast<double>(eta), p) * size));
+  // The true product's ceiling on every processor (see same_on_every_cpu.h).
+  return static_cast<int>(flowmath::ceilPowerTimes(static_cast<double>(eta), p, size));
 }
 
 int flowsolver::coarsestLevel(int xSize, int ySize, float eta) {
   const int smaller = std::min(xSize, ySize);
   if (smaller <= 0) return 0;
   const float ratio = 15.0f / static_cast<float>(smaller);
-  const double level = std::log(static_cast<double>(ratio)) / std::log(static_cast<double>(eta));
+  const double level = flowmath::logRatio(static_cast<double>(ratio), static_cast<double>(eta));
   // Negative counts become 0; the bound keeps the conversion inside the int range.
   if (!(level > 0.0)) return 0;
   return static_cast<int>(std::min(level, 1.0e9));

@@ -9,6 +9,7 @@
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/filters/resampling.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <algorithm>
 #include <climits>
@@ -240,7 +241,7 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
     warpClock.stop();
     const float levelGamma =
-        static_cast<float>(static_cast<double>(gamma) * std::pow(static_cast<double>(eta), p));
+        flowmath::timesPowerToFloat(static_cast<double>(gamma), static_cast<double>(eta), p);
     flowsolver::nonlinearIteration(*first, *warped, mask, *levelU, *levelV, *levelConfidence, flow,
                                    levelExtra, alpha, beta, levelGamma, extraWeight, outer, inner,
                                    omega, levelOptions);
