@@ -332,7 +332,7 @@ detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hin
   for (int k = 0; k < 9; ++k)
     referenceNorms[k] = originNorms.data()[originAt + offsets[k]];
 
-  const bool avx2 = flowsimd::active() == flowsimd::InstructionSet::Avx2;
+  [[maybe_unused]] const bool avx2 = flowsimd::active() == flowsimd::InstructionSet::Avx2;
   detail::RowScan row{};
   row.reference = ws.reference;
   row.referenceNorms = referenceNorms;
@@ -357,11 +357,13 @@ detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hin
     row.colour[0] = f.image.data() + at;
     row.colour[1] = row.colour[0] + plane;
     row.colour[2] = row.colour[1] + plane;
+#ifdef MOTIONSEG_FLOW_AVX2
     if (avx2) {
       detail::scanRowAvx2(row, s);
-    } else {
-      detail::scanRowSse2(row, s);
+      continue;
     }
+#endif
+    detail::scanRowSse2(row, s);
   }
   return s;
 }

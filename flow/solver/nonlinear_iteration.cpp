@@ -155,6 +155,102 @@ void addMatchCandidate(int begin, int end, float aBeta, const float* __restrict 
   }
 }
 
+// The level's derivatives of one channel: the x-chain (chain 0: Ix, Ixx, Ixy, Ixt) or the
+// y-chain (chain 1: Iy, Iyy, Iyt), 5-tap derivative filters of the image and of the temporal
+// difference. planes holds image, temporal, Ix, Iy, Ixx, Ixy, Iyy, Ixt, Iyt.
+void derivativeChain(int chain, CMatrix<float>* planes) {
+  const CDerivative<float> derivative(5);
+  const CMatrix<float>& image = planes[0];
+  const CMatrix<float>& temporal = planes[1];
+  CMatrix<float>&ix = planes[2], &iy = planes[3], &ixx = planes[4], &ixy = planes[5],
+  &iyy = planes[6], &ixt = planes[7], &iyt = planes[8];
+  if (chain == 0) {
+    NFilter::filter(image, ix, derivative, 1);
+    NFilter::filter(ix, ixx, derivative, 1);
+    NFilter::filter(ix, ixy, 1, derivative);
+    NFilter::filter(temporal, ixt, derivative, 1);
+  } else {
+    NFilter::filter(image, iy, 1, derivative);
+    NFilter::filter(iy, iyy, 1, derivative);
+    NFilter::filter(temporal, iyt, 1, derivative);
+  }
+}
+
+// Channel q of the first image and its temporal difference into planes 0 and 1.
+void channelPlanes(const CTensor<float>& image1, const CTensor<float>& warpedImage2, int q,
+                   CMatrix<float>* planes) {
+  const int n = image1.xSize() * image1.ySize();
+  image1.getMatrix(planes[0], q);
+  const float* first = planes[0].data();
+  const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
+  float* temporal = planes[1].data();
+  for (int i = 0; i < n; ++i)
+    temporal[i] = second[i] - first[i];
+}
+
+// Step 1 as it reads: per channel the derivatives, then J and G summed pixel by pixel (the
+// mask is applied afterwards, in step 3).
+void motionTensorsReference(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                            const TensorPlanes& J, const TensorPlanes& G) {
+  const int nx = image1.xSize(), ny = image1.ySize(), n = nx * ny;
+  CMatrix<float> planes[9];
+  for (CMatrix<float>& plane : planes)
+    plane.setSize(nx, ny);
+  const float *ix = planes[2].data(), *iy = planes[3].data(), *temporal = planes[1].data();
+  const float *ixx = planes[4].data(), *ixy = planes[5].data(), *iyy = planes[6].data();
+  const float *ixt = planes[7].data(), *iyt = planes[8].data();
+  for (int q = 0; q < image1.zSize(); ++q) {
+    channelPlanes(image1, warpedImage2, q, planes);
+    derivativeChain(0, planes);
+    derivativeChain(1, planes);
+    for (int i = 0; i < n; ++i) {
+      const float x = ix[i], y = iy[i], t = temporal[i];
+      const float theta = inverseGradientNorm(x, y);
+      J.e11[i] += theta * (x * x);
+      J.e22[i] += theta * (y * y);
+      J.e33[i] += theta * (t * t);
+      J.e12[i] += theta * x * y;
+      J.e13[i] += theta * x * t;
+      J.e23[i] += theta * y * t;
+      const float xx = ixx[i], xy = ixy[i], yy = iyy[i];
+      const float xt = ixt[i], yt = iyt[i];
+      const float thetaX = inverseGradientNorm(xx, xy);
+      const float thetaY = inverseGradientNorm(xy, yy);
+      G.e11[i] += thetaX * (xx * xx) + thetaY * (xy * xy);
+      G.e22[i] += thetaX * (xy * xy) + thetaY * (yy * yy);
+      G.e33[i] += thetaX * (xt * xt) + thetaY * (yt * yt);
+      G.e12[i] += (thetaX * xx + thetaY * yy) * xy;
+      G.e13[i] += thetaX * xx * xt + thetaY * xy * yt;
+      G.e23[i] += thetaX * xy * xt + thetaY * yy * yt;
+    }
+  }
+}
+
+// Step 1 with the same derivatives and sums, bit for bit: the x-chain and the y-chain on two
+// threads, then the tensor sums over rows shared among the threads; the mask is applied
+// with the last channel (steps 1 and 3 in one pass). planes: nine reused matrices.
+void motionTensorsFast(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                       const CMatrix<float>& mask, const TensorPlanes& J, const TensorPlanes& G,
+                       CMatrix<float>* planes, flowthreads::Pool* pool, int threads) {
+  const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
+  for (int k = 0; k < 9; ++k)
+    reuse(planes[k], nx, ny);
+  for (int q = 0; q < nc; ++q) {
+    channelPlanes(image1, warpedImage2, q, planes);
+    flowthreads::forEachRange(pool, 2, std::min(threads, 2), [&](int begin, int end) {
+      for (int chain = begin; chain < end; ++chain)
+        derivativeChain(chain, planes);
+    });
+    const bool last = q + 1 == nc;
+    flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
+      auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
+      run(y0 * nx, y1 * nx, planes[2].data(), planes[3].data(), planes[1].data(), planes[4].data(),
+          planes[5].data(), planes[6].data(), planes[7].data(), planes[8].data(), mask.data(),
+          J.e11, J.e22, J.e33, J.e12, J.e13, J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23);
+    });
+  }
+}
+
 }  // namespace
 
 void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
@@ -220,78 +316,9 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
   const TensorPlanes J(brightness, n), G(gradient, n);
   const int threads = fast ? levelThreads(options, n) : 1;
   if (fast) {
-    // The same derivatives, the x-chain and the y-chain on two threads, then the tensor sums
-    // over rows shared among the threads; the mask is applied with the last channel.
-    const CDerivative<float> derivative(5);
-    for (CMatrix<float>& plane : ws.planes)
-      reuse(plane, nx, ny);
-    CMatrix<float>&image = ws.planes[0], &temporal = ws.planes[1], &ix = ws.planes[2],
-    &iy = ws.planes[3], &ixx = ws.planes[4], &ixy = ws.planes[5], &iyy = ws.planes[6],
-    &ixt = ws.planes[7], &iyt = ws.planes[8];
-    for (int q = 0; q < nc; ++q) {
-      image1.getMatrix(image, q);
-      const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
-      for (int i = 0; i < n; ++i)
-        temporal.data()[i] = second[i] - image.data()[i];
-      flowthreads::forEachRange(options.pool, 2, std::min(threads, 2), [&](int begin, int end) {
-        for (int chain = begin; chain < end; ++chain) {
-          if (chain == 0) {
-            NFilter::filter(image, ix, derivative, 1);
-            NFilter::filter(ix, ixx, derivative, 1);
-            NFilter::filter(ix, ixy, 1, derivative);
-            NFilter::filter(temporal, ixt, derivative, 1);
-          } else {
-            NFilter::filter(image, iy, 1, derivative);
-            NFilter::filter(iy, iyy, 1, derivative);
-            NFilter::filter(temporal, iyt, 1, derivative);
-          }
-        }
-      });
-      const bool last = q + 1 == nc;
-      flowthreads::forEachRange(options.pool, ny, threads, [&](int y0, int y1) {
-        auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
-        run(y0 * nx, y1 * nx, ix.data(), iy.data(), temporal.data(), ixx.data(), ixy.data(),
-            iyy.data(), ixt.data(), iyt.data(), mask.data(), J.e11, J.e22, J.e33, J.e12, J.e13,
-            J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23);
-      });
-    }
+    motionTensorsFast(image1, warpedImage2, mask, J, G, ws.planes, options.pool, threads);
   } else {
-    const CDerivative<float> derivative(5);
-    CMatrix<float> image(nx, ny), temporal(nx, ny), ix(nx, ny), iy(nx, ny), ixx(nx, ny),
-        ixy(nx, ny), iyy(nx, ny), ixt(nx, ny), iyt(nx, ny);
-    for (int q = 0; q < nc; ++q) {
-      image1.getMatrix(image, q);
-      const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
-      for (int i = 0; i < n; ++i)
-        temporal.data()[i] = second[i] - image.data()[i];
-      NFilter::filter(image, ix, derivative, 1);
-      NFilter::filter(image, iy, 1, derivative);
-      NFilter::filter(ix, ixx, derivative, 1);
-      NFilter::filter(ix, ixy, 1, derivative);
-      NFilter::filter(iy, iyy, 1, derivative);
-      NFilter::filter(temporal, ixt, derivative, 1);
-      NFilter::filter(temporal, iyt, 1, derivative);
-      for (int i = 0; i < n; ++i) {
-        const float x = ix.data()[i], y = iy.data()[i], t = temporal.data()[i];
-        const float theta = inverseGradientNorm(x, y);
-        J.e11[i] += theta * (x * x);
-        J.e22[i] += theta * (y * y);
-        J.e33[i] += theta * (t * t);
-        J.e12[i] += theta * x * y;
-        J.e13[i] += theta * x * t;
-        J.e23[i] += theta * y * t;
-        const float xx = ixx.data()[i], xy = ixy.data()[i], yy = iyy.data()[i];
-        const float xt = ixt.data()[i], yt = iyt.data()[i];
-        const float thetaX = inverseGradientNorm(xx, xy);
-        const float thetaY = inverseGradientNorm(xy, yy);
-        G.e11[i] += thetaX * (xx * xx) + thetaY * (xy * xy);
-        G.e22[i] += thetaX * (xy * xy) + thetaY * (yy * yy);
-        G.e33[i] += thetaX * (xt * xt) + thetaY * (yt * yt);
-        G.e12[i] += (thetaX * xx + thetaY * yy) * xy;
-        G.e13[i] += thetaX * xx * xt + thetaY * xy * yt;
-        G.e23[i] += thetaX * xy * xt + thetaY * yy * yt;
-      }
-    }
+    motionTensorsReference(image1, warpedImage2, J, G);
   }
 
   // Step 2: the increment starts at zero; every data and match term is divided by α.
@@ -474,7 +501,7 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
     if (options.sweep == SweepKind::Reference) {
       sorSweepsReference(system, du, dv, inner);
     } else {
-      sorSweeps(system, du, dv, inner, scratch);
+      sorSweeps(system, du, dv, inner, scratch, threads >= 2 ? options.pool : nullptr);
     }
   }
 

@@ -6,29 +6,12 @@
 
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
+#include "flow/parallel/thread_pool.h"
+#include "flow/solver/sor_system.h"
 
 #include <vector>
 
 namespace flowsolver {
-
-/// The linear system of one fixed-point iteration, as flat xSize·ySize arrays (x fastest).
-/// Everything except du and dv is fixed during the sweeps.
-struct SorSystem {
-  int xSize = 0, ySize = 0;
-  // Motion tensor entries, already masked.
-  const float *j11 = nullptr, *j22 = nullptr, *j12 = nullptr, *j13 = nullptr, *j23 = nullptr;
-  const float *g11 = nullptr, *g22 = nullptr, *g12 = nullptr, *g13 = nullptr, *g23 = nullptr;
-  // The flow of the level, and flow(neighbour) − flow(pixel) for the left, upper, right and
-  // lower neighbour taken from it.
-  const float *u = nullptr, *v = nullptr;
-  const float *uLeft = nullptr, *uUp = nullptr, *uRight = nullptr, *uDown = nullptr;
-  const float *vLeft = nullptr, *vUp = nullptr, *vRight = nullptr, *vDown = nullptr;
-  // Smoothness weight of the pair (x, y)–(x+1, y) and of the pair (x, y)–(x, y+1).
-  const float *horizontal = nullptr, *vertical = nullptr;
-  // Robust data weights and match sums of this fixed-point iteration.
-  const float *psiD = nullptr, *psiG = nullptr, *m = nullptr, *ru = nullptr, *rv = nullptr;
-  float omega = 1.0f;
-};
 
 /// `sweeps` in-place Gauss–Seidel sweeps with relaxation, rows in order, x inner, the
 /// neighbours summed left, up, right, down. Written as the update rule reads; the definition
@@ -64,6 +47,12 @@ void sorSweepsBanded(const SorSystem& s, float* du, float* dv, int sweeps, SorSc
 /// neighbour that does not exist leaves its sum untouched through a select. Where the
 /// processor has no such vectors this is sorSweepsBanded.
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch);
+
+/// The same sweeps, bit for bit, shared by two threads of the pool (when it has two): the
+/// pairs (band, sweep) of one stage of the wavefront are independent, and each thread takes
+/// the next pair once every pair of the earlier stages is done.
+void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch,
+               flowthreads::Pool* pool);
 
 }  // namespace flowsolver
 
