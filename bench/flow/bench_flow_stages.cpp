@@ -71,6 +71,7 @@ Stages timeFlow(CTensor<float> image1, CTensor<float> image2, int threads) {
   flowsolver::LevelOptions options = flowsolver::defaultLevelOptions();
   options.threads = threads;
   options.pool = &pool;
+  options.minPixelsPerThread = 1 << 12;  // as runFlow
   options.times = &s.solver;
   CTensor<float> flow;
   flowdriver::solve(image1, image2, flow, u, v, c, 30.0f, 300.0f, 5.0f, options);

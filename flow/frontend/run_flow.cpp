@@ -113,6 +113,9 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
   flowsolver::LevelOptions options = flowsolver::defaultLevelOptions();
   options.threads = threads;
   options.pool = &pool;
+  // Handing a step to the pool's waiting workers costs far less than starting threads: small
+  // levels are split too.
+  options.minPixelsPerThread = 1 << 12;
   options.checkpoint = checkpoint;
   flowdriver::solve(image1, image2, flow, matchU, matchV, matchConfidence, alpha, beta, gamma,
                     options);

@@ -251,6 +251,15 @@ struct Sse2Ops {
 
 }  // namespace
 
+std::size_t sorScratchFloats(int nx, int ny, int sweeps) {
+  if (sweeps <= 0) return 0;
+#ifdef MOTIONSEG_FLOW_AVX2
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2)
+    return sorBandFloatsAvx2(nx, ny, sweeps);
+#endif
+  return BandLayout<Sse2Ops::kLanes>(nx, ny, sweeps).floats();
+}
+
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch) {
   sorSweeps(s, du, dv, sweeps, scratch, nullptr);
 }
@@ -259,10 +268,7 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
                flowthreads::Pool* pool) {
   if (sweeps <= 0) return;
   const bool avx2 = flowsimd::active() == flowsimd::InstructionSet::Avx2;
-  std::size_t size = BandLayout<Sse2Ops::kLanes>(s.xSize, s.ySize, sweeps).floats();
-#ifdef MOTIONSEG_FLOW_AVX2
-  if (avx2) size = sorBandFloatsAvx2(s.xSize, s.ySize, sweeps);
-#endif
+  const std::size_t size = sorScratchFloats(s.xSize, s.ySize, sweeps);
   if (scratch.band.size() < size) scratch.band.assign(size, 0.0f);
   float* band = scratch.band.data();
   auto sweepShare = [&](SorShare* shared) {
@@ -285,6 +291,10 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
 }
 
 #else
+
+std::size_t sorScratchFloats(int, int, int) {
+  return 0;
+}
 
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch) {
   sorSweepsBanded(s, du, dv, sweeps, scratch);

@@ -9,6 +9,7 @@
 #include "flow/parallel/thread_pool.h"
 #include "flow/solver/sor_system.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace flowsolver {
@@ -47,6 +48,10 @@ void sorSweepsBanded(const SorSystem& s, float* du, float* dv, int sweeps, SorSc
 /// neighbour that does not exist leaves its sum untouched through a select. Where the
 /// processor has no such vectors this is sorSweepsBanded.
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch);
+
+/// Floats of SorScratch::band the vector sweep needs for an nx × ny system and `sweeps` sweeps
+/// with the active instruction set (a scratch sized for a larger system serves too).
+std::size_t sorScratchFloats(int nx, int ny, int sweeps);
 
 /// The same sweeps, bit for bit, shared by two threads of the pool (when it has two): the
 /// pairs (band, sweep) of one stage of the wavefront are independent, and each thread takes

@@ -5,6 +5,7 @@
 #include "flow/solver/solver_checks.h"
 #include "flow/solver/pyramid.h"
 #include "flow/solver/level_solver.h"
+#include "flow/solver/sor_sweep.h"
 #include "flow/parallel/thread_count.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
@@ -116,6 +117,14 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
   LevelWorkspace workspace;
   LevelOptions levelOptions = options;
   if (fast && levelOptions.workspace == nullptr) levelOptions.workspace = &workspace;
+  if (fast && levelOptions.sweep == SweepKind::Fast) {
+    // The sweep's scratch for the largest level and the doubled sweeps of the final passes,
+    // once, rather than grown (and zero-filled) level after level.
+    const int most = inner > INT_MAX / 2 ? INT_MAX : 2 * inner;
+    std::vector<float>& band = levelOptions.workspace->sor.band;
+    const std::size_t size = sorScratchFloats(xSize, ySize, most);
+    if (band.size() < size) band.assign(size, 0.0f);
+  }
   for (const PyramidLevel& l : pyramidLevels(xSize, ySize, eta)) {
     if (options.checkpoint) options.checkpoint();
     StageClock resampleClock(options.times != nullptr ? &options.times->resample : nullptr);
