@@ -47,6 +47,12 @@ inline V8 vinfwhere(V8 mask, V8 acc) {
   return {_mm256_blendv_ps(acc.v, _mm256_set1_ps(__builtin_inff()), mask.v)};
 }
 
+// All bits set in lanes 0 .. n − 1 (0 < n < 8).
+inline V8 vlanesbelow(int n) {
+  const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  return {_mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(n), index))};
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace flowmatch

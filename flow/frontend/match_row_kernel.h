@@ -64,7 +64,16 @@ inline void consider(ScanState& s, float e, int xc, int yc) {
 template <bool kTrackSecond>
 inline float limitOf(const ScanState& s, float bound) {
   const float running = kTrackSecond ? s.second : s.best;
-  const float below = __builtin_nextafterf(running, -__builtin_inff());
+  // The float below `running`, which is a sum of squares (0 at least) or the initial 10⁹.
+  float below;
+  if (running > 0.0f && running <= 3.0e38f) {
+    unsigned bits;
+    __builtin_memcpy(&bits, &running, sizeof bits);
+    bits -= 1;
+    __builtin_memcpy(&below, &bits, sizeof below);
+  } else {
+    below = __builtin_nextafterf(running, -__builtin_inff());
+  }
   return below < bound ? below : bound;
 }
 
@@ -98,10 +107,11 @@ void scanRow(const RowScan& r, ScanState& s) {
 
   const V8 zero = vset1(0.0f);
   const long long plane = r.plane;
-  int j = 0;
-  for (; j + 8 <= count; j += 8) {
+  // Eight candidates from j on; the lanes below `from` were scanned before and take no part.
+  auto block = [&](int j, int from) {
     V8 acc = vload(start + j);
-    if (vgtmask(acc, zero) == 0xFF) continue;  // no candidate of the block passed
+    if (from > j) acc = vinfwhere(vlanesbelow(from - j), acc);
+    if (vgtmask(acc, zero) == 0xFF) return;  // no candidate of the block passed
     const float limit = limitOf<kTrackSecond>(s, r.bound);
     const V8 limitV = vset1(limit);
     if (r.useNorms && limit > kNormFloor) {
@@ -115,11 +125,10 @@ void scanRow(const RowScan& r, ScanState& s) {
         bound = vadd(bound, vmul(g, g));
       }
       acc = vinfwhere(vgtmask_v(vmul(bound, vset1(kNormShrink)), limitV), acc);
-      if (vgtmask(acc, zero) == 0xFF) continue;
+      if (vgtmask(acc, zero) == 0xFF) return;
     }
     // Eight candidates side by side, each lane summing in the straightforward order.
-    bool open = true;
-    for (int k = 0; k < kPositions && open; ++k) {
+    for (int k = 0; k < kPositions; ++k) {
       const float* p = r.hog + j + r.offsets[k];
       const float* ref = r.reference + k * kBins;
       for (int c0 = 0; c0 < kBins; c0 += kStep) {
@@ -127,17 +136,21 @@ void scanRow(const RowScan& r, ScanState& s) {
           const V8 d = vsub(vset1(ref[c]), vload(p));
           acc = vadd(acc, vmul(d, d));
         }
-        if (vgtmask(acc, limitV) == 0xFF) {
-          open = false;
-          break;
-        }
+        if (vgtmask(acc, limitV) == 0xFF) return;
       }
     }
-    if (!open) continue;
     float out[8];
     vstore(out, acc);
     for (int l = 0; l < 8; ++l)
       consider<kTrackSecond>(s, out[l], r.x0 + j + l, r.y);
+  };
+  int j = 0;
+  for (; j + 8 <= count; j += 8)
+    block(j, j);
+  if (j < count && count >= 8) {
+    // The last candidates as the last lanes of one more block, in the same order.
+    block(count - 8, j);
+    return;
   }
   for (; j < count; ++j) {
     if (start[j] != 0.0f) continue;

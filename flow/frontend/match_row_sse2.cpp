@@ -74,6 +74,14 @@ inline V8 vinfwhere(V8 mask, V8 acc) {
           _mm_or_ps(_mm_and_ps(mask.hi, inf), _mm_andnot_ps(mask.hi, acc.hi))};
 }
 
+// All bits set in lanes 0 .. n − 1 (0 < n < 8).
+inline V8 vlanesbelow(int n) {
+  const __m128i index0 = _mm_set_epi32(3, 2, 1, 0), index1 = _mm_set_epi32(7, 6, 5, 4);
+  const __m128i limit = _mm_set1_epi32(n);
+  return {_mm_castsi128_ps(_mm_cmplt_epi32(index0, limit)),
+          _mm_castsi128_ps(_mm_cmplt_epi32(index1, limit))};
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace flowmatch
