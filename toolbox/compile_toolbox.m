@@ -16,7 +16,7 @@ function compile_toolbox(outdir)
   end
   % name, sources (relative to the source tree), whether it exports mexVersion
   plugins = {
-    'denseMotion', {'flow/frontend/denseMotion.cpp', 'flow/frontend/run_flow.cpp', 'flow/frontend/descriptor_matching.cpp', 'flow/frontend/orientation_histogram.cpp', 'flow/frontend/match_confidence.cpp', 'flow/solver/warping.cpp', 'flow/solver/nonlinear_iteration.cpp', 'flow/solver/sor_sweep.cpp', 'flow/solver/diffusivity.cpp', 'flow/solver/flow_utilities.cpp', 'flow/solver/flow_file.cpp', 'flow/filters/NFilter.cpp', 'flow/filters/resampling.cpp', 'flow/numerics/NMath.cpp'}, true
+    'denseMotion', {'flow/frontend/denseMotion.cpp', 'flow/frontend/run_flow.cpp', 'flow/frontend/descriptor_matching.cpp', 'flow/frontend/match_row_sse2.cpp', 'flow/frontend/orientation_histogram.cpp', 'flow/frontend/match_confidence.cpp', 'flow/solver/warping.cpp', 'flow/solver/pyramid.cpp', 'flow/solver/nonlinear_iteration.cpp', 'flow/solver/sor_sweep.cpp', 'flow/solver/diffusivity.cpp', 'flow/solver/flow_utilities.cpp', 'flow/solver/flow_file.cpp', 'flow/filters/NFilter.cpp', 'flow/filters/resampling.cpp', 'flow/numerics/NMath.cpp', 'flow/parallel/thread_pool.cpp', 'flow/parallel/instruction_set.cpp'}, true
     'regionSummary', {'superpixel/stats/regionSummary.cpp', 'superpixel/stats/region_summary.cpp'}, false
     'regionMotionLevel', {'superpixel/stats/regionMotionLevel.cpp', 'superpixel/stats/region_motion_level.cpp', 'superpixel/stats/frame_labels.cpp'}, false
     'regionCoverage', {'superpixel/stats/regionCoverage.cpp', 'superpixel/stats/region_coverage.cpp', 'superpixel/stats/frame_labels.cpp'}, false
