@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """denseMotion against two peers on the real pairs of ../shared/data/flow, in one run.
 
-Runs denseMotion as users call it (octave-cli loading the built .mex, one process for all
-pairs), then the DeepFlow and DIS (medium preset) optical flows of Debian's python3-opencv on
-grey frames, on the same pairs with the same thread count. Prints per pair and in total the
+Runs, pair by pair, denseMotion as users call it (octave-cli loading the built .mex; the time
+of the call alone), then the DeepFlow and DIS (medium preset) optical flows of Debian's
+python3-opencv on grey frames, with the same thread count; taking the three in turn keeps
+their ratio fair on a machine whose load changes. Prints per pair and in total the
 seconds of each, the ratios of our time to theirs, and the average endpoint errors (pixels
 with a known reference vector, not marked invalid). Run with Debian's Python:
 
@@ -89,7 +90,6 @@ def main():
     dis = cv2.DISOpticalFlow_create(cv2.DISOPTICAL_FLOW_PRESET_MEDIUM)
 
     with tempfile.TemporaryDirectory() as out:
-        ours = run_ours(pairs, args.data, args.toolbox, args.threads, out)
         print('%d threads; seconds and average endpoint errors (EPE, pixels)' % args.threads)
         print('%-28s %8s %8s %8s %7s %7s | %7s %7s %7s' % (
             'pair', 'ours', 'DeepFlow', 'DIS', 'ours/DF', 'ours/DIS', 'EPE', 'EPE DF',
@@ -105,6 +105,7 @@ def main():
                 invalid = cv2.imread(os.path.join(d, 'invalid10.png'), cv2.IMREAD_GRAYSCALE)
             a = cv2.imread(os.path.join(d, 'frame10.png'), cv2.IMREAD_GRAYSCALE)
             b = cv2.imread(os.path.join(d, 'frame11.png'), cv2.IMREAD_GRAYSCALE)
+            ours = run_ours([p], args.data, args.toolbox, args.threads, out)
             t0 = time.perf_counter()
             f_deep = deep.calc(a, b, None)
             t_deep = time.perf_counter() - t0
