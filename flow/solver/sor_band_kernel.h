@@ -18,6 +18,8 @@
 
 #include <cstddef>
 
+#include <sched.h>
+
 namespace flowsolver {
 namespace {
 
@@ -287,8 +289,15 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       if (shared != nullptr) {
         if (pair > claimed) claimed = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
         if (pair != claimed) continue;  // another thread's
-        while (__atomic_load_n(&shared->done, __ATOMIC_ACQUIRE) < stageBegin) {
-          __builtin_ia32_pause();
+        // A short spin, then the processor is handed over: on a busy machine the other
+        // thread may not be running at all.
+        for (int spins = 0; __atomic_load_n(&shared->done, __ATOMIC_ACQUIRE) < stageBegin;
+             ++spins) {
+          if (spins < 2000) {
+            __builtin_ia32_pause();
+          } else {
+            sched_yield();
+          }
         }
       }
       if (k == 0) pack(b);
