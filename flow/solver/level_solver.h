@@ -82,6 +82,12 @@ struct LevelOptions {
   LevelWorkspace* workspace = nullptr;
   /// When set, the seconds of each stage are added here.
   StageTimes* times = nullptr;
+  /// Whether the SOR sweeps are shared by two threads of the pool (same bits). Off by default:
+  /// the two threads meet after every stage of the wavefront, thousands of times per level,
+  /// which pays on an idle machine but turns into waiting for a descheduled thread on a
+  /// machine with more runnable threads than cores (measured ten times slower at load 8 on
+  /// 2 cores).
+  bool sorOnTwoThreads = false;
 };
 
 /// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are

@@ -501,7 +501,8 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
     if (options.sweep == SweepKind::Reference) {
       sorSweepsReference(system, du, dv, inner);
     } else {
-      sorSweeps(system, du, dv, inner, scratch, threads >= 2 ? options.pool : nullptr);
+      sorSweeps(system, du, dv, inner, scratch,
+                threads >= 2 && options.sorOnTwoThreads ? options.pool : nullptr);
     }
   }
 

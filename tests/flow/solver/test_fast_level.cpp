@@ -168,6 +168,7 @@ TEST(FastLevel, SameFlowAsTheStraightforwardLevel) {
             LevelOptions options = fastOn(threads);
             options.sweep = sweep;
             options.pool = onPool;
+            options.sorOnTwoThreads = onPool != nullptr;
             fast.run(options, c.extra);
             EXPECT_TRUE(solvertest::sameBits(fast.flow, reference.flow))
                 << c.nx << " x " << c.ny << " x " << c.channels << ", " << c.candidates
@@ -231,6 +232,7 @@ TEST(FastScheme, SameFlowAsTheStraightforwardScheme) {
         flowthreads::Pool pool(threads);
         LevelOptions options = fastOn(threads);
         options.pool = &pool;
+        options.sorOnTwoThreads = true;
         CTensor<float> flow;
         flowsolver::warpingGeometric(image1, image2, flow, matchU, matchV, confidence, extraPointer,
                                      c.sigma, 30.0f, 300.0f, 5.0f, 0.5f, c.eta, 2, 3, 1.85f,
