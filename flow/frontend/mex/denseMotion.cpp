@@ -73,7 +73,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const float alpha = parameter(nrhs, prhs, IN_ALPHA, 30.0f, "Alpha must be a numeric scalar.");
     const float beta = parameter(nrhs, prhs, IN_BETA, 300.0f, "Beta must be a numeric scalar.");
     const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
-    if (!NFlowDriver::validSigma(sigma)) {
+    if (!flowdriver::validSigma(sigma)) {
       gw::fail(gw::Kind::Value,
                "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
                "match.");
