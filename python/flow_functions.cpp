@@ -40,21 +40,15 @@ void arrayToTensor(const py::array& a, CTensor<float>& tensor) {
   }
 }
 
-/// The tensor (cols × rows × channels) as a new rows x cols x channels float32 array.
-py::array_t<float> tensorToArray(const CTensor<float>& tensor) {
-  const int rows = tensor.ySize(), cols = tensor.xSize(), channels = tensor.zSize();
-  py::array_t<float> a({rows, cols, channels});
-  float* out = a.mutable_data();
+/// Writes the tensor (cols × rows × channels) into `out`, a rows x cols x channels C-order
+/// array.
+void tensorToArray(const CTensor<float>& tensor, float* out) {
+  const std::size_t plane = static_cast<std::size_t>(tensor.ySize()) * tensor.xSize();
   const float* in = tensor.data();
-  const std::size_t plane = static_cast<std::size_t>(rows) * cols;
-  {
-    py::gil_scoped_release release;
-    for (std::size_t p = 0; p < plane; ++p) {
-      for (int c = 0; c < channels; ++c)
-        *out++ = in[p + c * plane];
-    }
+  for (std::size_t p = 0; p < plane; ++p) {
+    for (int c = 0; c < tensor.zSize(); ++c)
+      *out++ = in[p + c * plane];
   }
-  return a;
 }
 
 /// Converts a frame (float32, float64 or uint8) to a tensor; the caller has checked the type.
@@ -133,10 +127,14 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
                         std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
                             std::to_string(channels) + " frames");
 
-  CTensor<float> flow;
+  py::array_t<float> result({rows, cols, std::int64_t{2}});
+  float* out = result.mutable_data();
+  // One stretch without the interpreter lock: conversion, computation and the result's copy.
   flowdriver::FlowFailure failure;
+  std::string sizeFault;
   {
     py::gil_scoped_release release;
+    CTensor<float> flow;
     failure = flowdriver::catchFlowFailure([&] {
       CTensor<float> image1, image2;
       frameToTensor(first, image1);
@@ -147,13 +145,15 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
         runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
       }
     });
+    if (!failure) {
+      sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
+      if (sizeFault.empty()) tensorToArray(flow, out);
+    }
   }
   if (failure.outOfMemory) npargs::memoryError(failure.text);
   if (failure) throw std::runtime_error(failure.text);
-  const std::string sizeFault =
-      flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
   if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
-  return tensorToArray(flow);
+  return result;
 }
 
 py::array_t<float> readFlo(const py::object& pathValue) {
@@ -169,7 +169,13 @@ py::array_t<float> readFlo(const py::object& pathValue) {
     throw py::error_already_set();
   }
   if (!result.problem.empty()) valueError(result.problem);
-  return tensorToArray(flow);
+  py::array_t<float> a({flow.ySize(), flow.xSize(), 2});
+  float* out = a.mutable_data();
+  {
+    py::gil_scoped_release release;
+    tensorToArray(flow, out);
+  }
+  return a;
 }
 
 void writeFlo(const py::object& pathValue, const py::object& flowValue) {
