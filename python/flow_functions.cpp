@@ -92,7 +92,9 @@ float parameter(const py::object& value, const char* text) {
 /// A path argument (str, bytes or os.PathLike) as bytes for the C library.
 std::string pathArgument(const py::object& value) {
   py::object path = py::module_::import("os").attr("fsencode")(value);
-  return path.cast<std::string>();
+  std::string bytes = path.cast<std::string>();
+  if (bytes.find('\0') != std::string::npos) valueError("Path must not hold a null byte.");
+  return bytes;
 }
 
 py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame2,

@@ -1,5 +1,6 @@
 """dense_motion, .flo files and flow_to_colour: the same bits as the plug-in and the program, the
 errors of the plug-in, and the interpreter lock left to other threads while the flow computes."""
+import os
 import subprocess
 import sys
 import threading
@@ -156,6 +157,9 @@ def test_flo_problems(tmp_path):
     assert motionseg.read_flo(tmp_path / "flow.FLO").shape == (2, 3, 2)
     with pytest.raises(OSError, match="^Could not open "):
         motionseg.write_flo(tmp_path / "no" / "such.flo", flow)
+    if os.path.exists("/dev/full"):  # data that cannot be stored is reported
+        with pytest.warns(UserWarning), pytest.raises(OSError, match="^Problem writing /dev/full$"):
+            motionseg.write_flo("/dev/full", flow)
     with pytest.raises(TypeError, match="^Flow must be a float32 array of rows x columns x 2."):
         motionseg.write_flo(tmp_path / "f.flo", flow.astype(np.float64))
     with pytest.raises(ValueError, match="^Flow must be a float32 array of rows x columns x 2."):

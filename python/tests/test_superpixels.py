@@ -1,5 +1,7 @@
 """The superpixel functions: small oracles computed here, the same results whatever the arrays'
 layout, the same bits as the plug-ins through GNU Octave, and the plug-ins' refusals."""
+import doctest
+
 import numpy as np
 import pytest
 
@@ -276,3 +278,14 @@ def test_outputs_are_weighed_before_they_are_made(monkeypatch):
     with pytest.raises(MemoryError, match="^region_linkage needs 17.2 GB for a 65535-by-65535 "
                                           "table; the limit MOTIONSEG_MEMORY_LIMIT=1M"):
         motionseg.region_linkage(z((1, 1, 2), i16), one, one)
+
+
+@pytest.mark.parametrize("name", ["frame_neighbours", "track_neighbours", "region_linkage",
+                                  "region_motion_level", "region_coverage", "palette_merge",
+                                  "edge_trim"])
+def test_docstring_examples(name):
+    examples = doctest.DocTestParser().get_doctest(
+        getattr(motionseg, name).__doc__, {"np": np, "motionseg": motionseg}, name, None, 0)
+    runner = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE)
+    runner.run(examples)
+    assert runner.tries > 0 and runner.failures == 0
