@@ -41,8 +41,9 @@ inline void check(const std::string& fault) {
 }
 
 /// Refuses a call that needs more memory than this process may take now (Linux overcommits: a
-/// huge request would succeed and get the interpreter killed when touched). `request` words
-/// what was asked, e.g. "region_linkage needs %s for a 65535-by-65535 table".
+/// huge request would succeed and get the interpreter killed when touched) with MemoryError:
+/// "FUNCTION needs 17.2 GB for WHAT; this machine has 3.10 GB available." A ceiling that
+/// cannot be read is ValueError.
 inline void requireMemory(membudget::Bytes needed, const std::string& function,
                           const std::string& what) {
   const membudget::Limit limit = membudget::currentLimit();
