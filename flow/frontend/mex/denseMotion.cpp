@@ -36,28 +36,30 @@ float parameter(int nrhs, const mxArray* prhs[], int slot, float fallback, const
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     if (nrhs < kMinInputs || nrhs > IN_END) {
-      gw::fail("INPUT: (image1, image2, sigma, alpha, beta, gamma) ");
+      gw::fail(gw::Kind::Nargin, "INPUT: (image1, image2, sigma, alpha, beta, gamma) ");
     }
-    if (nlhs != OUT_END) gw::fail("OUTPUT: optical_flow ");
+    if (nlhs != OUT_END) gw::fail(gw::Kind::Nargout, "OUTPUT: optical_flow ");
     if (!isColourImage(prhs[IN_IMAGE1])) {
-      gw::fail("First input must be a 3-dimensional array of noncomplex doubles.");
+      gw::fail(gw::Kind::Class, "First input must be a 3-dimensional array of noncomplex doubles.");
     }
     if (!isColourImage(prhs[IN_IMAGE2])) {
-      gw::fail("Second input must be a 3-dimensional array of noncomplex doubles.");
+      gw::fail(gw::Kind::Class,
+               "Second input must be a 3-dimensional array of noncomplex doubles.");
     }
     const std::vector<std::int64_t> dims = gw::dimensions(prhs[IN_IMAGE1]);
-    if (dims != gw::dimensions(prhs[IN_IMAGE2])) gw::fail("Input images must have the same size !");
+    if (dims != gw::dimensions(prhs[IN_IMAGE2]))
+      gw::fail(gw::Kind::Size, "Input images must have the same size !");
 
     // Beyond the documented checks: what the flow computation cannot work with.
     const std::int64_t m = dims[0], n = dims[1], k = dims[2];
     const std::string shapeFault = flowdriver::frameShapeFault(m, n, k);
-    if (!shapeFault.empty()) gw::fail(shapeFault);
+    if (!shapeFault.empty()) gw::fail(gw::Kind::Size, shapeFault);
     const float sigma = parameter(nrhs, prhs, IN_SIGMA, 0.8f, "Sigma must be a numeric scalar.");
     const float alpha = parameter(nrhs, prhs, IN_ALPHA, 30.0f, "Alpha must be a numeric scalar.");
     const float beta = parameter(nrhs, prhs, IN_BETA, 300.0f, "Beta must be a numeric scalar.");
     const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
     const std::string sigmaFault = flowdriver::sigmaFault(sigma);
-    if (!sigmaFault.empty()) gw::fail(sigmaFault);
+    if (!sigmaFault.empty()) gw::fail(gw::Kind::Value, sigmaFault);
 
     const int rows = static_cast<int>(m), cols = static_cast<int>(n),
               channels = static_cast<int>(k);
@@ -70,9 +72,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
       runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
     });
-    if (failure) gw::fail(failure.text);
+    if (failure)
+      gw::fail(failure.outOfMemory ? gw::Kind::Memory : gw::Kind::Internal, failure.text);
     const std::string sizeFault = flowdriver::flowSizeFault(flow, rows, cols);
-    if (!sizeFault.empty()) gw::fail(sizeFault);
+    if (!sizeFault.empty()) gw::fail(gw::Kind::Internal, sizeFault);
 
     // The flow tensor into an M-by-N-by-2 double array.
     mxArray* out = gw::createArray<double>(

@@ -23,16 +23,16 @@ using gw::blank;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) blank();
+    if (nrhs != IN_END) blank(gw::Kind::Nargin);
     const mxArray* labels = prhs[IN_LABELS];
-    if (!mxIsCell(labels)) blank();
+    if (!mxIsCell(labels)) blank(gw::Kind::Class);
     const std::size_t frameCount = gw::count(labels);
-    if (frameCount == 0) blank();
+    if (frameCount == 0) blank(gw::Kind::Size);
     for (std::size_t f = 0; f < frameCount; ++f) {
-      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank();
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank(gw::Kind::Class);
     }
-    if (!mxIsDouble(prhs[IN_COUNT])) blank();
-    if (nlhs != 0 && nlhs != OUT_END) blank();
+    if (!mxIsDouble(prhs[IN_COUNT])) blank(gw::Kind::Class);
+    if (nlhs != 0 && nlhs != OUT_END) blank(gw::Kind::Nargout);
 
     // Beyond the documented checks: every frame is read with the size of the first.
     const mxArray* first = gw::cellAt(labels, 0);
@@ -43,7 +43,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       const mxArray* map = gw::cellAt(labels, f);
       const std::string fault =
           superpixel::frameNeighboursSizeFault(f, gw::count(map), height, width);
-      if (!fault.empty()) gw::fail(fault);
+      if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
       frames.push_back(gw::data<std::uint32_t>(map));
     }
     // N is the radix of the pair keys: 0 would divide by zero, and above 2^32 the keys of

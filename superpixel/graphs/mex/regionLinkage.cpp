@@ -45,7 +45,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     gw::requireDimensions(prhs[IN_FLOW], 3, "Flow matrix must be 3-dimensional");
     if (mxGetNumberOfDimensions(prhs[IN_FIRST]) != 2 ||
         mxGetNumberOfDimensions(prhs[IN_SECOND]) != 2) {
-      gw::fail("Super pixel label map must be 2-dimensional");
+      gw::fail(gw::Kind::Size, "Super pixel label map must be 2-dimensional");
     }
 
     // Beyond the documented checks: the counts size the output, and the flow and the second
@@ -64,7 +64,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::size_t plane = frames.height * frames.width;
     const std::string sizeFault = superpixel::linkageSizeFault(gw::count(flow), gw::count(second),
                                                                frames.height, frames.width);
-    if (!sizeFault.empty()) gw::fail(sizeFault);
+    if (!sizeFault.empty()) gw::fail(gw::Kind::Size, sizeFault);
 
     if (frames.height == 0) {
       // Nothing to count: the given counts shape the answer, or it is 0-by-0.
@@ -73,7 +73,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     if (countsGiven) {
       const std::string labelFault = superpixel::linkageLabelFault(frames, n1, n2);
-      if (!labelFault.empty()) gw::fail(labelFault);
+      if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
     } else {
       n1 = superpixel::largestLabel(frames.first, plane);
       n2 = superpixel::largestLabel(frames.second, plane);

@@ -24,25 +24,25 @@ using gw::blank;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) blank();
+    if (nrhs != IN_END) blank(gw::Kind::Nargin);
     const mxArray* flows = prhs[IN_FLOWS];
     const mxArray* labels = prhs[IN_LABELS];
-    if (!mxIsCell(flows) || !mxIsCell(labels)) blank();
+    if (!mxIsCell(flows) || !mxIsCell(labels)) blank(gw::Kind::Class);
     const std::size_t stepCount = gw::count(flows);
-    if (gw::count(labels) != stepCount + 1) blank();
-    if (stepCount + 1 < 2) blank();
+    if (gw::count(labels) != stepCount + 1) blank(gw::Kind::Size);
+    if (stepCount + 1 < 2) blank(gw::Kind::Size);
 
     // The frame size comes from the last flow/label pair in which neither cell is empty.
     const gw::PairSize size = gw::lastFilledPairSize(flows, labels, stepCount, 2, blank.text);
     const std::size_t height = size.rows, width = size.cols;
-    if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank();
+    if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank(gw::Kind::Size);
     for (std::size_t f = 0; f < stepCount; ++f) {
-      if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank();
-      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank();
+      if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank(gw::Kind::Class);
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank(gw::Kind::Class);
     }
-    if (!gw::hasClass(gw::cellAt(labels, stepCount), mxUINT32_CLASS)) blank();
-    if (!mxIsDouble(prhs[IN_COUNT])) blank();
-    if (nlhs != 0 && nlhs != OUT_END) blank();
+    if (!gw::hasClass(gw::cellAt(labels, stepCount), mxUINT32_CLASS)) blank(gw::Kind::Class);
+    if (!mxIsDouble(prhs[IN_COUNT])) blank(gw::Kind::Class);
+    if (nlhs != 0 && nlhs != OUT_END) blank(gw::Kind::Nargout);
 
     // Beyond the documented checks: every frame step reads its flow field as H-by-W-by-2 and
     // both of its label maps as H-by-W, so every cell must hold that much.
@@ -51,12 +51,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         const mxArray* flow = gw::cellAt(flows, f);
         const std::string fault =
             superpixel::trackFlowFault(f, gw::isEmpty(flow), gw::count(flow), height, width);
-        if (!fault.empty()) gw::fail(fault);
+        if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
       }
       const mxArray* map = gw::cellAt(labels, f);
       const std::string fault =
           superpixel::trackLabelMapFault(f, gw::isEmpty(map), gw::count(map), height, width);
-      if (!fault.empty()) gw::fail(fault);
+      if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
     }
     // N sizes the landed counter and is the radix of the pair keys: 0 would divide by zero,
     // and above 2^32 the keys of 32-bit labels could overflow.
@@ -72,7 +72,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, n);
     // The label of a pixel that lands inside the next frame addresses the landed counter.
     const std::string labelFault = superpixel::trackSourceLabelFault(votes.fault, n);
-    if (!labelFault.empty()) gw::fail(labelFault);
+    if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
 
     const std::size_t edgeCount = votes.votes.size();
     mxArray* source = gw::createMatrix<std::uint32_t>(edgeCount, 1);

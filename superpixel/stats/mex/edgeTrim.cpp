@@ -37,7 +37,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (masked) {
       const std::string fault =
           superpixel::edgeTrimMaskFault(gw::count(prhs[IN_MASK]), height, width, gw::count(edges));
-      if (!fault.empty()) gw::fail(fault);
+      if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
       mask = reinterpret_cast<const std::uint8_t*>(gw::logicals(prhs[IN_MASK]));
     }
 

@@ -41,15 +41,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // Beyond the documented checks: everything that would take the call outside an array.
     const auto [height, width, pixels, labels] = superpixel::labelMapArgument(prhs[IN_LABELS]);
     if (counted && gw::isEmpty(prhs[IN_COUNT])) {
-      gw::fail(sizecheck::emptyText("Number of superpixels"));
+      gw::fail(gw::Kind::Size, sizecheck::emptyText("Number of superpixels"));
     }
     const std::string insideFault =
         superpixel::coverageInsideFault(gw::count(prhs[IN_INOUT]), height, width, pixels);
-    if (!insideFault.empty()) gw::fail(insideFault);
+    if (!insideFault.empty()) gw::fail(gw::Kind::Size, insideFault);
     std::optional<std::uint16_t> given;
     if (counted) given = gw::data<std::uint16_t>(prhs[IN_COUNT])[0];
     const superpixel::CoverageCount labelCount = superpixel::coverageCount(labels, pixels, given);
-    if (!labelCount.fault.empty()) gw::fail(labelCount.fault);
+    if (!labelCount.fault.empty()) gw::fail(gw::Kind::Value, labelCount.fault);
     const std::uint32_t count = labelCount.count;
 
     mxArray* ratio = gw::createMatrix<float>(count, 1);

@@ -43,10 +43,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     const std::string flowFault =
         superpixel::motionLevelFlowFault(gw::count(prhs[IN_FLOW]), height, width, pixels);
-    if (!flowFault.empty()) gw::fail(flowFault);
+    if (!flowFault.empty()) gw::fail(gw::Kind::Size, flowFault);
     if (counted) {
       const std::string labelFault = superpixel::motionLevelLabelFault(labels, pixels, count);
-      if (!labelFault.empty()) gw::fail(labelFault);
+      if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
     } else {
       count = superpixel::scanFrameLabels(labels, pixels).largest;
     }

@@ -42,26 +42,26 @@ constexpr gw::Refusal usage{kUsage};
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) usage();
+    if (nrhs != IN_END) usage(gw::Kind::Nargin);
     const mxArray* frames = prhs[IN_FRAMES];
     const mxArray* labels = prhs[IN_LABELS];
-    if (!mxIsCell(frames) || !mxIsCell(labels)) usage();
+    if (!mxIsCell(frames) || !mxIsCell(labels)) usage(gw::Kind::Class);
     const std::size_t frameCount = gw::count(frames);
-    if (frameCount != gw::count(labels)) usage();
-    if (frameCount == 0) usage();
+    if (frameCount != gw::count(labels)) usage(gw::Kind::Size);
+    if (frameCount == 0) usage(gw::Kind::Size);
 
     // The frame size comes from the last pair in which neither cell is empty.
     const gw::PairSize size = gw::lastFilledPairSize(frames, labels, frameCount, 3, kUsage);
     const std::size_t height = size.rows, width = size.cols;
     for (std::size_t f = 0; f < frameCount; ++f) {
-      if (!gw::hasClass(gw::cellAt(frames, f), mxUINT8_CLASS)) usage();
-      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) usage();
+      if (!gw::hasClass(gw::cellAt(frames, f), mxUINT8_CLASS)) usage(gw::Kind::Class);
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) usage(gw::Kind::Class);
     }
-    if (!mxIsDouble(prhs[IN_COUNT])) usage();
-    if (nlhs != 0 && nlhs != OUT_END) usage();
+    if (!mxIsDouble(prhs[IN_COUNT])) usage(gw::Kind::Class);
+    if (nlhs != 0 && nlhs != OUT_END) usage(gw::Kind::Nargout);
 
     // Beyond the documented checks: everything that would take the call outside an array.
-    if (size.pair < 0) gw::fail(superpixel::kSummaryWithoutFrames);
+    if (size.pair < 0) gw::fail(gw::Kind::Size, superpixel::kSummaryWithoutFrames);
     std::vector<superpixel::LabelledFrame> video;
     std::vector<std::size_t> videoFrame;  // 0-based cell index of each entry of video
     // A pair with an empty cell has nothing to count.
@@ -69,7 +69,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         frames, labels, frameCount, [&](std::size_t f, const mxArray* rgb, const mxArray* map) {
           const std::string fault = superpixel::summaryFrameSizeFault(
               f, gw::rows(rgb), gw::cols(rgb), static_cast<std::size_t>(size.pair), height, width);
-          if (!fault.empty()) gw::fail(fault);
+          if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
           video.push_back({gw::data<std::uint8_t>(rgb), gw::data<std::uint32_t>(map)});
           videoFrame.push_back(f);
         });
@@ -78,7 +78,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     for (std::size_t i = 0; i < video.size(); ++i) {
       const std::string fault =
           superpixel::summaryLabelFault(video[i].labels, height * width, count, videoFrame[i]);
-      if (!fault.empty()) gw::fail(fault);
+      if (!fault.empty()) gw::fail(gw::Kind::Value, fault);
     }
 
     mxArray* pixels = gw::createMatrix<std::uint32_t>(count, 1);
