@@ -190,3 +190,8 @@ def test_readme_example_runs_as_written(tmp_path, monkeypatch):
     exec(compile(example, "README.md", "exec"), {})
     flow = motionseg.dense_motion(first, second)
     assert np.array_equal(motionseg.read_flo("flow.flo"), flow)
+
+
+def test_version_is_the_projects():
+    version = (Path(__file__).parents[2] / "VERSION").read_text().split()[0]
+    assert motionseg.__version__ == version
