@@ -4,7 +4,7 @@
 #include "apps/safe_output.h"
 #include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
-#include "flow/solver/COpticFlow.h"
+#include "flow/solver/flow_colour.h"
 
 #include <sys/stat.h>
 
@@ -125,25 +125,15 @@ bool floComplete(const std::string& path, int width, int height) {
 }
 
 float longestVector(const CTensor<float>& flow) {
-  float longest = 0.0f;
-  const int n = flow.xSize() * flow.ySize();
-  for (int i = 0; i < n; ++i) {
-    const float length = std::hypot(flow.data()[i], flow.data()[n + i]);
-    if (length > longest) longest = length;
-  }
-  return longest;
+  return flowsolver::longestVector(flow);
 }
 
 std::string writeFlow(const CTensor<float>& flow, const std::string& floPath,
                       const std::string& colourPath, float saturation) {
   std::vector<unsigned char> png;
   if (!colourPath.empty()) {
-    // flowToImage saturates at 2√2·divisor.
-    float full = saturation > 0.0f ? saturation : longestVector(flow);
-    if (!(full > 0.0f)) full = 1.0f;
     CTensor<float> colour;
-    CTensor<float> copy(flow);  // flowToImage takes a mutable flow
-    COpticFlow::flowToImage(copy, colour, static_cast<float>(full / (2.0 * std::sqrt(2.0))));
+    flowsolver::saturatedColour(flow, saturation, colour);
     std::string error;
     if (!imageio::encodePng(colour, png, colourPath, error)) return error;
   }

@@ -16,14 +16,17 @@
 
 #include "mex.h"
 
+#include "common/size_checks.h"
+#include "common/text_format.h"
+
 #include <cassert>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <limits>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -98,20 +101,9 @@ struct Refusal {
 /// The refusal of the entry files whose documented checks all report a single blank.
 inline constexpr Refusal blank{" "};
 
-/// printf-style formatting into a std::string, for error and warning texts.
-inline std::string format(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, fmt, args);
-  va_end(args);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
-  if (n > 0) std::vsnprintf(&text[0], text.size(), fmt, again);
-  va_end(again);
-  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return text;
-}
+/// printf-style formatting into a std::string, for error and warning texts (shared with the
+/// other front ends).
+using textformat::format;
 
 /// The error identifier motionseg:NAME:KIND of a failed call of the plug-in `name`. Characters
 /// that an identifier part cannot hold become '_'.
@@ -304,8 +296,8 @@ struct IntSize {
 /// The size of a as an IntSize; fails with "<what> has too many rows." (or columns) beyond
 /// 2147483647.
 inline IntSize intSize(const mxArray* a, const char* what) {
-  return {toInt(mxGetM(a), format("%s has too many rows.", what).c_str()),
-          toInt(mxGetN(a), format("%s has too many columns.", what).c_str())};
+  return {toInt(mxGetM(a), sizecheck::tooManyText(what, true).c_str()),
+          toInt(mxGetN(a), sizecheck::tooManyText(what, false).c_str())};
 }
 
 /// Calls visit(f, a{f}, b{f}) for every f < n, in order, at which neither cell of the two cell
@@ -386,13 +378,10 @@ inline double scalar(const mxArray* a, const char* text) {
 /// undefined for doubles out of range.
 inline std::uint64_t truncatedScalar(const mxArray* a, const char* what, std::uint64_t lo,
                                      std::uint64_t hi) {
-  const double t = std::trunc(scalar(a, format("%s must not be empty.", what).c_str()));
-  if (!(t >= static_cast<double>(lo) && t <= static_cast<double>(hi))) {
-    fail(Kind::Value,
-         format("%s must be between %llu and %llu.", what, static_cast<unsigned long long>(lo),
-                static_cast<unsigned long long>(hi)));
-  }
-  return static_cast<std::uint64_t>(t);
+  const std::optional<std::uint64_t> t =
+      sizecheck::truncatedCount(scalar(a, sizecheck::emptyText(what).c_str()), lo, hi);
+  if (!t) fail(Kind::Value, sizecheck::rangeText(what, lo, hi));
+  return *t;
 }
 
 }  // namespace gw

@@ -2,6 +2,7 @@
 // as 32-bit integers, then u and v interleaved pixel by pixel in row order, all in the
 // machine's byte order.
 #include "flow/solver/COpticFlow.h"
+#include "flow/solver/flow_file.h"
 
 #include <algorithm>
 #include <climits>
@@ -31,27 +32,25 @@ bool hasFloExtension(const std::string& path) {
 
 }  // namespace
 
-void COpticFlow::readMiddlebury(const char* path, CTensor<float>& flow) {
+namespace flowsolver {
+
+FlowFileRead readFlowFile(const char* path, CTensor<float>& flow) {
   const char* name = printable(path);
   File file(std::fopen(name, "rb"));
-  if (!file) {
-    std::cout << "Could not open " << name << std::endl;
-    return;
-  }
+  if (!file) return {std::string("Could not open ") + name, false};
   // The tag is read but not compared: files with another tag are read all the same.
   char tag[4];
   std::int32_t width = 0, height = 0;
   if (std::fread(tag, 1, 4, file.get()) != 4 || std::fread(&width, 4, 1, file.get()) != 1 ||
       std::fread(&height, 4, 1, file.get()) != 1) {
-    std::cout << name << " is shorter than the 12-byte header of a flow file" << std::endl;
-    return;
+    return {std::string(name) + " is shorter than the 12-byte header of a flow file", true};
   }
   // Both channels must fit in one container, whose element count is a 32-bit integer.
   const long long count = 2LL * width * height;
   if (width < 0 || height < 0 || count > INT_MAX) {
-    std::cout << name << " announces an implausible flow size of " << width << " x " << height
-              << std::endl;
-    return;
+    return {std::string(name) + " announces an implausible flow size of " + std::to_string(width) +
+                " x " + std::to_string(height),
+            true};
   }
   // The body is gathered before the flow is touched, and grows only with what the file really
   // holds, so a header that promises more than the file does costs no large allocation.
@@ -64,9 +63,9 @@ void COpticFlow::readMiddlebury(const char* path, CTensor<float>& flow) {
     body.resize(have + step);
     const std::size_t got = std::fread(body.data() + have, sizeof(float), step, file.get());
     if (got < step) {
-      std::cout << name << " holds less flow data than its header announces (" << width << " x "
-                << height << ")" << std::endl;
-      return;
+      return {std::string(name) + " holds less flow data than its header announces (" +
+                  std::to_string(width) + " x " + std::to_string(height) + ")",
+              true};
     }
   }
   flow.setSize(width, height, 2);
@@ -77,29 +76,30 @@ void COpticFlow::readMiddlebury(const char* path, CTensor<float>& flow) {
     u[i] = body[2 * i];
     v[i] = body[2 * i + 1];
   }
+  return {"", true};
 }
 
-void COpticFlow::writeMiddlebury(CTensor<float>& flow, const char* path) {
+FlowFileWrite writeFlowFile(const CTensor<float>& flow, const char* path) {
   const char* name = printable(path);
-  if (!hasFloExtension(name)) {
-    std::cout << name << " should have extension '.flo'" << std::endl;
-  }
+  FlowFileWrite result;
+  if (!hasFloExtension(name)) result.notice = std::string(name) + " should have extension '.flo'";
   // A flow without its second channel would be read past its end; refuse before the file is
   // created or truncated.
   if (flow.zSize() < 2) {
-    std::cout << "Cannot write " << name << ": the flow has " << flow.zSize()
-              << " channels, two are needed" << std::endl;
-    return;
+    result.problem = std::string("Cannot write ") + name + ": the flow has " +
+                     std::to_string(flow.zSize()) + " channels, two are needed";
+    return result;
   }
   File file(std::fopen(name, "wb"));
   if (!file) {
-    std::cout << "Could not open " << name << std::endl;
-    return;
+    result.problem = std::string("Could not open ") + name;
+    return result;
   }
-  std::fwrite("PIEH", 1, 4, file.get());
+  bool complete = std::fwrite("PIEH", 1, 4, file.get()) == 4;
   const std::int32_t width = flow.xSize(), height = flow.ySize();
   if (std::fwrite(&width, 4, 1, file.get()) != 1 || std::fwrite(&height, 4, 1, file.get()) != 1) {
-    std::cout << "Problem writing header" << std::endl;
+    // As documented, the body is still written after this.
+    result.problem = "Problem writing header";
   }
   // One interleaved row at a time: u(x, y), v(x, y) for x = 0..width−1, stored bit for bit.
   const std::size_t plane = static_cast<std::size_t>(width) * height;
@@ -112,6 +112,23 @@ void COpticFlow::writeMiddlebury(CTensor<float>& flow, const char* path) {
       row[2 * x] = u[start + x];
       row[2 * x + 1] = v[start + x];
     }
-    std::fwrite(row.data(), sizeof(float), row.size(), file.get());
+    complete =
+        std::fwrite(row.data(), sizeof(float), row.size(), file.get()) == row.size() && complete;
   }
+  complete = std::fclose(file.release()) == 0 && complete;
+  if (!complete && result.problem.empty()) result.problem = std::string("Problem writing ") + name;
+  return result;
+}
+
+}  // namespace flowsolver
+
+void COpticFlow::readMiddlebury(const char* path, CTensor<float>& flow) {
+  const flowsolver::FlowFileRead result = flowsolver::readFlowFile(path, flow);
+  if (!result.problem.empty()) std::cout << result.problem << std::endl;
+}
+
+void COpticFlow::writeMiddlebury(CTensor<float>& flow, const char* path) {
+  const flowsolver::FlowFileWrite result = flowsolver::writeFlowFile(flow, path);
+  if (!result.notice.empty()) std::cout << result.notice << std::endl;
+  if (!result.problem.empty()) std::cout << result.problem << std::endl;
 }

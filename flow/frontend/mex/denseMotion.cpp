@@ -3,16 +3,13 @@
 //   flow = denseMotion(image1, image2[, sigma[, alpha[, beta[, gamma]]]])
 #include "mex.h"
 
-#include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
-#include "flow/filters/CFilter.h"
 #include "flow/frontend/column_major.h"
+#include "flow/frontend/flow_call.h"
 #include "flow/frontend/run_flow.h"
 #include "gateway/mex_gateway.h"
 
-#include <climits>
 #include <cstdint>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -22,7 +19,6 @@ enum { IN_IMAGE1, IN_IMAGE2, IN_SIGMA, IN_ALPHA, IN_BETA, IN_GAMMA, IN_END };
 enum { OUT_FLOW, OUT_END };
 
 constexpr int kMinInputs = IN_SIGMA;
-constexpr int kDescriptorChannels = 15;
 
 /// A 3-dimensional double array: the only shape the two frames may have.
 bool isColourImage(const mxArray* a) {
@@ -56,58 +52,30 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     // Beyond the documented checks: what the flow computation cannot work with.
     const std::int64_t m = dims[0], n = dims[1], k = dims[2];
-    if (k < 3) {
-      gw::fail(
-          gw::Kind::Size,
-          "Input images must have at least 3 channels; the colour test reads channels 1 to 3.");
-    }
-    // Every container indexes with 32 bits, the descriptor field has 15 channels.
-    const std::int64_t widest = k > kDescriptorChannels ? k : kDescriptorChannels;
-    if (m > INT_MAX || n > INT_MAX || k > INT_MAX || (m > 0 && n > INT_MAX / m) ||
-        (m * n > 0 && widest > INT_MAX / (m * n))) {
-      gw::fail(
-          gw::Kind::Size,
-          "Input images are too large: rows x columns x max(channels, 15) must stay below 2^31.");
-    }
+    const std::string shapeFault = flowdriver::frameShapeFault(m, n, k);
+    if (!shapeFault.empty()) gw::fail(gw::Kind::Size, shapeFault);
     const float sigma = parameter(nrhs, prhs, IN_SIGMA, 0.8f, "Sigma must be a numeric scalar.");
     const float alpha = parameter(nrhs, prhs, IN_ALPHA, 30.0f, "Alpha must be a numeric scalar.");
     const float beta = parameter(nrhs, prhs, IN_BETA, 300.0f, "Beta must be a numeric scalar.");
     const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
-    if (!flowdriver::validSigma(sigma)) {
-      gw::fail(gw::Kind::Value,
-               "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
-               "match.");
-    }
+    const std::string sigmaFault = flowdriver::sigmaFault(sigma);
+    if (!sigmaFault.empty()) gw::fail(gw::Kind::Value, sigmaFault);
 
     const int rows = static_cast<int>(m), cols = static_cast<int>(n),
               channels = static_cast<int>(k);
     CTensor<float> flow;
     // The flow computation signals size faults with its own exception structs, which the
     // guard does not know; they and allocation failures end the call here.
-    std::string failure;
-    gw::Kind kind = gw::Kind::Internal;
-    try {
+    const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
       CTensor<float> image1, image2;
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE1]), rows, cols, channels, image1);
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
       runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
-    } catch (const std::bad_alloc&) {
-      kind = gw::Kind::Memory;
-      failure = "Out of memory while computing the flow.";
-    } catch (const ETensorIncompatibleSize&) {
-      failure = "Internal error: tensor size mismatch in the flow computation.";
-    } catch (const EFilterIncompatibleSize&) {
-      failure = "Internal error: filter size mismatch in the flow computation.";
-    } catch (const EFilterNotAvailable&) {
-      failure = "Internal error: missing filter mask in the flow computation.";
-    } catch (const EIncompatibleMatrices&) {
-      failure = "Internal error: matrix size mismatch in the flow computation.";
-    }
-    if (!failure.empty()) gw::fail(kind, failure);
-    if (flow.xSize() != cols || flow.ySize() != rows || flow.zSize() != 2) {
-      gw::fail(gw::Kind::Internal,
-               "Internal error: the flow field does not have the images' size.");
-    }
+    });
+    if (failure)
+      gw::fail(failure.outOfMemory ? gw::Kind::Memory : gw::Kind::Internal, failure.text);
+    const std::string sizeFault = flowdriver::flowSizeFault(flow, rows, cols);
+    if (!sizeFault.empty()) gw::fail(gw::Kind::Internal, sizeFault);
 
     // The flow tensor into an M-by-N-by-2 double array.
     mxArray* out = gw::createArray<double>(

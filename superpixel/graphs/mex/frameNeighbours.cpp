@@ -5,8 +5,10 @@
 
 #include "gateway/mex_gateway.h"
 #include "superpixel/graphs/frame_neighbours.h"
+#include "superpixel/graphs/graph_checks.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -39,11 +41,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::vector<const std::uint32_t*> frames;
     for (std::size_t f = 0; f < frameCount; ++f) {
       const mxArray* map = gw::cellAt(labels, f);
-      if (gw::count(map) != height * width) {
-        gw::fail(gw::Kind::Size,
-                 gw::format("Label map %zu has %zu elements but label map 1 is %zu-by-%zu.", f + 1,
-                            gw::count(map), height, width));
-      }
+      const std::string fault =
+          superpixel::frameNeighboursSizeFault(f, gw::count(map), height, width);
+      if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
       frames.push_back(gw::data<std::uint32_t>(map));
     }
     // N is the radix of the pair keys: 0 would divide by zero, and above 2^32 the keys of

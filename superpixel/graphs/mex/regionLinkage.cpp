@@ -6,9 +6,11 @@
 #include "mex.h"
 
 #include "gateway/mex_gateway.h"
+#include "superpixel/graphs/graph_checks.h"
 #include "superpixel/graphs/region_linkage.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -60,21 +62,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         gw::data<std::int16_t>(flow), gw::data<std::uint16_t>(first),
         gw::data<std::uint16_t>(second), gw::rows(first), gw::cols(first)};
     const std::size_t plane = frames.height * frames.width;
-    if (gw::count(flow) < 2 * plane) {
-      gw::fail(
-          gw::Kind::Size,
-          gw::format(
-              "Flow matrix has %zu elements, fewer than the %zu-by-%zu-by-2 of the label maps.",
-              gw::count(flow), frames.height, frames.width));
-    }
-    if (gw::count(second) < plane) {
-      gw::fail(
-          gw::Kind::Size,
-          gw::format(
-              "Second super pixel label map has %zu elements, fewer than the %zu-by-%zu of the "
-              "first.",
-              gw::count(second), frames.height, frames.width));
-    }
+    const std::string sizeFault = superpixel::linkageSizeFault(gw::count(flow), gw::count(second),
+                                                               frames.height, frames.width);
+    if (!sizeFault.empty()) gw::fail(gw::Kind::Size, sizeFault);
 
     if (frames.height == 0) {
       // Nothing to count: the given counts shape the answer, or it is 0-by-0.
@@ -82,16 +72,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       return;
     }
     if (countsGiven) {
-      const superpixel::LinkLabelFault fault = superpixel::findLabelBeyondCounts(frames, n1, n2);
-      if (fault.map != 0) {
-        gw::fail(
-            gw::Kind::Value,
-            gw::format(
-                "Label %u at element %zu of the %s super pixel label map exceeds the number of "
-                "superpixels %zu.",
-                static_cast<unsigned>(fault.label), fault.element + 1,
-                fault.map == 1 ? "first" : "second", fault.map == 1 ? n1 : n2));
-      }
+      const std::string labelFault = superpixel::linkageLabelFault(frames, n1, n2);
+      if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
     } else {
       n1 = superpixel::largestLabel(frames.first, plane);
       n2 = superpixel::largestLabel(frames.second, plane);

@@ -5,9 +5,11 @@
 #include "mex.h"
 
 #include "gateway/mex_gateway.h"
+#include "superpixel/graphs/graph_checks.h"
 #include "superpixel/graphs/track_neighbours.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,27 +46,17 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     // Beyond the documented checks: every frame step reads its flow field as H-by-W-by-2 and
     // both of its label maps as H-by-W, so every cell must hold that much.
-    const std::size_t plane = height * width;
     for (std::size_t f = 0; f <= stepCount; ++f) {
       if (f < stepCount) {
         const mxArray* flow = gw::cellAt(flows, f);
-        if (gw::isEmpty(flow))
-          gw::fail(gw::Kind::Size, gw::format("Flow field %zu is empty.", f + 1));
-        if (gw::count(flow) < 2 * plane) {
-          gw::fail(
-              gw::Kind::Size,
-              gw::format(
-                  "Flow field %zu has %zu elements, fewer than the %zu-by-%zu-by-2 of the frames.",
-                  f + 1, gw::count(flow), height, width));
-        }
+        const std::string fault =
+            superpixel::trackFlowFault(f, gw::isEmpty(flow), gw::count(flow), height, width);
+        if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
       }
       const mxArray* map = gw::cellAt(labels, f);
-      if (gw::isEmpty(map)) gw::fail(gw::Kind::Size, gw::format("Label map %zu is empty.", f + 1));
-      if (gw::count(map) != plane) {
-        gw::fail(gw::Kind::Size,
-                 gw::format("Label map %zu has %zu elements but the frames are %zu-by-%zu.", f + 1,
-                            gw::count(map), height, width));
-      }
+      const std::string fault =
+          superpixel::trackLabelMapFault(f, gw::isEmpty(map), gw::count(map), height, width);
+      if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
     }
     // N sizes the landed counter and is the radix of the pair keys: 0 would divide by zero,
     // and above 2^32 the keys of 32-bit labels could overflow.
@@ -78,14 +70,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                        gw::data<std::uint32_t>(gw::cellAt(labels, f + 1))});
     }
     const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, n);
-    if (votes.fault.found) {
-      // The label of a pixel that lands inside the next frame addresses the landed counter.
-      gw::fail(
-          gw::Kind::Value,
-          gw::format("Label %u at element %zu of the label map of frame %zu is outside 1..%llu.",
-                     votes.fault.label, votes.fault.element + 1, votes.fault.step + 1,
-                     static_cast<unsigned long long>(n)));
-    }
+    // The label of a pixel that lands inside the next frame addresses the landed counter.
+    const std::string labelFault = superpixel::trackSourceLabelFault(votes.fault, n);
+    if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
 
     const std::size_t edgeCount = votes.votes.size();
     mxArray* source = gw::createMatrix<std::uint32_t>(edgeCount, 1);

@@ -6,8 +6,10 @@
 
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/edge_trim.h"
+#include "superpixel/stats/stats_checks.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -33,11 +35,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const auto [height, width] = gw::intSize(edges, "Input matrix");
     const std::uint8_t* mask = nullptr;
     if (masked) {
-      if (gw::count(prhs[IN_MASK]) < gw::count(edges)) {
-        gw::fail(gw::Kind::Size,
-                 gw::format("Mask has %zu elements but the %d-by-%d input matrix has %zu.",
-                            gw::count(prhs[IN_MASK]), height, width, gw::count(edges)));
-      }
+      const std::string fault =
+          superpixel::edgeTrimMaskFault(gw::count(prhs[IN_MASK]), height, width, gw::count(edges));
+      if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
       mask = reinterpret_cast<const std::uint8_t*>(gw::logicals(prhs[IN_MASK]));
     }
 

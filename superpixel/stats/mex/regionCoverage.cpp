@@ -4,12 +4,15 @@
 //   [ratio, size] = regionCoverage(labels, inOut[, N])
 #include "mex.h"
 
+#include "common/size_checks.h"
 #include "gateway/mex_gateway.h"
-#include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/mex/label_map_argument.h"
 #include "superpixel/stats/region_coverage.h"
+#include "superpixel/stats/stats_checks.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -38,28 +41,16 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // Beyond the documented checks: everything that would take the call outside an array.
     const auto [height, width, pixels, labels] = superpixel::labelMapArgument(prhs[IN_LABELS]);
     if (counted && gw::isEmpty(prhs[IN_COUNT])) {
-      gw::fail(gw::Kind::Size, "Number of superpixels must not be empty.");
+      gw::fail(gw::Kind::Size, sizecheck::emptyText("Number of superpixels"));
     }
-    if (gw::count(prhs[IN_INOUT]) < pixels) {
-      gw::fail(gw::Kind::Size,
-               gw::format("In-Out map has %zu elements but the %d-by-%d label map has %zu.",
-                          gw::count(prhs[IN_INOUT]), height, width, pixels));
-    }
-    std::uint32_t count = 0;
-    std::ptrdiff_t bad = -1;
-    if (counted) {
-      count = gw::data<std::uint16_t>(prhs[IN_COUNT])[0];
-      bad = superpixel::findLabelOutside(labels, pixels, count);
-    } else {
-      const superpixel::FrameLabelScan scan = superpixel::scanFrameLabels(labels, pixels);
-      count = scan.largest;
-      bad = scan.firstZero;
-    }
-    if (bad >= 0) {
-      gw::fail(gw::Kind::Value,
-               gw::format("Label %u at element %td of the super pixel label map is outside 1..%u.",
-                          static_cast<unsigned>(labels[bad]), bad + 1, count));
-    }
+    const std::string insideFault =
+        superpixel::coverageInsideFault(gw::count(prhs[IN_INOUT]), height, width, pixels);
+    if (!insideFault.empty()) gw::fail(gw::Kind::Size, insideFault);
+    std::optional<std::uint16_t> given;
+    if (counted) given = gw::data<std::uint16_t>(prhs[IN_COUNT])[0];
+    const superpixel::CoverageCount labelCount = superpixel::coverageCount(labels, pixels, given);
+    if (!labelCount.fault.empty()) gw::fail(gw::Kind::Value, labelCount.fault);
+    const std::uint32_t count = labelCount.count;
 
     mxArray* ratio = gw::createMatrix<float>(count, 1);
     mxArray* size = gw::createMatrix<std::uint32_t>(count, 1);

@@ -7,8 +7,10 @@
 #include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/mex/label_map_argument.h"
 #include "superpixel/stats/region_motion_level.h"
+#include "superpixel/stats/stats_checks.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -39,21 +41,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       count = static_cast<std::uint32_t>(
           gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
     }
-    const std::size_t flowCount = gw::count(prhs[IN_FLOW]);
-    if (flowCount / 2 < pixels) {
-      gw::fail(gw::Kind::Size,
-               gw::format("Flow matrix has %zu elements but a %d-by-%d label map needs %zu "
-                          "(H-by-W-by-2).",
-                          flowCount, height, width, 2 * pixels));
-    }
+    const std::string flowFault =
+        superpixel::motionLevelFlowFault(gw::count(prhs[IN_FLOW]), height, width, pixels);
+    if (!flowFault.empty()) gw::fail(gw::Kind::Size, flowFault);
     if (counted) {
-      const std::ptrdiff_t bad = superpixel::findLabelAbove(labels, pixels, count);
-      if (bad >= 0) {
-        gw::fail(gw::Kind::Value,
-                 gw::format("Label %u at element %td of the super pixel label map is above the "
-                            "number of superpixels %u.",
-                            static_cast<unsigned>(labels[bad]), bad + 1, count));
-      }
+      const std::string labelFault = superpixel::motionLevelLabelFault(labels, pixels, count);
+      if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
     } else {
       count = superpixel::scanFrameLabels(labels, pixels).largest;
     }

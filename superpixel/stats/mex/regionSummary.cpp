@@ -4,10 +4,11 @@
 #include "mex.h"
 
 #include "gateway/mex_gateway.h"
-#include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/region_summary.h"
+#include "superpixel/stats/stats_checks.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -60,35 +61,24 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nlhs != 0 && nlhs != OUT_END) usage(gw::Kind::Nargout);
 
     // Beyond the documented checks: everything that would take the call outside an array.
-    if (size.pair < 0)
-      gw::fail(gw::Kind::Size, "No frame pair holds both a frame and a label map.");
+    if (size.pair < 0) gw::fail(gw::Kind::Size, superpixel::kSummaryWithoutFrames);
     std::vector<superpixel::LabelledFrame> video;
     std::vector<std::size_t> videoFrame;  // 0-based cell index of each entry of video
     // A pair with an empty cell has nothing to count.
     gw::forEachFilledPair(
         frames, labels, frameCount, [&](std::size_t f, const mxArray* rgb, const mxArray* map) {
-          if (gw::rows(rgb) != height || gw::cols(rgb) / 3 != width) {
-            gw::fail(
-                gw::Kind::Size,
-                gw::format("Frame %zu is %zu-by-%zu-by-3 but frame %zu is %zu-by-%zu-by-3; all "
-                           "frames must have one size.",
-                           f + 1, gw::rows(rgb), gw::cols(rgb) / 3,
-                           static_cast<std::size_t>(size.pair) + 1, height, width));
-          }
+          const std::string fault = superpixel::summaryFrameSizeFault(
+              f, gw::rows(rgb), gw::cols(rgb), static_cast<std::size_t>(size.pair), height, width);
+          if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
           video.push_back({gw::data<std::uint8_t>(rgb), gw::data<std::uint32_t>(map)});
           videoFrame.push_back(f);
         });
     const auto count = static_cast<std::uint32_t>(
         gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
     for (std::size_t i = 0; i < video.size(); ++i) {
-      const std::ptrdiff_t bad =
-          superpixel::findLabelOutside(video[i].labels, height * width, count);
-      if (bad >= 0) {
-        gw::fail(
-            gw::Kind::Value,
-            gw::format("Label %u at element %td of the label map of frame %zu is outside 1..%u.",
-                       video[i].labels[bad], bad + 1, videoFrame[i] + 1, count));
-      }
+      const std::string fault =
+          superpixel::summaryLabelFault(video[i].labels, height * width, count, videoFrame[i]);
+      if (!fault.empty()) gw::fail(gw::Kind::Value, fault);
     }
 
     mxArray* pixels = gw::createMatrix<std::uint32_t>(count, 1);

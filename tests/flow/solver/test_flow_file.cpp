@@ -1,6 +1,7 @@
 // .flo files: the byte layout, bit-exact round trips, the printed problems, and refusal of
 // files whose header does not match their body.
 #include "flow/solver/COpticFlow.h"
+#include "flow/solver/flow_file.h"
 #include "solver_test_support.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +149,18 @@ TEST_F(FlowFile, FilesThatCannotBeOpenedAreReported) {
     COpticFlow::writeMiddlebury(flow, missing.c_str());
     EXPECT_EQ(out.text(), "Could not open " + missing + "\n");
   }
+}
+
+// Data the file system cannot store is reported, after the extension notice.
+TEST_F(FlowFile, DataThatCannotBeStoredIsReported) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  CTensor<float> flow(3, 2, 2, 1.5f);
+  const flowsolver::FlowFileWrite result = flowsolver::writeFlowFile(flow, "/dev/full");
+  EXPECT_EQ(result.notice, "/dev/full should have extension '.flo'");
+  EXPECT_EQ(result.problem, "Problem writing /dev/full");
+  CaptureCout out;
+  COpticFlow::writeMiddlebury(flow, "/dev/full");
+  EXPECT_EQ(out.text(), "/dev/full should have extension '.flo'\nProblem writing /dev/full\n");
 }
 
 // Headers that do not fit the body, or sizes no flow can have, leave the flow as it was.
