@@ -24,6 +24,11 @@ std::set<mxArray*>& liveArrays() {
   return live;
 }
 
+bool& interruptRequested() {
+  static bool requested = false;
+  return requested;
+}
+
 std::string& printSink() {
   static std::string sink;
   return sink;
@@ -308,6 +313,16 @@ int mexPrintf(const char* format, ...) {
   return n;
 }
 
+bool mexStandaloneInterruptPending(void) {
+  const bool pending = interruptRequested();
+  interruptRequested() = false;
+  return pending;
+}
+
+void mexStandaloneInterrupt(void) {
+  throw host::Interrupted();
+}
+
 void mexWarnMsgTxt(const char* text) {
   printSink() += "Warning: ";
   printSink() += text;
@@ -317,6 +332,10 @@ void mexWarnMsgTxt(const char* text) {
 }  // extern "C"
 
 namespace host {
+
+void requestInterrupt() {
+  interruptRequested() = true;
+}
 
 Array make(mxClassID id, std::vector<mwSize> dims) {
   mxArray* a = create(id, std::move(dims));
@@ -363,10 +382,13 @@ CallResult call(int nlhs, const std::vector<const mxArray*>& inputs) {
   } catch (const HostError& e) {
     result.failed = true;
     result.error = e.what();
+  } catch (const Interrupted&) {
+    result.interrupted = true;
   }
+  interruptRequested() = false;
   result.printed = printSink();
 
-  if (result.failed) {
+  if (result.failed || result.interrupted) {
     // The host frees what the failed call created, outputs included.
     for (mxArray* a : liveArrays())
       destroy(a);

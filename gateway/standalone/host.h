@@ -24,6 +24,16 @@ struct HostError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// Raised when a call ends as interrupted. Like GNU Octave's interrupt it is no
+/// std::runtime_error, so gw::guarded lets it pass.
+struct Interrupted : std::exception {
+  const char* what() const noexcept override { return "interrupted"; }
+};
+
+/// Makes the next gw::interruptPending() of a call report an interrupt, as if the user had
+/// pressed Ctrl-C (once).
+void requestInterrupt();
+
 struct ArrayDeleter {
   void operator()(mxArray* a) const { mxDestroyArray(a); }
 };
@@ -66,6 +76,7 @@ std::vector<mwSize> dims(const mxArray* a);
 /// What one call of mexFunction did.
 struct CallResult {
   bool failed = false;          ///< mexErrMsgTxt ended the call
+  bool interrupted = false;     ///< the call ended as interrupted (no outputs)
   std::string error;            ///< its text
   std::string printed;          ///< everything printed through mexPrintf
   std::vector<Array> outputs;   ///< max(nlhs, 1) slots, as the plug-in left them
