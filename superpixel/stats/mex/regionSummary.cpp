@@ -3,6 +3,7 @@
 //   [colour, centre, size] = regionSummary(frames, labels, N)
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/region_summary.h"
@@ -63,6 +64,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (size.pair < 0) gw::fail("No frame pair holds both a frame and a label map.");
     std::vector<superpixel::LabelledFrame> video;
     std::vector<std::size_t> videoFrame;  // 0-based cell index of each entry of video
+    video.reserve(frameCount);
+    videoFrame.reserve(frameCount);
     // A pair with an empty cell has nothing to count.
     gw::forEachFilledPair(
         frames, labels, frameCount, [&](std::size_t f, const mxArray* rgb, const mxArray* map) {
@@ -78,6 +81,17 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         });
     const auto count = static_cast<std::uint32_t>(
         gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
+    // The size output counts in 32 bits: with more pixels in all frames together one label
+    // could wrap, so such a call is refused before anything is counted.
+    const membudget::Bytes videoPixels = membudget::Bytes::product({video.size(), height, width});
+    if (videoPixels.value() > superpixel::kMostSummaryPixels) {
+      gw::fail(gw::format(
+          "regionSummary counts at most %llu pixels in one call (the size output is uint32); "
+          "these %zu frames of %zu-by-%zu hold %llu.",
+          static_cast<unsigned long long>(superpixel::kMostSummaryPixels), video.size(), height,
+          width, static_cast<unsigned long long>(videoPixels.value())));
+    }
+    gw::requireMemory("regionSummary", superpixel::regionSummaryBytes(count, video.size()));
     for (std::size_t i = 0; i < video.size(); ++i) {
       const std::ptrdiff_t bad =
           superpixel::findLabelOutside(video[i].labels, height * width, count);
