@@ -7,7 +7,9 @@
 #include "flow/containers/CTensor.h"
 #include "flow/filters/CFilter.h"
 #include "flow/frontend/column_major.h"
+#include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 
 #include <climits>
@@ -77,6 +79,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     const int rows = static_cast<int>(m), cols = static_cast<int>(n),
               channels = static_cast<int>(k);
+    gw::requireMemory("denseMotion", flowdriver::denseMotionBytes(static_cast<std::uint64_t>(m),
+                                                                  static_cast<std::uint64_t>(n),
+                                                                  static_cast<std::uint64_t>(k)));
     CTensor<float> flow;
     // The flow computation signals size faults with its own exception structs, which the
     // guard does not know; they and allocation failures end the call here.
