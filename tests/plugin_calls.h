@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -46,6 +48,24 @@ template <class... Arrays>
 host::CallResult callWith(int nlhs, Arrays... inputs) {
   return host::call(nlhs, {inputs.get()...});
 }
+
+/// Bytes of the elements of a call's outputs (the arrays the host would copy).
+inline std::uint64_t outputBytes(const host::CallResult& r) {
+  std::uint64_t bytes = 0;
+  for (const host::Array& out : r.outputs) {
+    if (out) bytes += mxGetNumberOfElements(out.get()) * mxGetElementSize(out.get());
+  }
+  return bytes;
+}
+
+/// Sets the user's memory ceiling (MOTIONSEG_MEMORY_LIMIT) for its lifetime.
+class MemoryCeiling {
+ public:
+  explicit MemoryCeiling(const char* value) { setenv("MOTIONSEG_MEMORY_LIMIT", value, 1); }
+  ~MemoryCeiling() { unsetenv("MOTIONSEG_MEMORY_LIMIT"); }
+  MemoryCeiling(const MemoryCeiling&) = delete;
+  MemoryCeiling& operator=(const MemoryCeiling&) = delete;
+};
 
 }  // namespace plugintest
 

@@ -1,10 +1,14 @@
 // The error funnel (through the probe plug-in) and the standalone host's array semantics.
 #include "gateway/standalone/host.h"
 
+#include "gateway/memory_guard.h"
+#include "tests/plugin_calls.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 
 namespace {
 
@@ -35,6 +39,72 @@ INSTANTIATE_TEST_SUITE_P(
                       FunnelCase{5, "Size does not fit in 32 bits."},
                       FunnelCase{6, "Second input must be a numeric scalar."},
                       FunnelCase{7, "Failed after creating an output."}));
+
+TEST(MemoryGuard, RefusalSaysWhatWasAskedAndWhatTheMachineHas) {
+  membudget::Limit limit;
+  limit.bytes = 23100000000;
+  limit.description = "this machine has 23.1 GB available";
+  membudget::Estimate table;
+  table.outputs = membudget::Bytes(17179344900);  // 65535 * 65535 * 4
+  table.what = "a 65535-by-65535 table";
+  EXPECT_EQ(gw::memoryRefusal("regionLinkage", table, limit),
+            "regionLinkage needs 34.4 GB for a 65535-by-65535 table (twice that while the host "
+            "copies it); this machine has 23.1 GB available.");
+  membudget::Estimate both = table;
+  both.working = membudget::Bytes(8000000000);
+  EXPECT_EQ(gw::memoryRefusal("regionLinkage", both, limit),
+            "regionLinkage needs 42.4 GB for a 65535-by-65535 table (17.2 GB of output, twice "
+            "while the host copies it, and 8.00 GB of working memory); this machine has 23.1 GB "
+            "available.");
+  membudget::Estimate huge = table;
+  huge.outputs = membudget::Bytes::product({1ull << 40, 1ull << 40});
+  EXPECT_EQ(gw::memoryRefusal("regionLinkage", huge, limit),
+            "regionLinkage needs more than 18.4 EB for a 65535-by-65535 table; this machine has "
+            "23.1 GB available.");
+}
+
+// The guard through the probe: an output of the given bytes against the user's ceiling, which
+// also holds the host's copy and the bookkeeping allowance.
+TEST(MemoryGuard, RefusesPastTheCeilingAndAllowsJustUnder) {
+  const plugintest::MemoryCeiling ceiling("1MB");
+  const double under = (1000000.0 - membudget::kBookkeepingBytes) / 2;
+  const auto mode = host::scalar(10);
+  for (const double bytes : {under, under + 1}) {
+    const auto size = host::scalar(bytes);
+    const host::CallResult r = host::call(1, {mode.get(), size.get()});
+    if (bytes == under) {
+      ASSERT_FALSE(r.failed) << r.error;
+      EXPECT_EQ(plugintest::outputBytes(r), static_cast<std::uint64_t>(under));
+    } else {
+      ASSERT_TRUE(r.failed);
+      EXPECT_EQ(r.error,
+                "gatewayProbe needs 1.00 MB for the probe's bytes (twice that while the host "
+                "copies it); the limit MOTIONSEG_MEMORY_LIMIT=1MB allows 1.00 MB.");
+    }
+  }
+  const plugintest::MemoryCeiling unreadable("plenty");
+  const auto size = host::scalar(1);
+  const host::CallResult r = host::call(1, {mode.get(), size.get()});
+  EXPECT_EQ(r.error,
+            "MOTIONSEG_MEMORY_LIMIT is \"plenty\"; set it to a size such as 8G or 512M, or unset "
+            "it.");
+}
+
+// A pending interrupt ends a polling call as interrupted, with nothing returned; without one
+// the call runs to its end.
+TEST(Interrupt, PendingInterruptEndsThePollingCall) {
+  const auto mode = host::scalar(9);
+  const auto seconds = host::scalar(30);
+  host::requestInterrupt();
+  const host::CallResult r = host::call(1, {mode.get(), seconds.get()});
+  EXPECT_TRUE(r.interrupted);
+  EXPECT_FALSE(r.failed);
+  EXPECT_EQ(r.outputs.size(), 0u);
+  const auto none = host::scalar(0);
+  const host::CallResult done = host::call(1, {mode.get(), none.get()});
+  ASSERT_FALSE(done.failed || done.interrupted);
+  EXPECT_EQ(host::values<double>(done.outputs[0].get()), std::vector<double>{1});
+}
 
 TEST(ErrorFunnel, StandardLogicErrorsBecomeInternalErrors) {
   const auto mode = host::scalar(4);
