@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -57,15 +56,6 @@ inline std::uint64_t outputBytes(const host::CallResult& r) {
   }
   return bytes;
 }
-
-/// Sets the user's memory ceiling (MOTIONSEG_MEMORY_LIMIT) for its lifetime.
-class MemoryCeiling {
- public:
-  explicit MemoryCeiling(const char* value) { setenv("MOTIONSEG_MEMORY_LIMIT", value, 1); }
-  ~MemoryCeiling() { unsetenv("MOTIONSEG_MEMORY_LIMIT"); }
-  MemoryCeiling(const MemoryCeiling&) = delete;
-  MemoryCeiling& operator=(const MemoryCeiling&) = delete;
-};
 
 }  // namespace plugintest
 

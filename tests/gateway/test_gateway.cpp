@@ -2,13 +2,11 @@
 #include "gateway/standalone/host.h"
 
 #include "gateway/memory_guard.h"
-#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <ostream>
-#include <string>
 
 namespace {
 
@@ -61,33 +59,6 @@ TEST(MemoryGuard, RefusalSaysWhatWasAskedAndWhatTheMachineHas) {
   EXPECT_EQ(gw::memoryRefusal("regionLinkage", huge, limit),
             "regionLinkage needs more than 18.4 EB for a 65535-by-65535 table; this machine has "
             "23.1 GB available.");
-}
-
-// The guard through the probe: an output of the given bytes against the user's ceiling, which
-// also holds the host's copy and the bookkeeping allowance.
-TEST(MemoryGuard, RefusesPastTheCeilingAndAllowsJustUnder) {
-  const plugintest::MemoryCeiling ceiling("1MB");
-  const double under = (1000000.0 - membudget::kBookkeepingBytes) / 2;
-  const auto mode = host::scalar(10);
-  for (const double bytes : {under, under + 1}) {
-    const auto size = host::scalar(bytes);
-    const host::CallResult r = host::call(1, {mode.get(), size.get()});
-    if (bytes == under) {
-      ASSERT_FALSE(r.failed) << r.error;
-      EXPECT_EQ(plugintest::outputBytes(r), static_cast<std::uint64_t>(under));
-    } else {
-      ASSERT_TRUE(r.failed);
-      EXPECT_EQ(r.error,
-                "gatewayProbe needs 1.00 MB for the probe's bytes (twice that while the host "
-                "copies it); the limit MOTIONSEG_MEMORY_LIMIT=1MB allows 1.00 MB.");
-    }
-  }
-  const plugintest::MemoryCeiling unreadable("plenty");
-  const auto size = host::scalar(1);
-  const host::CallResult r = host::call(1, {mode.get(), size.get()});
-  EXPECT_EQ(r.error,
-            "MOTIONSEG_MEMORY_LIMIT is \"plenty\"; set it to a size such as 8G or 512M, or unset "
-            "it.");
 }
 
 // A pending interrupt ends a polling call as interrupted, with nothing returned; without one

@@ -3,11 +3,9 @@
 #include "mex.h"
 
 #include "gateway/interrupt.h"
-#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 
 #include <chrono>
-#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -53,17 +51,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         } while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() <
                  seconds);
         plhs[0] = mxCreateDoubleScalar(polls);
-        return;
-      }
-      case 10: {
-        // Asks the memory guard for an output of the given bytes, then creates it.
-        const double bytes =
-            gw::scalar(nrhs > 1 ? prhs[1] : nullptr, "Second input must be a numeric scalar.");
-        membudget::Estimate need;
-        need.outputs = membudget::Bytes(static_cast<std::uint64_t>(bytes));
-        need.what = "the probe's bytes";
-        gw::requireMemory("gatewayProbe", need);
-        plhs[0] = gw::createMatrix<std::uint8_t>(static_cast<std::size_t>(bytes), 1);
         return;
       }
       default:
