@@ -2,9 +2,6 @@
 // brute-force results, its identities, and the refusal of calls that would read outside the
 // arrays.
 #include "gateway/standalone/host.h"
-#include "codes/bitcode_distance.h"
-#include "tests/common/counting_new.h"
-#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -34,21 +31,6 @@ std::vector<double> table(const mxArray* a, const mxArray* b, std::vector<mwSize
   if (r.failed) return {};
   if (dims != nullptr) *dims = host::dims(r.outputs[0].get());
   return host::values<double>(r.outputs[0].get());
-}
-
-// The distance table is all the call takes beyond its bookkeeping.
-TEST(BitcodeDistance, MemoryEstimateCoversTheCall) {
-  for (const mwSize codes : {1, 40, 700}) {
-    const Array a = logical(9, codes, std::vector<std::uint8_t>(9 * codes, 1));
-    const Array b = logical(9, codes + 3, {});
-    countingnew::resetPeak();
-    const host::CallResult r = host::call(1, {a.get(), b.get()});
-    const std::uint64_t working = countingnew::peakSinceReset();
-    ASSERT_FALSE(r.failed) << r.error;
-    const membudget::Estimate need = codes::bitcodeDistanceBytes(codes, codes + 3);
-    EXPECT_EQ(need.outputs.value(), plugintest::outputBytes(r));
-    EXPECT_GE(membudget::peakBytes(need, 0).value(), working + plugintest::outputBytes(r));
-  }
 }
 
 TEST(BitcodeDistance, HandCheckedTables) {
