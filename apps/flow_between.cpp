@@ -1,6 +1,7 @@
 // flow_between: dense optical flow between two image files, written as a .flo file and as a
 // colour image. Run with --help for the options.
 #include "apps/flow_command.h"
+#include "apps/safe_output.h"
 
 #include <iostream>
 #include <new>
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  safeout::cleanUpOnInterrupt("");
   try {
     return flowapp::flowBetween("flow_between", args, std::cout, std::cerr);
   } catch (const std::bad_alloc&) {

@@ -3,6 +3,8 @@
 #ifndef MOTIONSEG_APPS_FLOW_COMMAND_H
 #define MOTIONSEG_APPS_FLOW_COMMAND_H
 
+#include "apps/command_line.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,15 +16,12 @@ struct Settings {
   std::string first, second;  ///< the two frames (PNG or JPEG)
   std::string flowPath;       ///< the .flo output
   std::string colourPath;     ///< the colour PNG output; empty for none
-  float sigma = 0.8f;         ///< presmoothing scale, > 0
-  float alpha = 30.0f;        ///< smoothness weight, >= 0
-  float beta = 300.0f;        ///< weight of the descriptor matches, >= 0
-  float gamma = 5.0f;         ///< weight of gradient constancy, >= 0
-  float saturation = 0.0f;    ///< flow length drawn at full colour; 0: the longest vector
+  cli::FlowParameters flow;   ///< the flow's and the colour image's parameters
   bool help = false;          ///< --help given: print the usage and do nothing else
+  bool version = false;       ///< --version given: print the version and do nothing else
 };
 
-/// Exit statuses of the program.
+/// Exit statuses of the programs.
 enum ExitStatus { kSuccess = 0, kFailure = 1, kBadCommandLine = 2 };
 
 /// Reads the arguments (without the program name) into `settings`. Returns an empty string
@@ -32,9 +31,11 @@ std::string parseArguments(const std::vector<std::string>& args, Settings& setti
 /// The text printed by --help.
 std::string usage(const std::string& program);
 
-/// Runs the whole program: reads both frames as colour images, computes the flow with the
-/// toolbox's flow driver, writes the .flo file and the colour image. Messages go to `out`,
-/// errors (prefixed with the program name) to `err`. Returns an ExitStatus.
+/// Runs the whole program: refuses outputs that are inputs or each other and outputs that
+/// cannot be written, reads both frames as colour images, computes the flow with the
+/// toolbox's flow driver, writes the .flo file and the colour image (each complete or not at
+/// all). The result line goes to `out`, errors (prefixed with the program name) to `err`.
+/// Returns an ExitStatus.
 int flowBetween(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
                 std::ostream& err);
 

@@ -4,6 +4,8 @@
 // destructors of their own.
 #include "apps/image_io.h"
 
+#include "apps/safe_output.h"
+
 #include <png.h>
 
 #include <csetjmp>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
@@ -65,9 +68,10 @@ void pngError(png_structp png, png_const_charp text) {
 // Warnings (unknown chunks, odd gamma values) do not stop the read and are not shown.
 void pngWarning(png_structp, png_const_charp) {}
 
-/// Decodes the PNG stream of `file` into job->samples. Palettes and grey depths below 8 are
-/// expanded, alpha is dropped, 16-bit samples are kept whole.
-bool decodePng(std::FILE* file, PngJob* job) {
+/// Decodes the PNG stream of `file` into job->samples (only its size when `headerOnly`).
+/// Palettes and grey depths below 8 are expanded, transparency is dropped, 16-bit samples are
+/// kept whole: every colour type and depth gives 1 or 3 channels.
+bool decodePng(std::FILE* file, PngJob* job, bool headerOnly) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, pngError, pngWarning);
   if (png == nullptr) {
     std::snprintf(job->message, sizeof job->message, "not enough memory");
@@ -93,18 +97,31 @@ bool decodePng(std::FILE* file, PngJob* job) {
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
+  Samples& s = job->samples;
+  s.width = static_cast<int>(width);
+  s.height = static_cast<int>(height);
+  if (headerOnly) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+  }
   const int colourType = png_get_color_type(png, info);
   const int depth = png_get_bit_depth(png, info);
   if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-  if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) png_set_strip_alpha(png);
+  // Always, not only for the alpha colour types: expanding a palette with a tRNS chunk
+  // (transparent entries) adds an alpha channel too.
+  png_set_strip_alpha(png);
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
 
-  Samples& s = job->samples;
-  s.width = static_cast<int>(width);
-  s.height = static_cast<int>(height);
   s.channels = png_get_channels(png, info);
+  if (s.channels != 1 && s.channels != 3) {
+    std::snprintf(job->message, sizeof job->message,
+                  "PNG colour type %d of depth %d gives %d channels, not 1 or 3", colourType, depth,
+                  s.channels);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
   s.sixteenBit = png_get_bit_depth(png, info) == 16;
   const std::size_t rowBytes = png_get_rowbytes(png, info);
   try {
@@ -157,9 +174,10 @@ void jpegMessage(JpegJob* job) {
   std::snprintf(job->message, sizeof job->message, "JPEG error: %s", text);
 }
 
-/// Decodes the JPEG stream of `file` into job->samples: grey files as one channel, every
-/// other colour space but CMYK converted to red, green, blue by libjpeg.
-bool decodeJpeg(std::FILE* file, JpegJob* job) {
+/// Decodes the JPEG stream of `file` into job->samples (only its size when `headerOnly`):
+/// grey files as one channel, every other colour space but CMYK converted to red, green, blue
+/// by libjpeg.
+bool decodeJpeg(std::FILE* file, JpegJob* job, bool headerOnly) {
   job->info.err = jpeg_std_error(&job->errors.manager);
   job->errors.manager.error_exit = jpegErrorExit;
   job->errors.manager.emit_message = jpegEmitMessage;
@@ -177,6 +195,12 @@ bool decodeJpeg(std::FILE* file, JpegJob* job) {
     jpeg_destroy_decompress(&job->info);
     return false;
   }
+  if (headerOnly) {
+    job->samples.width = static_cast<int>(job->info.image_width);
+    job->samples.height = static_cast<int>(job->info.image_height);
+    jpeg_destroy_decompress(&job->info);
+    return true;
+  }
   if (job->info.jpeg_color_space == JCS_CMYK || job->info.jpeg_color_space == JCS_YCCK) {
     std::snprintf(job->message, sizeof job->message, "CMYK JPEG files are not supported");
     jpeg_destroy_decompress(&job->info);
@@ -189,6 +213,12 @@ bool decodeJpeg(std::FILE* file, JpegJob* job) {
   s.width = static_cast<int>(job->info.output_width);
   s.height = static_cast<int>(job->info.output_height);
   s.channels = job->info.output_components;
+  if (s.channels != 1 && s.channels != 3) {
+    std::snprintf(job->message, sizeof job->message, "JPEG files of %d channels are not supported",
+                  s.channels);
+    jpeg_destroy_decompress(&job->info);
+    return false;
+  }
   const std::size_t rowBytes = static_cast<std::size_t>(s.width) * s.channels;
   try {
     s.bytes.resize(rowBytes * s.height);
@@ -219,7 +249,7 @@ float sampleAt(const Samples& s, std::size_t index) {
   return static_cast<float>(value / 257.0);
 }
 
-/// Interleaved rows into planes, with the requested channel conversion.
+/// Interleaved rows of 1 or 3 channels into planes, with the requested channel conversion.
 void toPlanes(const Samples& s, Channels channels, CTensor<float>& image) {
   int planes = s.channels;
   if (channels == Channels::Colour) planes = 3;
@@ -234,7 +264,7 @@ void toPlanes(const Samples& s, Channels channels, CTensor<float>& image) {
       } else if (s.channels == 1) {  // grey repeated as colour
         for (int c = 0; c < planes; ++c)
           result(x, y, c) = sampleAt(s, first);
-      } else {  // colour averaged to grey
+      } else {  // colour (3 channels) averaged to grey
         const double sum =
             double(sampleAt(s, first)) + sampleAt(s, first + 1) + sampleAt(s, first + 2);
         result(x, y, 0) = static_cast<float>(sum / 3.0);
@@ -243,10 +273,9 @@ void toPlanes(const Samples& s, Channels channels, CTensor<float>& image) {
   image = result;
 }
 
-}  // namespace
-
-bool readImage(const std::string& path, CTensor<float>& image, Channels channels,
-               std::string& error) {
+/// Opens the file, tells its format from its first bytes and decodes it (only the header
+/// when `headerOnly`) into `samples`; returns false with a one-line reason in `error`.
+bool decodeFile(const std::string& path, bool headerOnly, Samples& samples, std::string& error) {
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     error = "cannot open " + path + ": " + std::strerror(errno);
@@ -269,18 +298,18 @@ bool readImage(const std::string& path, CTensor<float>& image, Channels channels
   try {
     if (isPng) {
       auto job = std::make_unique<PngJob>();
-      if (!decodePng(file.get(), job.get())) {
+      if (!decodePng(file.get(), job.get(), headerOnly)) {
         error = path + ": " + job->message;
         return false;
       }
-      toPlanes(job->samples, channels, image);
+      samples = std::move(job->samples);
     } else {
       auto job = std::make_unique<JpegJob>();
-      if (!decodeJpeg(file.get(), job.get())) {
+      if (!decodeJpeg(file.get(), job.get(), headerOnly)) {
         error = path + ": " + job->message;
         return false;
       }
-      toPlanes(job->samples, channels, image);
+      samples = std::move(job->samples);
     }
   } catch (const std::bad_alloc&) {
     error = path + ": not enough memory";
@@ -289,7 +318,31 @@ bool readImage(const std::string& path, CTensor<float>& image, Channels channels
   return true;
 }
 
-bool writePng(const std::string& path, const CTensor<float>& image, std::string& error) {
+}  // namespace
+
+bool readImage(const std::string& path, CTensor<float>& image, Channels channels,
+               std::string& error) {
+  Samples samples;
+  if (!decodeFile(path, false, samples, error)) return false;
+  try {
+    toPlanes(samples, channels, image);
+  } catch (const std::bad_alloc&) {
+    error = path + ": not enough memory";
+    return false;
+  }
+  return true;
+}
+
+bool readImageSize(const std::string& path, int& width, int& height, std::string& error) {
+  Samples samples;
+  if (!decodeFile(path, true, samples, error)) return false;
+  width = samples.width;
+  height = samples.height;
+  return true;
+}
+
+bool encodePng(const CTensor<float>& image, std::vector<unsigned char>& bytes,
+               const std::string& path, std::string& error) {
   const int planes = image.zSize();
   if (planes != 1 && planes != 3) {
     error = "cannot write " + path + ": a PNG needs 1 or 3 channels, the image has " +
@@ -301,9 +354,16 @@ bool writePng(const std::string& path, const CTensor<float>& image, std::string&
     return false;
   }
   const int nx = image.xSize(), ny = image.ySize();
-  std::vector<png_byte> bytes;
+  std::vector<png_byte> samples;
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(nx);
+  png.height = static_cast<png_uint_32>(ny);
+  png.format = planes == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
   try {
-    bytes.resize(static_cast<std::size_t>(nx) * ny * planes);
+    samples.resize(static_cast<std::size_t>(nx) * ny * planes);
+    bytes.resize(PNG_IMAGE_PNG_SIZE_MAX(png));
   } catch (const std::bad_alloc&) {
     error = "cannot write " + path + ": not enough memory";
     return false;
@@ -314,21 +374,24 @@ bool writePng(const std::string& path, const CTensor<float>& image, std::string&
         const float v = image(x, y, c);
         // NaN fails both comparisons and ends up 0.
         const float clamped = v >= 255.0f ? 255.0f : (v > 0.0f ? v : 0.0f);
-        bytes[(static_cast<std::size_t>(y) * nx + x) * planes + c] =
+        samples[(static_cast<std::size_t>(y) * nx + x) * planes + c] =
             static_cast<png_byte>(std::lround(clamped));
       }
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(nx);
-  png.height = static_cast<png_uint_32>(ny);
-  png.format = planes == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-  if (!png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr)) {
+  png_alloc_size_t size = bytes.size();
+  if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, samples.data(), 0, nullptr)) {
     error = "cannot write " + path + ": " + png.message;
     png_image_free(&png);
     return false;
   }
+  bytes.resize(size);
   return true;
+}
+
+bool writePng(const std::string& path, const CTensor<float>& image, std::string& error) {
+  std::vector<unsigned char> bytes;
+  if (!encodePng(image, bytes, path, error)) return false;
+  error = safeout::writeFile(path, bytes.data(), bytes.size());
+  return error.empty();
 }
 
 }  // namespace imageio

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -27,30 +28,53 @@ TEST(FlowCommandLine, AcceptsOptionsInEitherFormAndKeepsDefaults) {
   struct Case {
     std::vector<std::string> args;
     float sigma, alpha, beta, gamma, saturation;
-    std::string colour;
+    int threads;
+    std::string first, colour;
   };
   const Case cases[] = {
-      {{"a.png", "b.png", "f.flo"}, 0.8f, 30, 300, 5, 0, ""},
-      {{"a.png", "b.jpg", "f.flo", "c.png"}, 0.8f, 30, 300, 5, 0, "c.png"},
-      {{"--sigma", "1.5", "a", "b", "f.flo"}, 1.5f, 30, 300, 5, 0, ""},
-      {{"a", "--alpha=12", "b", "--beta", "0", "f.flo", "--gamma=2.5"}, 0.8f, 12, 0, 2.5f, 0, ""},
-      {{"a", "b", "f.flo", "x.png", "--saturation", "4", "--alpha", "1e1"},
+      {{"a.png", "b.png", "f.flo"}, 0.8f, 30, 300, 5, 0, 0, "a.png", ""},
+      {{"a.png", "b.jpg", "f.flo", "c.png"}, 0.8f, 30, 300, 5, 0, 0, "a.png", "c.png"},
+      {{"--sigma", "1.5", "a", "b", "f.flo", "--sigma=1e6"}, 1e6f, 30, 300, 5, 0, 0, "a", ""},
+      {{"a", "--alpha=12", "b", "--beta", "0", "f.flo", "--gamma=2.5"},
+       0.8f,
+       12,
+       0,
+       2.5f,
+       0,
+       0,
+       "a",
+       ""},
+      {{"a", "b", "f.flo", "x.png", "--saturation", "4", "--alpha", "1e1", "--threads", "3"},
        0.8f,
        10,
        300,
        5,
        4,
+       3,
+       "a",
        "x.png"},
+      // After "--" everything is a file name, even what looks like an option.
+      {{"--threads=1", "--", "--alpha", "b", "f.flo", "-c.png"},
+       0.8f,
+       30,
+       300,
+       5,
+       0,
+       1,
+       "--alpha",
+       "-c.png"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(::testing::PrintToString(k.args));
     Settings s;
     ASSERT_EQ(flowapp::parseArguments(k.args, s), "");
-    EXPECT_EQ(s.sigma, k.sigma);
-    EXPECT_EQ(s.alpha, k.alpha);
-    EXPECT_EQ(s.beta, k.beta);
-    EXPECT_EQ(s.gamma, k.gamma);
-    EXPECT_EQ(s.saturation, k.saturation);
+    EXPECT_EQ(s.flow.sigma, k.sigma);
+    EXPECT_EQ(s.flow.alpha, k.alpha);
+    EXPECT_EQ(s.flow.beta, k.beta);
+    EXPECT_EQ(s.flow.gamma, k.gamma);
+    EXPECT_EQ(s.flow.saturation, k.saturation);
+    EXPECT_EQ(s.flow.threads, k.threads);
+    EXPECT_EQ(s.first, k.first);
     EXPECT_EQ(s.colourPath, k.colour);
     EXPECT_EQ(s.flowPath, "f.flo");
     EXPECT_FALSE(s.help);
@@ -68,10 +92,15 @@ TEST(FlowCommandLine, RefusesBadArgumentsWithAReason) {
       {{"a", "b", "f.flo", "c.png", "d.png"}, "got 5 file names"},
       {{"a", "b", "flow.png"}, "must end in .flo: flow.png"},
       {{"a", "b", "f.FLO"}, "must end in .flo"},
-      {{"--sigma", "0", "a", "b", "f.flo"}, "--sigma must be above 0, not 0"},
-      {{"--sigma=-1", "a", "b", "f.flo"}, "--sigma must be above 0"},
-      {{"--sigma", "1e-40", "a", "b", "f.flo"}, "--sigma must be at least 1e-38, not 1e-40"},
-      {{"--alpha", "-0.5", "a", "b", "f.flo"}, "--alpha must be 0 or more"},
+      {{"--sigma", "0", "a", "b", "f.flo"}, "--sigma must be between 1e-38 and 1e6, not 0"},
+      {{"--sigma=-1", "a", "b", "f.flo"}, "--sigma must be between"},
+      {{"--sigma", "1e-40", "a", "b", "f.flo"}, "--sigma must be between 1e-38 and 1e6, not 1e-40"},
+      {{"--sigma", "1e30", "a", "b", "f.flo"}, "--sigma must be between 1e-38 and 1e6, not 1e30"},
+      {{"--alpha", "0", "a", "b", "f.flo"}, "--alpha must be above 0, not 0"},
+      {{"--alpha", "-0.5", "a", "b", "f.flo"}, "--alpha must be above 0"},
+      {{"--threads", "0", "a", "b", "f.flo"}, "--threads needs a whole number from 1 to 1024"},
+      {{"--threads", "2.5", "a", "b", "f.flo"}, "--threads needs a whole number"},
+      {{"--quiet", "a", "b", "f.flo"}, "unknown option --quiet"},
       {{"--saturation", "0", "a", "b", "f.flo"}, "--saturation must be above 0"},
       {{"--beta", "nan", "a", "b", "f.flo"}, "--beta needs a finite number, not 'nan'"},
       {{"--gamma", "inf", "a", "b", "f.flo"}, "finite number"},
@@ -90,41 +119,37 @@ TEST(FlowCommandLine, RefusesBadArgumentsWithAReason) {
   }
 }
 
-TEST(FlowCommandLine, HelpPrintsUsageAndComputesNothing) {
+TEST(FlowCommandLine, HelpAndVersionPrintAndComputeNothing) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--help"}, {"-h"}, {"a", "b", "--help"}}) {
+       {std::vector<std::string>{"--help"}, {"-h"}, {"a", "b", "--help"}, {"--version"}}) {
     std::ostringstream out, err;
     EXPECT_EQ(flowapp::flowBetween("prog", args, out, err), flowapp::kSuccess);
-    EXPECT_EQ(out.str(), flowapp::usage("prog"));
-    EXPECT_NE(out.str().find("Usage: prog [options] FIRST SECOND FLOW.flo"), std::string::npos);
+    EXPECT_EQ(out.str(),
+              args[0] == "--version" ? cli::versionText("prog") : flowapp::usage("prog"));
     EXPECT_EQ(err.str(), "");
+  }
+  EXPECT_EQ(cli::versionText("prog").rfind("prog (motionseg) ", 0), 0u);
+  // The help names every option the parser takes.
+  const std::string help = flowapp::usage("prog");
+  EXPECT_NE(help.find("Usage: prog [options] FIRST SECOND FLOW.flo"), std::string::npos);
+  cli::FlowParameters p;
+  for (const cli::Option& o : cli::flowOptions(p)) {
+    EXPECT_NE(help.find("  " + o.name + " "), std::string::npos) << o.name;
+  }
+  for (const char* name : {"--help", "--version", "--  "}) {
+    EXPECT_NE(help.find(name), std::string::npos) << name;
   }
 }
 
 // ------------------------------------------------------------------------------- runs --
-
-/// A smooth texture of several orientations, different per channel.
-float texture(double x, double y, int c) {
-  return static_cast<float>(128.0 + 45.0 * std::sin(0.37 * x + 0.21 * y + c) +
-                            35.0 * std::cos(0.17 * x - 0.43 * y + 0.7 * c) +
-                            25.0 * std::sin(0.61 * x + 0.09 * y - 0.4 * c));
-}
 
 constexpr int kWidth = 64, kHeight = 48, kShiftX = 3, kShiftY = -2;
 
 /// Writes first.png and second.png: the second shows every point of the first moved by
 /// (kShiftX, kShiftY), so the flow is that shift wherever the point stays in view.
 void writeShiftedPair(const TempFolder& dir) {
-  CTensor<float> first(kWidth, kHeight, 3), second(kWidth, kHeight, 3);
-  for (int c = 0; c < 3; ++c)
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) {
-        first(x, y, c) = texture(x, y, c);
-        second(x, y, c) = texture(x - kShiftX, y - kShiftY, c);
-      }
-  std::string error;
-  ASSERT_TRUE(imageio::writePng(dir / "first.png", first, error)) << error;
-  ASSERT_TRUE(imageio::writePng(dir / "second.png", second, error)) << error;
+  appstest::writeFrame(dir / "first.png", kWidth, kHeight, 0, 0);
+  appstest::writeFrame(dir / "second.png", kWidth, kHeight, kShiftX, kShiftY);
 }
 
 struct Outcome {
@@ -136,6 +161,12 @@ Outcome run(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   const int status = flowapp::flowBetween("flow_between", args, out, err);
   return {status, out.str(), err.str()};
+}
+
+/// The path of a .flo file the solver library wrote for `flow`.
+std::string writtenByTheCore(CTensor<float> flow, const std::string& path) {
+  COpticFlow::writeMiddlebury(flow, path.c_str());
+  return path;
 }
 
 bool sameBits(const CTensor<float>& a, const CTensor<float>& b) {
@@ -194,6 +225,8 @@ TEST(FlowBetween, PassesTheParametersInOrder) {
   ASSERT_TRUE(imageio::readImage(dir / "first.png", image1, imageio::Channels::Colour, problem));
   ASSERT_TRUE(imageio::readImage(dir / "second.png", image2, imageio::Channels::Colour, problem));
   runFlow(image1, image2, direct, 1.25f, 9.0f, 50.0f, 2.0f);
+  EXPECT_EQ(appstest::fileBytes(dir / "f.flo"),
+            (appstest::fileBytes(writtenByTheCore(direct, dir / "core.flo"))));
   COpticFlow::readMiddlebury((dir / "f.flo").c_str(), written);
   EXPECT_TRUE(sameBits(written, direct));
 
@@ -203,15 +236,22 @@ TEST(FlowBetween, PassesTheParametersInOrder) {
   EXPECT_TRUE(sameBits(colour, wheel));
 }
 
-// Every refusal names its reason on the error stream, returns its status, and writes no
-// output file unless the failure is in writing one.
+// Every refusal names its reason on the error stream only, returns its status, and leaves
+// the files as they were: no output is created, an output from an earlier run stays, and no
+// input is overwritten.
 TEST(FlowBetween, RefusesWithAClearErrorAndStatus) {
   TempFolder dir;
   writeShiftedPair(dir);
   std::string error;
   ASSERT_TRUE(imageio::writePng(dir / "small.png", CTensor<float>(10, 8, 3, 50.0f), error));
   appstest::writeBytes(dir / "notes.png", {'n', 'o', 't', 'e', 's'});
+  appstest::writeBytes(dir / "folder.png", {'x'});
   const std::string a = dir / "first.png", b = dir / "second.png", f = dir / "f.flo";
+  std::filesystem::create_directory(dir / "dir.flo");
+  std::filesystem::create_symlink(a, dir / "link.png");
+  std::filesystem::create_hard_link(b, dir / "hard.png");
+  ASSERT_EQ(run({a, b, dir / "old.flo"}).status, flowapp::kSuccess);
+  const std::vector<char> old = appstest::fileBytes(dir / "old.flo");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -223,28 +263,104 @@ TEST(FlowBetween, RefusesWithAClearErrorAndStatus) {
       {{a, dir / "small.png", f},
        flowapp::kFailure,
        "is 64 x 48 pixels but " + dir / "small.png" +
-           " is 10 x 8 pixels; the images must have "
-           "the same size"},
-      {{a, b, dir / "no/such/dir/f.flo"}, flowapp::kFailure, "could not write the flow file"},
+           " is 10 x 8 pixels; the images must have the same size"},
+      // Unwritable outputs are found before the flow is computed.
+      {{a, b, dir / "no/such/dir/f.flo"}, flowapp::kFailure, "no folder " + dir / "no/such/dir"},
       {{a, b, f, dir / "no/such/dir/c.png"}, flowapp::kFailure, "cannot write"},
+      {{a, b, f, dir / "folder.png/c.png"}, flowapp::kFailure, "folder.png is not a folder"},
+      {{a, b, dir / "dir.flo"}, flowapp::kFailure, "dir.flo: it is a folder"},
+      // Parameters that give no finite flow, refused or found after the computation.
+      {{"--alpha", "0", a, b, f}, flowapp::kBadCommandLine, "--alpha must be above 0"},
+      {{"--sigma", "1e30", a, b, f}, flowapp::kBadCommandLine, "--sigma must be between"},
+      {{"--beta", "1e38", "--gamma", "1e38", a, b, dir / "old.flo"},
+       flowapp::kFailure,
+       "values that are not finite numbers"},
+      // Outputs that are inputs or each other, by name, link or path.
+      {{a, b, f, a}, flowapp::kBadCommandLine, "the output " + a + " is the input " + a},
+      {{a, b, f, dir / "link.png"}, flowapp::kBadCommandLine, "is the input " + a},
+      {{a, dir / "hard.png", f, b}, flowapp::kBadCommandLine, "is the input " + dir / "hard.png"},
+      {{a, b, f,
+        dir / "../" + std::filesystem::path(f).parent_path().filename().string() + "/f.flo"},
+       flowapp::kBadCommandLine,
+       "the flow file and the colour image are the same file"},
+      {{a, b, dir / "old.flo", dir / "old.flo"}, flowapp::kBadCommandLine, "the same file"},
       {{a, b}, flowapp::kBadCommandLine, "expected FIRST SECOND FLOW.flo [COLOUR.png]"},
-      {{"--sigma", "0", a, b, f}, flowapp::kBadCommandLine, "--sigma must be above 0"},
       {{a, b, dir / "f.txt"}, flowapp::kBadCommandLine, "must end in .flo"},
   };
+  const std::vector<char> first = appstest::fileBytes(a), second = appstest::fileBytes(b);
   for (const Case& k : cases) {
     SCOPED_TRACE(::testing::PrintToString(k.args));
-    std::filesystem::remove(f);
     const Outcome r = run(k.args);
     EXPECT_EQ(r.status, k.status);
     EXPECT_EQ(r.err.rfind("flow_between: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("flow of"), std::string::npos);
+    EXPECT_EQ(r.out, "");
     if (k.status == flowapp::kBadCommandLine) {
       EXPECT_NE(r.err.find("Try 'flow_between --help'"), std::string::npos);
     }
-    if (k.args.size() == 3 && k.args[2] == f) {
-      EXPECT_FALSE(std::filesystem::exists(f));
-    }
+    EXPECT_FALSE(std::filesystem::exists(f));
+    EXPECT_EQ(appstest::fileBytes(a), first);
+    EXPECT_EQ(appstest::fileBytes(b), second);
+    EXPECT_EQ(appstest::fileBytes(dir / "old.flo"), old);
+    EXPECT_EQ(appstest::folderNames(dir).size(), 9u);  // no temporary file left
+  }
+}
+
+// A write that fails half-way (the file size limit stands in for a full disk) fails the run
+// and leaves the file of an earlier run as it was, with no temporary file beside it.
+TEST(FlowBetween, AFailedWriteFailsTheRunAndKeepsTheOldFile) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  const std::string a = dir / "first.png", b = dir / "second.png", f = dir / "f.flo";
+  ASSERT_EQ(run({a, b, f}).status, flowapp::kSuccess);
+  const std::vector<char> old = appstest::fileBytes(f);
+  Outcome r;
+  {
+    appstest::FileSizeLimit limit(4096);
+    r = run({"--alpha", "10", a, b, f, dir / "c.png"});
+  }
+  EXPECT_EQ(r.status, flowapp::kFailure);
+  EXPECT_NE(r.err.find("cannot write " + f + ": File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(appstest::fileBytes(f), old);
+  EXPECT_EQ(appstest::folderNames(dir),
+            (std::vector<std::string>{"f.flo", "first.png", "second.png"}));
+}
+
+// A frame size whose flow needs more memory than the process may take is refused from the
+// headers, before the pixels are read (these files hold no pixel data, so a read would fail
+// otherwise) or any flow memory is allocated. The needs are those of flowdriver::flowWorkingBytes
+// worked out by hand: 64 x 48 pixels need 320 bytes per pixel, 4096 per row and column and
+// 1 MiB, plus four frames of 12 bytes per pixel.
+TEST(FlowBetween, RefusesFramesTooLargeForMemoryFromTheirHeaders) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  appstest::writeBytes(dir / "huge.png", appstest::pngHeaderOnly(14000, 14000));
+  const char* saved = std::getenv("MOTIONSEG_MEMORY_LIMIT");
+  const std::string previous = saved != nullptr ? saved : "";
+  struct Case {
+    std::string limit, first, second, message;
+  };
+  const Case cases[] = {
+      {"8G", "huge.png", "huge.png",
+       "the flow of 14000 x 14000 pixels needs 72.2 GB of memory but the limit "
+       "MOTIONSEG_MEMORY_LIMIT=8G allows 8.00 GB"},
+      {"1MiB", "first.png", "second.png", "the flow of 64 x 48 pixels needs 2.64 MB of memory"},
+      {"lots", "first.png", "second.png", "MOTIONSEG_MEMORY_LIMIT"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.limit);
+    setenv("MOTIONSEG_MEMORY_LIMIT", k.limit.c_str(), 1);
+    const Outcome r = run({dir / k.first, dir / k.second, dir / "f.flo"});
+    EXPECT_EQ(r.status, flowapp::kFailure);
+    EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "f.flo"));
+  }
+  setenv("MOTIONSEG_MEMORY_LIMIT", "3MB", 1);
+  EXPECT_EQ(run({dir / "first.png", dir / "second.png", dir / "f.flo"}).status, flowapp::kSuccess);
+  if (saved != nullptr) {
+    setenv("MOTIONSEG_MEMORY_LIMIT", previous.c_str(), 1);
+  } else {
+    unsetenv("MOTIONSEG_MEMORY_LIMIT");
   }
 }
 

@@ -36,9 +36,11 @@ CTensor<float> imageOf(int nx, int ny, int nc, const std::function<float(int, in
 
 /// A PNG written with libpng's row interface: any colour type, depth and interlacing. Rows
 /// hold the packed samples as the file stores them.
+/// With `transparent`, a tRNS chunk: palette entries 0 and 1 transparent and half
+/// transparent, or sample value 0 transparent for grey and RGB.
 void writeRawPng(const std::string& path, int width, int height, int colourType, int depth,
                  bool interlaced, const std::vector<std::vector<png_byte>>& rows,
-                 const std::vector<png_color>& palette = {}) {
+                 const std::vector<png_color>& palette = {}, bool transparent = false) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -53,6 +55,9 @@ void writeRawPng(const std::string& path, int width, int height, int colourType,
                interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+  png_byte alpha[2] = {0, 128};
+  png_color_16 key = {};
+  if (transparent) png_set_tRNS(png, info, alpha, palette.empty() ? 0 : 2, &key);
   png_write_info(png, info);
   std::vector<png_bytep> pointers;
   for (const auto& row : rows)
@@ -61,36 +66,6 @@ void writeRawPng(const std::string& path, int width, int height, int colourType,
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   std::fclose(f);
-}
-
-/// A PNG chunk: length, type, data, checksum.
-void appendChunk(std::vector<char>& bytes, const char* type,
-                 const std::vector<unsigned char>& data) {
-  auto put32 = [&bytes](unsigned long v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-      bytes.push_back(static_cast<char>((v >> shift) & 0xff));
-  };
-  put32(data.size());
-  std::vector<unsigned char> typed(type, type + 4);
-  typed.insert(typed.end(), data.begin(), data.end());
-  bytes.insert(bytes.end(), typed.begin(), typed.end());
-  put32(crc32(crc32(0L, Z_NULL, 0), typed.data(), static_cast<uInt>(typed.size())));
-}
-
-/// A PNG announcing width x height (8-bit RGB) whose image data never come: the reader has
-/// to judge the size from the header alone.
-std::vector<char> pngHeaderOnly(unsigned width, unsigned height) {
-  std::vector<unsigned char> header;
-  for (unsigned v : {width, height}) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-      header.push_back((v >> shift) & 0xff);
-  }
-  for (unsigned char b : {8, 2, 0, 0, 0})
-    header.push_back(b);
-  std::vector<char> bytes = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
-  appendChunk(bytes, "IHDR", header);
-  appendChunk(bytes, "IDAT", {});
-  return bytes;
 }
 
 /// A baseline JPEG of 8-bit samples (1 or 3 interleaved channels) at the given quality.
@@ -189,7 +164,9 @@ TEST(PngRoundTrip, ChannelConversions) {
 }
 
 // Every colour type, the small grey depths, 16 bits and interlacing come out on the 8-bit
-// scale with the samples as stored; alpha is dropped.
+// scale with the samples as stored, as 1 or 3 planes; alpha and tRNS transparency are
+// dropped. Read as colour, every form gives three planes, each defined (a grey form
+// repeated).
 TEST(PngReader, ExpandsEveryStoredForm) {
   TempFolder dir;
   const int w = 5, h = 3;
@@ -201,6 +178,27 @@ TEST(PngReader, ExpandsEveryStoredForm) {
     std::vector<png_color> palette;
     int channels;
     std::function<float(int x, int y, int c)> expected;
+    bool transparent = false;  // with a tRNS chunk
+  };
+  auto paletteRow = [](int y) {
+    std::vector<png_byte> row(3, 0);
+    for (int x = 0; x < w; ++x)
+      row[x / 2] |= ((x + 2 * y) % 3) << (4 - 4 * (x % 2));
+    return row;
+  };
+  auto paletteColour = [](int x, int y, int c) {
+    const float table[3][3] = {{255, 0, 10}, {0, 128, 20}, {1, 2, 3}};
+    return table[(x + 2 * y) % 3][c];
+  };
+  auto rgbRow = [](int y) {
+    std::vector<png_byte> row;
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c)
+        row.push_back(static_cast<png_byte>(x == 0 ? 0 : 10 * x + 3 * y + 70 * c));
+    return row;
+  };
+  auto rgbColour = [](int x, int y, int c) {
+    return x == 0 ? 0.0f : float(10 * x + 3 * y + 70 * c);
   };
   const std::vector<Case> cases = {
       {"grey 2-bit",
@@ -254,18 +252,49 @@ TEST(PngReader, ExpandsEveryStoredForm) {
        PNG_COLOR_TYPE_PALETTE,
        4,
        false,
-       [](int y) {
-         std::vector<png_byte> row(3, 0);
-         for (int x = 0; x < w; ++x)
-           row[x / 2] |= ((x + 2 * y) % 3) << (4 - 4 * (x % 2));
-         return row;
-       },
+       paletteRow,
        {{255, 0, 10}, {0, 128, 20}, {1, 2, 3}},
        3,
-       [](int x, int y, int c) {
-         const float table[3][3] = {{255, 0, 10}, {0, 128, 20}, {1, 2, 3}};
-         return table[(x + 2 * y) % 3][c];
-       }},
+       paletteColour},
+      // libpng turns transparent palette entries into an alpha channel.
+      {"palette 4-bit with tRNS",
+       PNG_COLOR_TYPE_PALETTE,
+       4,
+       false,
+       paletteRow,
+       {{255, 0, 10}, {0, 128, 20}, {1, 2, 3}},
+       3,
+       paletteColour,
+       true},
+      {"RGB 8-bit with tRNS", PNG_COLOR_TYPE_RGB, 8, false, rgbRow, {}, 3, rgbColour, true},
+      {"grey 8-bit with tRNS",
+       PNG_COLOR_TYPE_GRAY,
+       8,
+       false,
+       [](int y) {
+         std::vector<png_byte> row;
+         for (int x = 0; x < w; ++x)
+           row.push_back(static_cast<png_byte>(30 * x * y));
+         return row;
+       },
+       {},
+       1,
+       [](int x, int y, int) { return float(30 * x * y); },
+       true},
+      {"grey and alpha 16-bit",
+       PNG_COLOR_TYPE_GRAY_ALPHA,
+       16,
+       false,
+       [](int y) {
+         std::vector<png_byte> row;
+         for (int x = 0; x < w; ++x)
+           for (png_byte b : {png_byte(x * 50), png_byte(x * 50), png_byte(y), png_byte(0)})
+             row.push_back(b);
+         return row;
+       },
+       {},
+       1,
+       [](int x, int, int) { return float(x * 50); }},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -273,17 +302,21 @@ TEST(PngReader, ExpandsEveryStoredForm) {
     for (int y = 0; y < h; ++y)
       rows.push_back(k.row(y));
     const std::string path = dir / "form.png";
-    writeRawPng(path, w, h, k.colourType, k.depth, k.interlaced, rows, k.palette);
-    CTensor<float> image;
-    std::string error;
-    ASSERT_TRUE(imageio::readImage(path, image, Channels::AsStored, error)) << error;
-    ASSERT_EQ(image.xSize(), w);
-    ASSERT_EQ(image.ySize(), h);
-    ASSERT_EQ(image.zSize(), k.channels);
-    for (int c = 0; c < k.channels; ++c)
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          EXPECT_EQ(image(x, y, c), k.expected(x, y, c)) << x << "," << y;
+    writeRawPng(path, w, h, k.colourType, k.depth, k.interlaced, rows, k.palette, k.transparent);
+    for (Channels read : {Channels::AsStored, Channels::Colour}) {
+      const int planes = read == Channels::Colour ? 3 : k.channels;
+      CTensor<float> image(w, h, planes, -1.0f);  // a plane left unwritten would show -1
+      std::string error;
+      ASSERT_TRUE(imageio::readImage(path, image, read, error)) << error;
+      ASSERT_EQ(image.xSize(), w);
+      ASSERT_EQ(image.ySize(), h);
+      ASSERT_EQ(image.zSize(), planes);
+      for (int c = 0; c < planes; ++c)
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x)
+            EXPECT_EQ(image(x, y, c), k.expected(x, y, k.channels == 1 ? 0 : c))
+                << x << "," << y << "," << c;
+    }
   }
 }
 
@@ -334,9 +367,9 @@ TEST(ImageReader, RefusesWhatItCannotRead) {
   appstest::writeBytes(dir / "truncated.jpg", {jpeg.begin(), jpeg.begin() + jpeg.size() / 2});
   appstest::writeBytes(dir / "empty.png", {});
   appstest::writeBytes(dir / "text.png", {'h', 'e', 'l', 'l', 'o', '\n'});
-  appstest::writeBytes(dir / "wide.png", pngHeaderOnly(40000, 2));
-  appstest::writeBytes(dir / "huge.png", pngHeaderOnly(20000, 20000));
-  appstest::writeBytes(dir / "zero.png", pngHeaderOnly(0, 5));
+  appstest::writeBytes(dir / "wide.png", appstest::pngHeaderOnly(40000, 2));
+  appstest::writeBytes(dir / "huge.png", appstest::pngHeaderOnly(20000, 20000));
+  appstest::writeBytes(dir / "zero.png", appstest::pngHeaderOnly(0, 5));
 
   struct Case {
     std::string file, reason;

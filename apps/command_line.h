@@ -1,0 +1,72 @@
+// The command-line conventions shared by the programs: options as --name VALUE or
+// --name=VALUE, -h/--help, --version, "--" ending the options, and the flow parameters with
+// their ranges, parsed and documented in one place.
+#ifndef MOTIONSEG_APPS_COMMAND_LINE_H
+#define MOTIONSEG_APPS_COMMAND_LINE_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+/// One option of a program.
+struct Option {
+  std::string name;       ///< "--sigma"
+  std::string valueName;  ///< "S" for an option with a value; empty for a flag
+  std::string help;       ///< one or more lines for --help, without the option itself
+  /// Takes the value (empty for a flag); returns "" when it is sound, else the reason.
+  std::function<std::string(const std::string& value)> apply;
+};
+
+/// What is left of the arguments once the options are taken.
+struct Parsed {
+  std::vector<std::string> operands;  ///< the file names, in their order
+  bool help = false;                  ///< -h or --help given
+  bool version = false;               ///< --version given
+};
+
+/// Reads `args` (without the program name) against `options`. Every argument after "--" is
+/// an operand, so are "-" and anything not starting with "-". Returns "" when sound, else a
+/// one-line reason.
+std::string parse(const std::vector<std::string>& args, const std::vector<Option>& options,
+                  Parsed& parsed);
+
+/// The options' lines for --help, including -h/--help and --version.
+std::string optionHelp(const std::vector<Option>& options);
+
+/// "PROGRAM (motionseg) VERSION" and a line feed, for --version.
+std::string versionText(const std::string& program);
+
+/// A whole argument as a finite single-precision number.
+bool parseNumber(const std::string& text, float& value);
+
+/// A whole argument as a decimal integer from `lowest` to `highest`.
+bool parseInteger(const std::string& text, long long lowest, long long highest, long long& value);
+
+/// The parameters of the flow computation and of its colour image.
+struct FlowParameters {
+  float sigma = 0.8f;       ///< presmoothing scale, kSmallestSigma .. kLargestSigma
+  float alpha = 30.0f;      ///< smoothness weight, above 0
+  float beta = 300.0f;      ///< weight of the descriptor matches, 0 or more
+  float gamma = 5.0f;       ///< weight of gradient constancy, 0 or more
+  float saturation = 0.0f;  ///< flow length drawn at full colour; 0: the longest vector
+  int threads = 0;          ///< threads of one flow computation; 0: defaultThreads()
+};
+
+/// Largest presmoothing scale accepted. The recursive smoothing decays through the pole
+/// exp(-2.5 / (sqrt(pi) * sigma)); from about 4.7e7 on that pole rounds to 1 in single
+/// precision, the filter no longer smooths, and beyond about 1e16 its gain is 0/0. 1e6
+/// pixels is far above any frame size and well inside that range.
+constexpr float kLargestSigma = 1.0e6f;
+
+/// OMP_NUM_THREADS when set to a positive number, else the number of cores.
+int defaultThreads();
+
+/// The options --sigma, --alpha, --beta, --gamma, --saturation and --threads, writing into
+/// `parameters`.
+std::vector<Option> flowOptions(FlowParameters& parameters);
+
+}  // namespace cli
+
+#endif  // MOTIONSEG_APPS_COMMAND_LINE_H

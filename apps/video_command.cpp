@@ -1,0 +1,467 @@
+#include "apps/video_command.h"
+
+#include "apps/flow_command.h"
+#include "apps/frame_sequence.h"
+#include "apps/image_io.h"
+#include "apps/pair_flow.h"
+#include "apps/safe_output.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <system_error>
+#include <utility>
+
+namespace videoapp {
+namespace {
+
+namespace fs = std::filesystem;
+using flowapp::kBadCommandLine;
+using flowapp::kFailure;
+using flowapp::kSuccess;
+
+/// The record of the settings that shaped the files of an output folder.
+const char kSettingsName[] = "flow_video.settings";
+
+std::vector<cli::Option> options(Settings& s) {
+  std::vector<cli::Option> list = cli::flowOptions(s.flow);
+  auto flag = [](const std::string& name, const std::string& help, bool& target) {
+    return cli::Option{name, "", help, [&target](const std::string&) {
+                         target = true;
+                         return std::string();
+                       }};
+  };
+  list.push_back(
+      {"--step", "K", "pair frame i with frame i+K (default 1)", [&s](const std::string& v) {
+         if (!cli::parseInteger(v, 1, 1000000000, s.step)) {
+           return "option --step needs a whole number of 1 or more, not '" + v + "'";
+         }
+         return std::string();
+       }});
+  list.push_back(
+      flag("--backward", "also the flow from each frame to its predecessor", s.backward));
+  list.push_back(flag("--colour", "also a colour-wheel PNG of each flow", s.colour));
+  list.push_back({"--shard", "K/N",
+                  "take every N-th pair from pair K on (0 <= K < N; default: from\n"
+                  "Slurm's SLURM_ARRAY_TASK_* variables, else every pair)",
+                  [&s](const std::string& v) {
+                    const std::size_t slash = v.find('/');
+                    long long k = 0, n = 0;
+                    if (slash == std::string::npos ||
+                        !cli::parseInteger(v.substr(slash + 1), 1, 1000000000, n) ||
+                        !cli::parseInteger(v.substr(0, slash), 0, n - 1, k)) {
+                      return "option --shard needs K/N with 0 <= K < N, not '" + v + "'";
+                    }
+                    s.shard = {k, n, "--shard"};
+                    s.shardGiven = true;
+                    return std::string();
+                  }});
+  list.push_back(flag("--force", "recompute pairs whose outputs already exist", s.force));
+  list.push_back(flag("--quiet", "no progress, only errors", s.quiet));
+  return list;
+}
+
+/// The text of a duration for the progress: "4.2 s", "42 s", "3m05s", "2h07m".
+std::string duration(double seconds) {
+  char text[32];
+  if (seconds < 9.95) {
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+  } else if (seconds < 59.5) {
+    std::snprintf(text, sizeof text, "%.0f s", seconds);
+  } else if (seconds < 3600) {
+    const long s = std::lround(seconds);
+    std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
+  } else {
+    const long m = std::lround(seconds / 60);
+    std::snprintf(text, sizeof text, "%ldh%02ldm", m / 60, m % 60);
+  }
+  return text;
+}
+
+/// The progress of a run on the error stream: one line per pair, or a bar redrawn in place
+/// on a terminal; failures always, the rest unless quiet.
+class Progress {
+ public:
+  Progress(std::ostream& err, const std::string& program, bool live, bool quiet, long long total,
+           long long done)
+      : err_(err), program_(program), live_(live), quiet_(quiet), total_(total), done_(done) {}
+
+  void note(const std::string& text) {
+    if (quiet_) return;
+    clearBar();
+    err_ << program_ << ": " << text << "\n";
+  }
+
+  void begin(const std::string& pair) {
+    current_ = pair;
+    if (live_ && !quiet_) drawBar();
+  }
+
+  void succeeded(double seconds) {
+    ++done_;
+    ++computed_;
+    computeSeconds_ += seconds;
+    if (quiet_) return;
+    if (live_) {
+      drawBar();
+      return;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    err_ << program_ << ": " << done_ << "/" << total_ << " " << current_ << ": " << text << " ("
+         << rate() << ")\n";
+  }
+
+  void failed(const std::string& reason) {
+    ++failed_;
+    failures_.emplace_back(current_, reason);
+    clearBar();
+    err_ << program_ << ": " << current_ << " failed: " << reason << "\n";
+    if (live_ && !quiet_) drawBar();
+  }
+
+  /// Whether every pair of the shard has its outputs.
+  bool allDone() const { return done_ == total_; }
+
+  /// The closing lines: the count, and every failed pair with its reason.
+  void summary(double seconds, long long skipped, const std::string& stopped) {
+    clearBar();
+    if (!quiet_ || failed_ > 0) {
+      err_ << program_ << ": " << done_ << " of " << total_ << " pairs done (" << computed_
+           << " computed in " << duration(seconds) << ", " << skipped << " already complete)";
+      if (failed_ > 0) err_ << ", " << failed_ << " failed:";
+      err_ << "\n";
+    }
+    for (const auto& f : failures_)
+      err_ << "  " << f.first << ": " << f.second << "\n";
+    if (!stopped.empty()) {
+      err_ << program_ << ": stopped after a failed write; " << total_ - done_ - failed_
+           << " pairs not tried\n";
+    }
+  }
+
+ private:
+  /// "1.23 s/pair, 4m10s left" from the pairs computed so far.
+  std::string rate() const {
+    if (computed_ == 0) return "time left unknown";
+    const double each = computeSeconds_ / computed_;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s/pair", each);
+    return std::string(text) + ", " + duration(each * (total_ - done_ - failed_)) + " left";
+  }
+
+  void drawBar() {
+    const int width = 24;
+    const long long finished = done_ + failed_;
+    const int filled = total_ > 0 ? static_cast<int>(width * finished / total_) : width;
+    err_ << "\r\x1b[K[" << std::string(filled, '#') << std::string(width - filled, '.') << "] "
+         << finished << "/" << total_ << "  " << current_ << "  " << rate() << std::flush;
+    barShown_ = true;
+  }
+
+  void clearBar() {
+    if (!barShown_) return;
+    err_ << "\r\x1b[K";
+    barShown_ = false;
+  }
+
+  std::ostream& err_;
+  std::string program_;
+  bool live_, quiet_;
+  long long total_, done_, failed_ = 0, computed_ = 0;
+  double computeSeconds_ = 0;
+  std::string current_;
+  bool barShown_ = false;
+  std::vector<std::pair<std::string, std::string>> failures_;
+};
+
+/// The files one direction of a pair writes.
+struct Outputs {
+  std::string flo, colour;  // colour empty when not asked for
+};
+
+/// The text of the settings record: everything that shapes the bits of the files.
+std::string settingsRecord(const Settings& s) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "# flow_video settings of the files in this folder\n"
+                "step %lld\nsigma %.9g\nalpha %.9g\nbeta %.9g\ngamma %.9g\n"
+                "saturation %.9g\n",
+                s.step, s.flow.sigma, s.flow.alpha, s.flow.beta, s.flow.gamma, s.flow.saturation);
+  return text;
+}
+
+/// Whether a direction's outputs are all there and complete for frames of `source`'s size.
+bool complete(const Outputs& o, const std::string& source) {
+  int width = 0, height = 0, w = 0, h = 0;
+  std::string ignored;
+  if (!imageio::readImageSize(source, width, height, ignored)) return false;
+  if (!pairflow::floComplete(o.flo, width, height)) return false;
+  if (o.colour.empty()) return true;
+  struct stat info;
+  return stat(o.colour.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         imageio::readImageSize(o.colour, w, h, ignored) && w == width && h == height;
+}
+
+}  // namespace
+
+std::string parseArguments(const std::vector<std::string>& args, Settings& settings) {
+  cli::Parsed parsed;
+  const std::string problem = cli::parse(args, options(settings), parsed);
+  settings.help = parsed.help;
+  settings.version = parsed.version;
+  if (!problem.empty()) return problem;
+  if (settings.help || settings.version) return "";
+  if (parsed.operands.size() != 2) {
+    return "expected FRAMES OUT_FOLDER, got " + std::to_string(parsed.operands.size()) + " name" +
+           (parsed.operands.size() == 1 ? "" : "s");
+  }
+  settings.source = parsed.operands[0];
+  settings.outFolder = parsed.operands[1];
+  return "";
+}
+
+std::string shardFromSlurm(const Environment& environment, Shard& shard, bool& found) {
+  const char* id = environment("SLURM_ARRAY_TASK_ID");
+  found = id != nullptr;
+  if (!found) return "";
+  auto read = [&environment](const char* name, const char* fallback, long long lowest,
+                             long long& value) -> std::string {
+    const char* text = environment(name);
+    if (text == nullptr) text = fallback;
+    if (text == nullptr) return std::string(name) + " is not set";
+    if (!cli::parseInteger(text, lowest, 1000000000, value)) {
+      return std::string(name) + " is '" + text + "', not a whole number of " +
+             std::to_string(lowest) + " or more";
+    }
+    return "";
+  };
+  long long task = 0, count = 0, first = 0, step = 1;
+  for (const std::string& problem :
+       {read("SLURM_ARRAY_TASK_ID", nullptr, 0, task),
+        read("SLURM_ARRAY_TASK_COUNT", nullptr, 1, count),
+        read("SLURM_ARRAY_TASK_MIN", "0", 0, first), read("SLURM_ARRAY_TASK_STEP", "1", 1, step)}) {
+    if (!problem.empty()) return "cannot take the shard from Slurm: " + problem;
+  }
+  const long long offset = task - first;
+  if (offset < 0 || offset % step != 0 || offset / step >= count) {
+    return "cannot take the shard from Slurm: task " + std::to_string(task) + " of an array of " +
+           std::to_string(count) + " tasks from " + std::to_string(first) + " in steps of " +
+           std::to_string(step) +
+           " is not one of them; use a range of task ids (sbatch --array=0-N) or --shard K/N";
+  }
+  shard.index = offset / step;
+  shard.count = count;
+  shard.origin = "Slurm task " + std::to_string(task);
+  return "";
+}
+
+std::string usage(const std::string& program) {
+  Settings defaults;
+  return "Usage: " + program +
+         " [options] FRAMES OUT_FOLDER\n"
+         "\n"
+         "Computes the dense optical flow of every pair of consecutive frames of a video.\n"
+         "FRAMES is a folder of PNG or JPEG frames, taken in natural order of their names\n"
+         "(frame2.png before frame10.png), or a text file listing frame paths one per line\n"
+         "(relative paths from the list's folder). OUT_FOLDER gets, for the frame NAME.png\n"
+         "of each pair, NAME.flo (the flow to the next frame), with --colour\n"
+         "NAME.colour.png, and with --backward NAME.back.flo (the flow to the previous frame)\n"
+         "and NAME.back.colour.png; and flow_video.settings, the parameters of the files.\n"
+         "\n"
+         "A pair whose outputs are complete is skipped, so an interrupted run resumes where\n"
+         "it stopped; files are written under temporary names and renamed into place when\n"
+         "complete. Shards split the pairs over processes or machines: every N-th pair from\n"
+         "pair K with --shard K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID,\n"
+         "SLURM_ARRAY_TASK_COUNT and SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
+         "\n"
+         "Options (a value may also be given as --name=VALUE):\n" +
+         cli::optionHelp(options(defaults)) +
+         "\n"
+         "Exit status: 0 when every pair of the shard has its outputs, 1 when a pair failed\n"
+         "(listed at the end with its reason) or the run could not start, 2 on a bad command\n"
+         "line. Interrupted by a signal, it ends by that signal.\n";
+}
+
+int flowVideo(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
+              std::ostream& err, bool live, const Environment& environment) {
+  Settings s;
+  std::string problem = parseArguments(args, s);
+  if (problem.empty() && !s.help && !s.version && !s.shardGiven) {
+    bool found = false;
+    problem = shardFromSlurm(environment, s.shard, found);
+  }
+  if (!problem.empty()) {
+    err << program << ": " << problem << "\n"
+        << "Try '" << program << " --help' for more information.\n";
+    return kBadCommandLine;
+  }
+  if (s.help) {
+    out << usage(program);
+    return kSuccess;
+  }
+  if (s.version) {
+    out << cli::versionText(program);
+    return kSuccess;
+  }
+  auto fail = [&](const std::string& reason) {
+    err << program << ": " << reason << "\n";
+    return kFailure;
+  };
+
+  // The frames and the pairs.
+  std::vector<std::string> frames;
+  int width = 0, height = 0;
+  std::string ignored;
+  if (!fs::is_directory(s.source) && imageio::readImageSize(s.source, width, height, ignored)) {
+    return fail(s.source + " is an image; give the folder of the frames or a file listing them");
+  }
+  problem = frameseq::listFrames(s.source, frames);
+  if (!problem.empty()) return fail(problem);
+  const long long frameCount = static_cast<long long>(frames.size());
+  if (frameCount <= s.step) {
+    return fail(s.source + " holds " + std::to_string(frameCount) + " frame" +
+                (frameCount == 1 ? "" : "s") + "; pairs " + std::to_string(s.step) + " frame" +
+                (s.step == 1 ? "" : "s") + " apart need at least " + std::to_string(s.step + 1));
+  }
+  const long long pairCount = frameCount - s.step;
+
+  // The output folder: its own, writable, and every output name belongs to one frame.
+  std::error_code code;
+  fs::create_directories(s.outFolder, code);
+  const std::string record = (fs::path(s.outFolder) / kSettingsName).string();
+  problem = safeout::checkWritable(record);
+  if (!problem.empty()) return fail(problem);
+  if (fs::is_directory(s.source) && safeout::sameFile(s.source, s.outFolder)) {
+    return fail("the output folder is the folder of the frames; give the flow a folder of its own");
+  }
+  auto outputs = [&](long long pair, bool backward) {
+    const std::string frame = frames[backward ? pair + s.step : pair];
+    const std::string base =
+        (fs::path(s.outFolder) / frameseq::stemOf(frame)).string() + (backward ? ".back" : "");
+    return Outputs{base + ".flo", s.colour ? base + ".colour.png" : ""};
+  };
+  {
+    std::map<std::string, std::string> owner;  // output name -> frame
+    std::set<std::pair<dev_t, ino_t>> inputs;
+    for (const std::string& frame : frames) {
+      struct stat info;
+      if (stat(frame.c_str(), &info) == 0) inputs.insert({info.st_dev, info.st_ino});
+    }
+    for (long long p = 0; p < pairCount; ++p) {
+      for (bool backward : {false, true}) {
+        if (backward && !s.backward) continue;
+        const Outputs o = outputs(p, backward);
+        const std::string frame = frames[backward ? p + s.step : p];
+        for (const std::string& name : {o.flo, o.colour}) {
+          if (name.empty()) continue;
+          const auto taken = owner.emplace(name, frame);
+          if (!taken.second && taken.first->second != frame) {
+            return fail("the frames " + taken.first->second + " and " + frame +
+                        " would both write " + name +
+                        "; their names must differ before the "
+                        "extension");
+          }
+          struct stat info;
+          if (stat(name.c_str(), &info) == 0 && inputs.count({info.st_dev, info.st_ino}) > 0) {
+            return fail("the output " + name + " is one of the frames; it would be overwritten");
+          }
+        }
+      }
+    }
+  }
+
+  const int removed = safeout::removeStaleTemporaries(s.outFolder);
+  const std::string settings = settingsRecord(s);
+  {
+    std::ifstream in(record);
+    std::stringstream held;
+    held << in.rdbuf();
+    if (in && held.str() != settings && !s.force) {
+      return fail(s.outFolder + " holds flow computed with other settings (" + record +
+                  "); give another folder, the same settings, or --force to recompute");
+    }
+    if (!in || held.str() != settings) {
+      problem = safeout::writeFile(record, settings.data(), settings.size());
+      if (!problem.empty()) return fail(problem);
+    }
+  }
+
+  // The shard's pairs, and what each still needs.
+  if (s.flow.threads <= 0) s.flow.threads = cli::defaultThreads();
+  struct Work {
+    long long pair;
+    bool forward, backward;
+  };
+  std::vector<Work> work;
+  long long shardPairs = 0, skipped = 0;
+  for (long long p = s.shard.index; p < pairCount; p += s.shard.count) {
+    ++shardPairs;
+    const bool forward = s.force || !complete(outputs(p, false), frames[p]);
+    const bool backward =
+        s.backward && (s.force || !complete(outputs(p, true), frames[p + s.step]));
+    if (forward || backward) {
+      work.push_back({p, forward, backward});
+    } else {
+      ++skipped;
+    }
+  }
+
+  Progress progress(err, program, live, s.quiet, shardPairs, skipped);
+  if (removed > 0) {
+    progress.note("removed " + std::to_string(removed) +
+                  " temporary file(s) left by an interrupted run in " + s.outFolder);
+  }
+  std::string shardText;
+  if (s.shard.count > 1) {
+    shardText = ", shard " + std::to_string(s.shard.index) + "/" + std::to_string(s.shard.count) +
+                (s.shard.origin == "--shard" ? "" : " (" + s.shard.origin + ")") + " takes " +
+                std::to_string(shardPairs);
+  }
+  progress.note(std::to_string(frameCount) + " frames, " + std::to_string(pairCount) + " pairs" +
+                shardText + "; " + std::to_string(skipped) + " already complete, " +
+                std::to_string(work.size()) + " to compute on " + std::to_string(s.flow.threads) +
+                " thread" + (s.flow.threads == 1 ? "" : "s"));
+
+  const auto runStart = std::chrono::steady_clock::now();
+  std::string stopped;
+  for (const Work& w : work) {
+    const std::string& first = frames[w.pair];
+    const std::string& second = frames[w.pair + s.step];
+    progress.begin(fs::path(first).filename().string() + " -> " +
+                   fs::path(second).filename().string());
+    const auto start = std::chrono::steady_clock::now();
+    CTensor<float> image1, image2, flow;
+    problem = pairflow::readFrames(first, second, image1, image2);
+    for (bool backward : {false, true}) {
+      if (!problem.empty() || !(backward ? w.backward : w.forward)) continue;
+      problem = backward ? pairflow::computeFlow(image2, image1, s.flow, flow)
+                         : pairflow::computeFlow(image1, image2, s.flow, flow);
+      if (!problem.empty()) break;
+      const Outputs o = outputs(w.pair, backward);
+      problem = pairflow::writeFlow(flow, o.flo, o.colour, s.flow.saturation);
+      // A write that fails (a full disk, a folder gone) would fail for every later pair.
+      if (!problem.empty()) stopped = problem;
+    }
+    if (problem.empty()) {
+      progress.succeeded(
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    } else {
+      progress.failed(problem);
+    }
+    if (!stopped.empty()) break;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+  progress.summary(seconds, skipped, stopped);
+  return progress.allDone() ? kSuccess : kFailure;
+}
+
+}  // namespace videoapp

@@ -1,0 +1,116 @@
+// Output files: whole or absent under their final names when the writer is interrupted and
+// when it is killed; temporary files recognised and only the stale ones removed.
+#include "apps/safe_output.h"
+
+#include "tests/apps/temp_folder.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using appstest::TempFolder;
+
+/// The names of the temporary files in a folder.
+std::vector<std::string> temporaries(const TempFolder& dir) {
+  std::vector<std::string> names;
+  for (const std::string& name : appstest::folderNames(dir)) {
+    if (safeout::isTemporaryName(name)) names.push_back(name);
+  }
+  return names;
+}
+
+// Whole files replacing old ones, with the mode the umask gives (a write that fails half-way
+// is tested through flow_between).
+TEST(SafeOutput, WritesWholeFilesWithTheUsualMode) {
+  TempFolder dir;
+  const std::string path = dir / "out.bin";
+  const std::vector<char> first(1000, 'a'), second(30000, 'b');
+  ASSERT_EQ(safeout::writeFile(path, first.data(), first.size()), "");
+  EXPECT_EQ(appstest::fileBytes(path), first);
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);  // not the 0600 of a temporary file
+
+  const std::string missing = dir / "no/such/out.bin";
+  EXPECT_NE(safeout::writeFile(missing, first.data(), first.size()).find("cannot write " + missing),
+            std::string::npos);
+  ASSERT_EQ(safeout::writeFile(path, second.data(), second.size()), "");
+  EXPECT_EQ(appstest::fileBytes(path), second);
+  EXPECT_EQ(appstest::folderNames(dir), std::vector<std::string>{"out.bin"});
+}
+
+/// Starts a child that writes a large file to `path` and returns its process id once the
+/// child's temporary file exists.
+pid_t startLargeWrite(const TempFolder& dir, const std::string& path) {
+  const pid_t child = fork();
+  if (child == 0) {
+    safeout::cleanUpOnInterrupt("");
+    const std::vector<char> bytes(64 << 20, 'x');
+    safeout::writeFile(path, bytes.data(), bytes.size());
+    _exit(0);
+  }
+  while (temporaries(dir).empty()) {
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) {
+      ADD_FAILURE() << "the writer ended before its temporary file was seen";
+      return -1;
+    }
+    usleep(200);
+  }
+  return child;
+}
+
+int killAndWait(pid_t child, int signal) {
+  kill(child, signal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+}
+
+// Interrupted, the writer removes its temporary file and ends by the signal; killed, it
+// leaves the temporary file, which is never taken for output and is removed as stale once
+// its process is gone. Temporary files of running processes and other hosts stay.
+TEST(SafeOutput, InterruptedOrKilledWritesLeaveNoPartUnderTheFinalName) {
+  TempFolder dir;
+  const std::string path = dir / "big.flo";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const pid_t child = startLargeWrite(dir, path);
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(killAndWait(child, signal), signal);
+    EXPECT_EQ(appstest::folderNames(dir), std::vector<std::string>{}) << signal;
+  }
+
+  const pid_t child = startLargeWrite(dir, path);
+  ASSERT_GT(child, 0);
+  EXPECT_EQ(killAndWait(child, SIGKILL), SIGKILL);
+  const std::vector<std::string> left = temporaries(dir);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].rfind(".big.flo.motionseg-tmp.", 0), 0u) << left[0];
+  EXPECT_FALSE(fs::exists(path));
+
+  const std::string live = ".big.flo.motionseg-tmp." +
+                           left[0].substr(23, left[0].find('.', 23) - 23) + "." +
+                           std::to_string(getpid()) + ".a1b2c3";
+  const std::string foreign = ".big.flo.motionseg-tmp.elsewhere.1.a1b2c3";
+  appstest::writeBytes(dir / live, {'x'});
+  appstest::writeBytes(dir / foreign, {'x'});
+  for (const char* notOurs : {"big.flo", ".big.flo", ".big.flo.motionseg-tmp.host.12.abc",
+                              ".big.flo.motionseg-tmp.host.x1.abcdef"}) {
+    EXPECT_FALSE(safeout::isTemporaryName(notOurs)) << notOurs;
+  }
+  EXPECT_EQ(safeout::removeStaleTemporaries(dir.path().string()), 1);
+  EXPECT_EQ(appstest::folderNames(dir), (std::vector<std::string>{foreign, live}));
+}
+
+}  // namespace
