@@ -1,34 +1,73 @@
 # Wraps the CMake build. `make demo` runs the toolbox on generated data, `make test` runs every
-# test (C++ and GNU Octave tests, then the C++ tests again under the sanitizers).
+# test (C++ and GNU Octave tests, then the C++ tests again under the sanitizers). Both first
+# install the Debian packages they need that are missing (tools/install-packages; set
+# MOTIONSEG_NO_INSTALL=1 to skip that step).
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+DIST       ?= dist
 JOBS       ?= $(shell nproc)
 OCTAVE     ?= octave-cli --no-gui --norc --quiet --no-history
+# Further CMake options for every configuration, e.g. CMAKE_OPTIONS=-DWITH_MATLAB=ON.
+CMAKE_OPTIONS ?=
+INSTALL_PACKAGES = tools/install-packages
 
-.PHONY: all build configure test test-main test-asan demo bench format clean
+.PHONY: all build configure test test-main test-asan demo demo-build bench format clean dist \
+        packages-demo packages-test copy-plugins
 
 all: build
 
-configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+packages-demo:
+	@$(INSTALL_PACKAGES) demo
 
-# Builds every plug-in and puts the .mex files into toolbox/, beside their help files.
+packages-test:
+	@$(INSTALL_PACKAGES) demo test
+
+configure:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DWITH_TESTS=ON -DWITH_BENCHMARKS=ON \
+	  $(CMAKE_OPTIONS)
+
+# Builds everything and puts the plug-ins into toolbox/, beside their help files.
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
-	@if ls $(BUILD)/toolbox/*.mex >/dev/null 2>&1; then cp $(BUILD)/toolbox/*.mex toolbox/; fi
+	@$(MAKE) --no-print-directory copy-plugins
 
-test: test-main test-asan
+copy-plugins:
+	@for f in $(BUILD)/toolbox/*.mex $(BUILD)/toolbox/*.mexa64; do \
+	  if [ -f "$$f" ]; then cp "$$f" toolbox/; fi; \
+	done
+
+test: packages-test
+	@$(MAKE) --no-print-directory test-main
+	@$(MAKE) --no-print-directory test-asan
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DWITH_OCTAVE=OFF
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DWITH_OCTAVE=OFF \
+	  -DWITH_TESTS=ON -DWITH_BENCHMARKS=OFF $(CMAKE_OPTIONS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# The demo needs the plug-ins and flow_between only. A build tree made for it alone leaves the
+# tests and benchmarks out; one that has them keeps them (make build and make test add them).
+demo-build:
+	@if [ -f $(BUILD)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(BUILD) $(CMAKE_OPTIONS); \
+	else \
+	  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DWITH_TESTS=OFF -DWITH_BENCHMARKS=OFF \
+	    $(CMAKE_OPTIONS); \
+	fi
+	cmake --build $(BUILD) -j $(JOBS) --target octave_plugins flow_between
+	@$(MAKE) --no-print-directory copy-plugins
+
+demo: packages-demo
+	@$(MAKE) --no-print-directory demo-build
 	$(OCTAVE) --eval "addpath('toolbox'); motionseg_demo('out', '$(BUILD)/apps/flow_between')"
+
+# The GNU Octave package: $(DIST)/motionseg-VERSION.tar.gz, for `pkg install`.
+dist:
+	tools/make-dist $(DIST)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
@@ -37,4 +76,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) toolbox/*.mex
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64

@@ -48,7 +48,7 @@ inline bool interruptPending() {
 #elif defined(MOTIONSEG_STANDALONE_MEX_H)
   mexStandaloneInterrupt();
 #else
-  fail("Interrupted.");  // not reached: interruptPending() is never true here
+  fail(Kind::Internal, "Interrupted.");  // not reached: interruptPending() is never true here
 #endif
 }
 

@@ -52,8 +52,10 @@ inline std::string memoryRefusal(const char* name, const membudget::Estimate& ne
 /// that passes may still fail with "Out of memory.".
 inline void requireMemory(const char* name, const membudget::Estimate& need) {
   const membudget::Limit limit = membudget::currentLimit();
-  if (!limit.problem.empty()) fail(limit.problem);
-  if (!membudget::fits(hostBytes(need), limit)) fail(memoryRefusal(name, need, limit));
+  if (!limit.problem.empty()) fail(Kind::Memory, limit.problem);
+  if (!membudget::fits(hostBytes(need), limit)) {
+    fail(Kind::Memory, memoryRefusal(name, need, limit));
+  }
 }
 
 }  // namespace gw

@@ -3,10 +3,14 @@
 // against more than one host's mex.h (GNU Octave's, MATLAB's and the standalone test host's).
 //
 // Error handling: checks throw gw::Error; guarded() catches it (and the few standard
-// exceptions our code can raise), leaves the handler and only then calls mexErrMsgTxt. The
+// exceptions our code can raise), leaves the handler and only then calls mexErrMsgIdAndTxt. The
 // host's own error is itself a C++ exception derived from std::runtime_error in GNU Octave, so
 // guarded() deliberately does not catch std::exception or "...": that would swallow the host's
 // unwinding and let the call return as if it had succeeded.
+//
+// Every error carries the identifier motionseg:NAME:KIND, NAME the plug-in's name as the host
+// reports it (mexFunctionName) and KIND one word of a small fixed vocabulary (gw::Kind), so
+// that scripts can catch errors by kind while the texts stay those of each function.
 #ifndef MOTIONSEG_GATEWAY_MEX_GATEWAY_H
 #define MOTIONSEG_GATEWAY_MEX_GATEWAY_H
 
@@ -28,27 +32,67 @@
 
 namespace gw {
 
+/// What kind of fault ended a call: the last part of the error identifier motionseg:NAME:KIND.
+/// The vocabulary is fixed (scripts rely on it); a new check picks the kind of what it tests.
+enum class Kind {
+  Nargin,    ///< "nargin": the number of inputs
+  Nargout,   ///< "nargout": the number of outputs
+  Class,     ///< "class": an argument's class, complexity or sparsity, or a cell where an
+             ///< array belongs
+  Size,      ///< "size": rank, dimensions or element counts, empty arrays, sizes beyond the
+             ///< supported range
+  Value,     ///< "value": element values (labels, counts, parameters) outside their range
+  Memory,    ///< "memory": more memory than the machine or the user's ceiling gives
+  System,    ///< "system": a failure of the operating system (a thread that cannot start)
+  Internal,  ///< "internal": a fault of the toolbox itself
+};
+
+/// The identifier word of a kind.
+inline const char* kindName(Kind kind) {
+  switch (kind) {
+    case Kind::Nargin:
+      return "nargin";
+    case Kind::Nargout:
+      return "nargout";
+    case Kind::Class:
+      return "class";
+    case Kind::Size:
+      return "size";
+    case Kind::Value:
+      return "value";
+    case Kind::Memory:
+      return "memory";
+    case Kind::System:
+      return "system";
+    case Kind::Internal:
+      break;
+  }
+  return "internal";
+}
+
 /// A failure to report to the caller through the host's error function.
 class Error {
  public:
-  explicit Error(std::string text) : text_(std::move(text)) {}
+  Error(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
+  Kind kind() const { return kind_; }
   const std::string& text() const { return text_; }
 
  private:
+  Kind kind_;
   std::string text_;
 };
 
-/// Ends the call with the given text (through guarded()).
-[[noreturn]] inline void fail(std::string text) {
-  throw Error(std::move(text));
+/// Ends the call with the given kind and text (through guarded()).
+[[noreturn]] inline void fail(Kind kind, std::string text) {
+  throw Error(kind, std::move(text));
 }
 
 /// The one text with which every documented check of some entry files ends the call (a usage
 /// text, a single blank): declared once, e.g. `constexpr gw::Refusal usage{kUsage};`, and
-/// raised as `usage()`.
+/// raised with the kind of the failed check, e.g. `usage(gw::Kind::Class)`.
 struct Refusal {
   const char* text;
-  [[noreturn]] void operator()() const { fail(text); }
+  [[noreturn]] void operator()(Kind kind) const { fail(kind, text); }
 };
 
 /// The refusal of the entry files whose documented checks all report a single blank.
@@ -69,28 +113,48 @@ inline std::string format(const char* fmt, ...) {
   return text;
 }
 
+/// The error identifier motionseg:NAME:KIND of a failed call of the plug-in `name`. Characters
+/// that an identifier part cannot hold become '_'.
+inline std::string errorId(const char* name, Kind kind) {
+  std::string part = name != nullptr && *name != '\0' ? name : "plugin";
+  for (char& c : part) {
+    const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!word) c = '_';
+  }
+  return "motionseg:" + part + ":" + kindName(kind);
+}
+
 /// Runs an entry file's body; any gw::Error, allocation failure or internal fault ends the call
-/// through mexErrMsgTxt once the handler has been left. Host errors pass through untouched.
+/// through mexErrMsgIdAndTxt once the handler has been left. Host errors pass through untouched.
 template <class Body>
 void guarded(Body&& body) {
   bool failed = false;
+  Kind kind = Kind::Internal;
   std::string text;
   try {
     body();
   } catch (const Error& e) {
     failed = true;
+    kind = e.kind();
     text = e.text();
   } catch (const std::bad_alloc&) {
     failed = true;
+    kind = Kind::Memory;
     text = "Out of memory.";
   } catch (const std::logic_error& e) {
     failed = true;
+    kind = Kind::Internal;
     text = std::string("Internal error: ") + e.what();
   } catch (const std::system_error& e) {
     failed = true;
+    kind = Kind::System;
     text = std::string("System error: ") + e.what();
   }
-  if (failed) mexErrMsgTxt(text.c_str());
+  if (failed) {
+    const std::string id = errorId(mexFunctionName(), kind);
+    // The text goes through "%s", so that a '%' in it is printed as it stands.
+    mexErrMsgIdAndTxt(id.c_str(), "%s", text.c_str());
+  }
 }
 
 /// The host class of a C++ element type.
@@ -151,12 +215,12 @@ inline bool isRealFull(const mxArray* a, mxClassID id) {
 
 /// Fails with text unless a is of class id.
 inline void requireClass(const mxArray* a, mxClassID id, const char* text) {
-  if (!hasClass(a, id)) fail(text);
+  if (!hasClass(a, id)) fail(Kind::Class, text);
 }
 
 /// Fails with text unless a has exactly n dimensions.
 inline void requireDimensions(const mxArray* a, mwSize n, const char* text) {
-  if (mxGetNumberOfDimensions(a) != n) fail(text);
+  if (mxGetNumberOfDimensions(a) != n) fail(Kind::Size, text);
 }
 
 /// The argument-count checks of the entry files that report "Invalid number of input
@@ -165,10 +229,10 @@ inline void requireInputCount(int nrhs, std::initializer_list<int> allowed) {
   for (int n : allowed) {
     if (nrhs == n) return;
   }
-  fail("Invalid number of input arguments");
+  fail(Kind::Nargin, "Invalid number of input arguments");
 }
 inline void requireOutputCount(int nlhs, int most) {
-  if (nlhs > most) fail("Invalid number of output arguments");
+  if (nlhs > most) fail(Kind::Nargout, "Invalid number of output arguments");
 }
 
 /// True for an empty array and for an unfilled cell (a null pointer in some hosts).
@@ -226,7 +290,7 @@ inline std::vector<std::int64_t> dimensions(const mxArray* a) {
 inline int toInt(mwSize value, const char* text) {
   if (static_cast<std::uint64_t>(value) >
       static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
-    fail(text);
+    fail(Kind::Size, text);
   }
   return static_cast<int>(value);
 }
@@ -270,7 +334,7 @@ inline PairSize lastFilledPairSize(const mxArray* a, const mxArray* b, std::size
   PairSize size;
   forEachFilledPair(a, b, n, [&](std::size_t f, const mxArray* first, const mxArray* second) {
     size = {rows(first), cols(first) / planes, static_cast<std::ptrdiff_t>(f)};
-    if (size.rows * size.cols != count(second)) fail(text);
+    if (size.rows * size.cols != count(second)) fail(Kind::Size, text);
   });
   return size;
 }
@@ -305,22 +369,27 @@ mxArray* createArray(const std::vector<std::size_t>& dims) {
   return mxCreateNumericArray(static_cast<mwSize>(d.size()), d.data(), ClassOf<T>::id, mxREAL);
 }
 
-/// The first element of a numeric argument as a double, failing with text for an empty array,
-/// an unfilled cell or a non-numeric array (where the hosts' mxGetScalar would raise their own
-/// error or return garbage).
+/// The first element of a numeric argument as a double, failing with text for an empty array
+/// or an unfilled cell (kind size) and for a non-numeric array (kind class), where the hosts'
+/// mxGetScalar would raise their own error or return garbage.
 inline double scalar(const mxArray* a, const char* text) {
-  if (isEmpty(a) || mxIsCell(a) || !(mxIsNumeric(a) || mxIsLogical(a))) fail(text);
+  if (a != nullptr && (mxIsCell(a) || !(mxIsNumeric(a) || mxIsLogical(a)))) {
+    fail(Kind::Class, text);
+  }
+  if (isEmpty(a)) fail(Kind::Size, text);
   return mxGetScalar(a);
 }
 
 /// The first element of a numeric argument truncated toward zero, required to lie in lo..hi
 /// (NaN never does). Fails with "<what> must not be empty." or "<what> must be between lo and
-/// hi." The range test comes before the conversion, which is undefined for doubles out of range.
+/// hi." (kinds size, class and value). The range test comes before the conversion, which is
+/// undefined for doubles out of range.
 inline std::uint64_t truncatedScalar(const mxArray* a, const char* what, std::uint64_t lo,
                                      std::uint64_t hi) {
   const double t = std::trunc(scalar(a, format("%s must not be empty.", what).c_str()));
   if (!(t >= static_cast<double>(lo) && t <= static_cast<double>(hi))) {
-    fail(format("%s must be between %llu and %llu.", what, static_cast<unsigned long long>(lo),
+    fail(Kind::Value,
+         format("%s must be between %llu and %llu.", what, static_cast<unsigned long long>(lo),
                 static_cast<unsigned long long>(hi)));
   }
   return static_cast<std::uint64_t>(t);

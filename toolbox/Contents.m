@@ -1,7 +1,15 @@
 % Motion segmentation toolbox: compiled functions for segmenting moving objects in video.
+% Version 0.2.0 08-Dec-2026
 %
 % Dense optical flow
 %   denseMotion       - Dense optical flow between two colour frames.
+%
+% Flow files and pictures
+%   readFlo           - Reads a flow field from a .flo file.
+%   writeFlo          - Writes a flow field to a .flo file.
+%   flowToColour      - Colour picture of a flow field (hue: direction, saturation: length).
+%   flowColourWheel   - Legend of flowToColour's colour coding.
+%   integerFlow       - denseMotion's flow as the int16 steps of the superpixel graph functions.
 %
 % Superpixel graphs
 %   frameNeighbours   - Pairs of superpixels that touch inside a frame, pooled over a video.
@@ -31,5 +39,13 @@
 %   bitcode_distance  - Pairwise Hamming distances between two sets of binary codes.
 %
 % Setting up
+%   motionseg_setup   - Adds the toolbox to the path and builds its plug-ins if they are missing.
 %   compile_toolbox   - Builds the plug-ins with the host's mex command (no CMake needed).
 %   motionseg_demo    - Runs the toolbox on a small generated video.
+%
+% Errors raised by the plug-ins carry the identifier motionseg:NAME:KIND, KIND one of nargin,
+% nargout, class, size, value, memory, system and internal: catch them by identifier, e.g.
+%   try, edgeTrim(x), catch err, if strcmp(err.identifier, 'motionseg:edgeTrim:class'), ...
+%
+% Licence: BSD 2-Clause (COPYING in the package, LICENSE in the source tree). To cite the
+% toolbox, see CITATION.cff in the source tree (in GNU Octave: citation motionseg).

@@ -10,29 +10,35 @@ function motionseg_demo(out_dir, flow_program)
 %   The demo
 %     - computes denseMotion between consecutive frames and prints, for each pair, the
 %       average endpoint error against the known flow and the time it took;
-%     - writes the flow of the first pair to OUT_DIR/flow_1_2.flo (Middlebury .flo);
+%     - writes the flow of the first pair to OUT_DIR/flow_1_2.flo (writeFlo), its picture
+%       to OUT_DIR/flow_1_2_colour.png (flowToColour: hue is the direction, saturation the
+%       length) and the legend of the colours beside it, OUT_DIR/flow_colour_wheel.png
+%       (flowColourWheel);
 %     - writes frames 1 and 2 as PNG files into OUT_DIR and runs the command-line program
-%       flow_between on them, which writes OUT_DIR/flow_1_2_colour.png (colour wheel: hue
-%       is the direction, saturation the length) and its own .flo, and reports whether that
-%       flow equals denseMotion's;
+%       flow_between on them, which writes its own .flo and picture
+%       (OUT_DIR/flow_1_2_program.flo, OUT_DIR/flow_1_2_program.png), and reports whether
+%       its flow and picture equal denseMotion's and flowToColour's;
 %     - runs the superpixel functions that are built (regionSummary, frameNeighbours,
 %       trackNeighbours, regionLinkage, regionMotionLevel, regionCoverage) on the same video
-%       with 20-by-20 grid superpixels, feeding them the computed flow.
+%       with 20-by-20 grid superpixels, feeding them the computed flow as whole-pixel steps
+%       (integerFlow).
 %   Functions whose plug-in is not built are skipped with a note.
 %
 %   Inputs
 %     OUT_DIR       folder for the output files, created if needed. Default: 'out' in the
 %                   current folder.
 %     FLOW_PROGRAM  path of the flow_between program. Default: build/apps/flow_between
-%                   beside this toolbox folder; when it is absent, no colour image is made.
+%                   beside this toolbox folder; when it is absent, that comparison is
+%                   skipped.
 %
 %   `make demo` at the top of the source tree builds everything and runs this demo.
 %
 %   Example
 %     motionseg_demo('demo_out')
 %
-%   See also denseMotion, regionSummary, frameNeighbours, trackNeighbours, regionLinkage,
-%   regionMotionLevel, regionCoverage.
+%   See also denseMotion, writeFlo, flowToColour, flowColourWheel, integerFlow,
+%   regionSummary, frameNeighbours, trackNeighbours, regionLinkage, regionMotionLevel,
+%   regionCoverage.
   here = fileparts(mfilename('fullpath'));
   if nargin < 1 || isempty(out_dir)
     out_dir = 'out';
@@ -69,19 +75,21 @@ function motionseg_demo(out_dir, flow_program)
     end
     fprintf('  mean time per pair: %.2f s\n', total / (count - 1));
     flo = fullfile(out_dir, 'flow_1_2.flo');
-    write_flo(flo, flows{1});
-    fprintf('  flow of frames 1 -> 2 written to %s\n', flo);
-    flow_image(out_dir, frames, flows{1}, flow_program);
+    writeFlo(flo, flows{1});
+    picture = fullfile(out_dir, 'flow_1_2_colour.png');
+    legend = fullfile(out_dir, 'flow_colour_wheel.png');
+    imwrite(flowToColour(flows{1}), picture);
+    imwrite(flowColourWheel(), legend);
+    fprintf('  flow of frames 1 -> 2 written to %s, its picture to %s (legend: %s)\n', flo, ...
+            picture, legend);
+    compare_with_program(out_dir, frames, flows{1}, flow_program);
   else
     fprintf('denseMotion is not built: the superpixel functions get the known flow instead\n');
     flows = truth;
   end
 
   % The graph functions take whole-pixel flows with the row displacement first.
-  steps = cell(1, count - 1);
-  for f = 1:count - 1
-    steps{f} = int16(round(cat(3, flows{f}(:, :, 2), flows{f}(:, :, 1))));
-  end
+  steps = cellfun(@integerFlow, flows, 'UniformOutput', false);
 
   % ---- superpixel statistics and graphs on the same video
   if built('regionSummary')
@@ -225,33 +233,10 @@ function k = cell_of(labels, mask, object)
   k = mode(double(labels(mask == object)));
 end
 
-function write_flo(path, flow)
-  % Middlebury .flo: "PIEH", width, height, then u and v of each pixel, row by row.
-  fid = fopen(path, 'w', 'ieee-le');
-  if fid < 0
-    error('motionseg_demo: cannot write %s', path);
-  end
-  fwrite(fid, 'PIEH', 'char');
-  fwrite(fid, [size(flow, 2) size(flow, 1)], 'int32');
-  fwrite(fid, permute(flow, [3 2 1]), 'float32');
-  fclose(fid);
-end
-
-function flow = read_flo(path)
-  fid = fopen(path, 'r', 'ieee-le');
-  if fid < 0
-    error('motionseg_demo: cannot read %s', path);
-  end
-  fread(fid, 4, 'char');
-  sz = fread(fid, 2, 'int32');
-  flow = permute(reshape(fread(fid, 2 * sz(1) * sz(2), 'float32'), [2 sz(1) sz(2)]), [3 2 1]);
-  fclose(fid);
-end
-
-function flow_image(out_dir, frames, flow, program)
-  % The colour image comes from the command-line program, run on the same two frames.
+function compare_with_program(out_dir, frames, flow, program)
+  % The command-line program on the same two frames: the same flow, the same picture.
   if ~exist(program, 'file')
-    fprintf('  %s not found: no colour image written\n', program);
+    fprintf('  %s not found: no comparison with the command-line program\n', program);
     return;
   end
   first = fullfile(out_dir, 'frame_1.png');
@@ -259,15 +244,23 @@ function flow_image(out_dir, frames, flow, program)
   imwrite(frames{1}, first);
   imwrite(frames{2}, second);
   flo = fullfile(out_dir, 'flow_1_2_program.flo');
-  png = fullfile(out_dir, 'flow_1_2_colour.png');
+  png = fullfile(out_dir, 'flow_1_2_program.png');
   [status, text] = system(sprintf('"%s" "%s" "%s" "%s" "%s"', program, first, second, flo, png));
   if status ~= 0
     fprintf('  flow_between failed (exit status %d): %s', status, text);
     return;
   end
   fprintf('  flow_between: %s', text);
-  program_flow = read_flo(flo);
-  difference = max(abs(program_flow(:) - flow(:)));
-  fprintf('  colour image of that flow written to %s; flow_between''s flow differs from denseMotion''s by at most %g px\n', ...
-          png, difference);
+  difference = max(abs(reshape(readFlo(flo) - flow, [], 1)));
+  same_picture = isequal(imread(png), flowToColour(flow));
+  fprintf(['  flow_between''s flow differs from denseMotion''s by at most %g px; its picture ' ...
+           'is %s flowToColour''s\n'], difference, ternary(same_picture, 'identical to', 'different from'));
+end
+
+function text = ternary(condition, yes, no)
+  if condition
+    text = yes;
+  else
+    text = no;
+  end
 end

@@ -21,18 +21,21 @@ const char* const kTooLarge = "Code sets must have fewer than 2^31 rows and colu
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     // Further inputs are not read and stay accepted.
-    if (nrhs < IN_END) gw::fail("Two inputs are required: the code sets A and B.");
+    if (nrhs < IN_END)
+      gw::fail(gw::Kind::Nargin, "Two inputs are required: the code sets A and B.");
     const mxArray* a = prhs[IN_A];
     const mxArray* b = prhs[IN_B];
     // A sparse array's data holds only its nonzero elements, so it is refused with the classes.
-    if (!gw::isRealFull(a, mxLOGICAL_CLASS)) gw::fail("Code set A must be a full logical matrix.");
-    if (!gw::isRealFull(b, mxLOGICAL_CLASS)) gw::fail("Code set B must be a full logical matrix.");
-    if (nlhs > OUT_END) gw::fail("At most one output can be requested.");
+    if (!gw::isRealFull(a, mxLOGICAL_CLASS))
+      gw::fail(gw::Kind::Class, "Code set A must be a full logical matrix.");
+    if (!gw::isRealFull(b, mxLOGICAL_CLASS))
+      gw::fail(gw::Kind::Class, "Code set B must be a full logical matrix.");
+    if (nlhs > OUT_END) gw::fail(gw::Kind::Nargout, "At most one output can be requested.");
     if (gw::rows(b) != gw::rows(a)) {
-      gw::fail(
-          gw::format("Code set A has %zu rows but code set B has %zu; both must have the "
-                     "same number of rows.",
-                     gw::rows(a), gw::rows(b)));
+      gw::fail(gw::Kind::Size,
+               gw::format("Code set A has %zu rows but code set B has %zu; both must have the "
+                          "same number of rows.",
+                          gw::rows(a), gw::rows(b)));
     }
     const int m = gw::toInt(mxGetM(a), kTooLarge);
     const int na = gw::toInt(mxGetN(a), kTooLarge);

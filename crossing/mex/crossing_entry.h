@@ -26,13 +26,15 @@ inline void crossingPlugin(int nlhs, mxArray* plhs[], int nrhs, const mxArray* p
     const mxArray* image = prhs[entry::IN_IMAGE];
     gw::requireClass(image, mxUINT8_CLASS, "Input matrix must be of type uint8");
     gw::requireOutputCount(nlhs, entry::OUT_END);
-    if (mxGetNumberOfDimensions(image) > 2) gw::fail("Input matrix must be 2-dimensional");
+    if (mxGetNumberOfDimensions(image) > 2)
+      gw::fail(gw::Kind::Size, "Input matrix must be 2-dimensional");
 
     // Beyond the documented checks: sizes are held in 16 bits.
     const std::size_t m = gw::rows(image);
     const std::size_t n = gw::cols(image);
     if (m > static_cast<std::size_t>(kMaxSide) || n > static_cast<std::size_t>(kMaxSide)) {
       gw::fail(
+          gw::Kind::Size,
           gw::format("Input matrix is %zu-by-%zu; at most %d rows and %d columns are supported.", m,
                      n, kMaxSide, kMaxSide));
     }

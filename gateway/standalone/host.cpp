@@ -29,6 +29,12 @@ bool& interruptRequested() {
   return requested;
 }
 
+// The host's own errors (an array it cannot create, a misuse of an operation) carry the
+// identifier "standalone:host", as a real host's errors carry its own.
+[[noreturn]] void hostError(const char* text) {
+  throw host::HostError(text, "standalone:host");
+}
+
 std::string& printSink() {
   static std::string sink;
   return sink;
@@ -63,7 +69,7 @@ std::size_t countOf(const std::vector<mwSize>& dims) {
   std::size_t n = 1;
   for (mwSize d : dims) {
     if (d != 0 && n > std::numeric_limits<std::size_t>::max() / d) {
-      mexErrMsgTxt("out of memory or dimension too large");
+      hostError("out of memory or dimension too large");
     }
     n *= d;
   }
@@ -78,8 +84,8 @@ mxArray* create(mxClassID id, std::vector<mwSize> dims) {
     dims.push_back(dims.empty() ? 0 : 1);
   const std::size_t n = countOf(dims);
   const std::size_t size = elementSize(id);
-  if (size == 0) mexErrMsgTxt("standalone host: unsupported class");
-  if (n > (std::size_t{1} << 40) / size) mexErrMsgTxt("out of memory or dimension too large");
+  if (size == 0) hostError("standalone host: unsupported class");
+  if (n > (std::size_t{1} << 40) / size) hostError("out of memory or dimension too large");
   auto* a = new mxArray_tag;
   a->id = id;
   a->dims = std::move(dims);
@@ -89,7 +95,7 @@ mxArray* create(mxClassID id, std::vector<mwSize> dims) {
     a->data = static_cast<unsigned char*>(std::calloc(n == 0 ? 1 : n, size));
     if (a->data == nullptr) {
       delete a;
-      mexErrMsgTxt("out of memory or dimension too large");
+      hostError("out of memory or dimension too large");
     }
   }
   liveArrays().insert(a);
@@ -186,7 +192,7 @@ mxLogical* mxGetLogicals(const mxArray* a) {
 }
 
 double mxGetScalar(const mxArray* a) {
-  if (a->id == mxCELL_CLASS || mxIsEmpty(a)) mexErrMsgTxt("mxGetScalar: not a numeric scalar");
+  if (a->id == mxCELL_CLASS || mxIsEmpty(a)) hostError("mxGetScalar: not a numeric scalar");
   switch (a->id) {
     case mxDOUBLE_CLASS:
       return *reinterpret_cast<const double*>(a->data);
@@ -211,20 +217,20 @@ double mxGetScalar(const mxArray* a) {
     case mxUINT64_CLASS:
       return static_cast<double>(*reinterpret_cast<const std::uint64_t*>(a->data));
     default:
-      mexErrMsgTxt("mxGetScalar: not a numeric scalar");
+      hostError("mxGetScalar: not a numeric scalar");
   }
 }
 
 mxArray* mxGetCell(const mxArray* a, mwIndex i) {
   if (a->id != mxCELL_CLASS || i >= a->cells.size()) {
-    mexErrMsgTxt("mxGetCell: index outside the cell array");
+    hostError("mxGetCell: index outside the cell array");
   }
   return a->cells[i];
 }
 
 void mxSetCell(mxArray* a, mwIndex i, mxArray* value) {
   if (a->id != mxCELL_CLASS || i >= a->cells.size()) {
-    mexErrMsgTxt("mxSetCell: index outside the cell array");
+    hostError("mxSetCell: index outside the cell array");
   }
   destroy(a->cells[i]);
   liveArrays().erase(value);
@@ -287,13 +293,18 @@ void mexErrMsgTxt(const char* text) {
   throw host::HostError(text);
 }
 
-void mexErrMsgIdAndTxt(const char*, const char* format, ...) {
-  char buffer[4096];
+void mexErrMsgIdAndTxt(const char* id, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  throw host::HostError(buffer);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(&text[0], text.size(), format, again);
+  va_end(again);
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  throw host::HostError(text, id != nullptr ? id : "");
 }
 
 int mexPrintf(const char* format, ...) {
@@ -382,6 +393,7 @@ CallResult call(int nlhs, const std::vector<const mxArray*>& inputs) {
   } catch (const HostError& e) {
     result.failed = true;
     result.error = e.what();
+    result.errorId = e.id;
   } catch (const Interrupted&) {
     result.interrupted = true;
   }

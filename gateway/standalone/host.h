@@ -18,10 +18,13 @@
 
 namespace host {
 
-/// Raised by mexErrMsgTxt. Like the real host's error it is a std::runtime_error, so a plug-in
-/// that catches std::exception around host calls would swallow it; tests see that as a fault.
+/// Raised by mexErrMsgTxt and mexErrMsgIdAndTxt. Like the real host's error it is a
+/// std::runtime_error, so a plug-in that catches std::exception around host calls would swallow
+/// it; tests see that as a fault.
 struct HostError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  explicit HostError(const std::string& text, std::string identifier = "")
+      : std::runtime_error(text), id(std::move(identifier)) {}
+  std::string id;  ///< the error identifier; empty for mexErrMsgTxt
 };
 
 /// Raised when a call ends as interrupted. Like GNU Octave's interrupt it is no
@@ -78,6 +81,7 @@ struct CallResult {
   bool failed = false;          ///< mexErrMsgTxt ended the call
   bool interrupted = false;     ///< the call ended as interrupted (no outputs)
   std::string error;            ///< its text
+  std::string errorId;          ///< its identifier (motionseg:NAME:KIND), empty if it had none
   std::string printed;          ///< everything printed through mexPrintf
   std::vector<Array> outputs;   ///< max(nlhs, 1) slots, as the plug-in left them
   bool inputsUnchanged = true;  ///< the plug-in did not write into its inputs

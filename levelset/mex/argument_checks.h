@@ -17,14 +17,16 @@ namespace args {
 /// Fails when fewer than `needed` inputs were passed; `names` lists them for the message.
 inline void requireInputs(int nrhs, int needed, const char* names) {
   if (nrhs < needed) {
-    gw::fail(gw::format("Too few inputs: %d given, %d expected (%s).", nrhs, needed, names));
+    gw::fail(gw::Kind::Nargin,
+             gw::format("Too few inputs: %d given, %d expected (%s).", nrhs, needed, names));
   }
 }
 
 /// Fails unless input `position` (1-based) is a real, full double array.
 inline void requireRealDouble(const mxArray* a, int position, const char* name) {
   if (!gw::isRealFull(a, mxDOUBLE_CLASS)) {
-    gw::fail(gw::format("Input %d (%s) must be a real double array, not complex or sparse.",
+    gw::fail(gw::Kind::Class,
+             gw::format("Input %d (%s) must be a real double array, not complex or sparse.",
                         position, name));
   }
 }
@@ -32,7 +34,8 @@ inline void requireRealDouble(const mxArray* a, int position, const char* name) 
 /// Fails when more than `most` outputs were requested.
 inline void requireOutputs(int nlhs, int most) {
   if (nlhs > most) {
-    gw::fail(gw::format("Too many outputs: %d requested, at most %d returned.", nlhs, most));
+    gw::fail(gw::Kind::Nargout,
+             gw::format("Too many outputs: %d requested, at most %d returned.", nlhs, most));
   }
 }
 
@@ -42,9 +45,9 @@ inline void requireSizeOfFirst(const mxArray* a, int position, const char* name,
                                const mxArray* first) {
   const std::size_t m = gw::rows(first), n = gw::cols(first);
   if (gw::count(a) < m * n) {
-    gw::fail(gw::format(
-        "Input %d (%s) has %zu elements; it must have at least the %zu of the %zu-by-%zu input 1.",
-        position, name, gw::count(a), m * n, m, n));
+    gw::fail(gw::Kind::Size, gw::format("Input %d (%s) has %zu elements; it must have at least the "
+                                        "%zu of the %zu-by-%zu input 1.",
+                                        position, name, gw::count(a), m * n, m, n));
   }
 }
 

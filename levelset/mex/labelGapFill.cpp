@@ -30,7 +30,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::size_t m = gw::rows(labels);
     const std::size_t n = gw::cols(labels);
     mxArray* filled = mxDuplicateArray(labels);
-    if (filled == nullptr) gw::fail("Could not copy the label map (out of memory).");
+    if (filled == nullptr)
+      gw::fail(gw::Kind::Memory, "Could not copy the label map (out of memory).");
     const levelset::UnfilledPixels unfilled = levelset::fillLabelGaps(
         static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
         gw::data<std::uint16_t>(labels), gw::mutableData<std::uint16_t>(filled), kWarningsShown);

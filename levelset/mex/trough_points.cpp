@@ -20,7 +20,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     const auto [m, n] = levelset::args::requireCall(nlhs, nrhs, prhs, {"V", "r"}, IN_END, OUT_END);
     // Only the first element of r is read, so any non-empty array will do.
-    if (gw::isEmpty(prhs[IN_RADIUS])) gw::fail("Input 2 (r) must not be empty.");
+    if (gw::isEmpty(prhs[IN_RADIUS])) gw::fail(gw::Kind::Size, "Input 2 (r) must not be empty.");
 
     const std::int32_t radius = levelset::windowRadius(gw::data<double>(prhs[IN_RADIUS])[0]);
     mxArray* rows = gw::createMatrix<double>(m, n);

@@ -7,12 +7,16 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 struct FunnelCase {
   double mode;
   const char* error;
+  const char* id;  // empty for the host's own error, which carries none
 };
 
 void PrintTo(const FunnelCase& c, std::ostream* os) {
@@ -26,17 +30,22 @@ TEST_P(ErrorFunnel, EndsTheCallWithOneHostErrorAndItsText) {
   const host::CallResult r = host::call(1, {mode.get()});
   ASSERT_TRUE(r.failed);
   EXPECT_EQ(r.error, GetParam().error);
+  EXPECT_EQ(r.errorId, GetParam().id);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Gateway, ErrorFunnel,
-    ::testing::Values(FunnelCase{1, "Probe failure with a\n\tline feed and a tab."},
-                      FunnelCase{2, "Out of memory."},
-                      // The host's own error passes through once, not caught and re-raised.
-                      FunnelCase{3, "Raised by the host itself."},
-                      FunnelCase{5, "Size does not fit in 32 bits."},
-                      FunnelCase{6, "Second input must be a numeric scalar."},
-                      FunnelCase{7, "Failed after creating an output."}));
+    ::testing::Values(
+        FunnelCase{1, "Probe failure with a\n\tline feed and a tab.",
+                   "motionseg:gatewayProbe:value"},
+        FunnelCase{2, "Out of memory.", "motionseg:gatewayProbe:memory"},
+        // The host's own error passes through once, not caught and re-raised.
+        FunnelCase{3, "Raised by the host itself.", ""},
+        FunnelCase{5, "Size does not fit in 32 bits.", "motionseg:gatewayProbe:size"},
+        FunnelCase{6, "Second input must be a numeric scalar.", "motionseg:gatewayProbe:size"},
+        FunnelCase{7, "Failed after creating an output.", "motionseg:gatewayProbe:internal"},
+        // Texts are not formats: a '%' reaches the caller as it stands.
+        FunnelCase{9, "100% of 0 is %d.", "motionseg:gatewayProbe:value"}));
 
 TEST(MemoryGuard, RefusalSaysWhatWasAskedAndWhatTheMachineHas) {
   membudget::Limit limit;
@@ -64,7 +73,7 @@ TEST(MemoryGuard, RefusalSaysWhatWasAskedAndWhatTheMachineHas) {
 // A pending interrupt ends a polling call as interrupted, with nothing returned; without one
 // the call runs to its end.
 TEST(Interrupt, PendingInterruptEndsThePollingCall) {
-  const auto mode = host::scalar(9);
+  const auto mode = host::scalar(10);
   const auto seconds = host::scalar(30);
   host::requestInterrupt();
   const host::CallResult r = host::call(1, {mode.get(), seconds.get()});
@@ -82,6 +91,31 @@ TEST(ErrorFunnel, StandardLogicErrorsBecomeInternalErrors) {
   const host::CallResult r = host::call(1, {mode.get()});
   ASSERT_TRUE(r.failed);
   EXPECT_EQ(r.error.rfind("Internal error: ", 0), 0u) << r.error;
+  EXPECT_EQ(r.errorId, "motionseg:gatewayProbe:internal");
+}
+
+TEST(ErrorFunnel, IdentifiersNameEveryKindAndOnlyIdentifierCharacters) {
+  const std::pair<gw::Kind, const char*> kinds[] = {
+      {gw::Kind::Nargin, "nargin"}, {gw::Kind::Nargout, "nargout"},  {gw::Kind::Class, "class"},
+      {gw::Kind::Size, "size"},     {gw::Kind::Value, "value"},      {gw::Kind::Memory, "memory"},
+      {gw::Kind::System, "system"}, {gw::Kind::Internal, "internal"}};
+  for (const auto& [kind, word] : kinds) {
+    EXPECT_EQ(gw::errorId("edgeTrim", kind), std::string("motionseg:edgeTrim:") + word);
+  }
+  // A plug-in file renamed by its user still gives an identifier a script can match.
+  EXPECT_EQ(gw::errorId("my plug-in.v2", gw::Kind::Size), "motionseg:my_plug_in_v2:size");
+  EXPECT_EQ(gw::errorId("", gw::Kind::Size), "motionseg:plugin:size");
+  EXPECT_EQ(gw::errorId(nullptr, gw::Kind::Size), "motionseg:plugin:size");
+}
+
+TEST(ErrorFunnel, ScalarTellsAMissingValueFromAWrongClass) {
+  const auto mode = host::scalar(6);
+  const auto empty = host::make(mxDOUBLE_CLASS, {0, 3});
+  std::vector<host::Array> one;
+  one.push_back(host::scalar(1));
+  const auto cell = host::cell(std::move(one));
+  EXPECT_EQ(host::call(1, {mode.get(), empty.get()}).errorId, "motionseg:gatewayProbe:size");
+  EXPECT_EQ(host::call(1, {mode.get(), cell.get()}).errorId, "motionseg:gatewayProbe:class");
 }
 
 TEST(ErrorFunnel, ScalarRefusesEmptyCellAndAcceptsAnyNumericClass) {

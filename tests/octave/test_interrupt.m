@@ -4,7 +4,7 @@ function test_interrupt()
 % result never assigned.
   probe = fileparts(which('gatewayProbe'));
   % The probe's loop polls for 60 seconds unless interrupted.
-  interrupt_child(probe, 'n = gatewayProbe(9, 60)');
+  interrupt_child(probe, 'n = gatewayProbe(10, 60)');
 end
 
 function interrupt_child(folder, call)

@@ -12,6 +12,12 @@ function test_memory_guard()
   bitcode_distance_tables(limit);
   dense_motion_frames();
   unreadable_ceiling();
+  try
+    regionLinkage(int16(zeros(1, 1, 2)), uint16(65535), uint16(65535));
+    error('test:noerror', 'not refused');
+  catch err
+    assert(strcmp(err.identifier, 'motionseg:regionLinkage:memory'), err.identifier);
+  end
   % After all those refusals the session and the plug-ins go on as before.
   assert(isequal(regionLinkage(int16(zeros(1, 1, 2)), uint16(1), uint16(1)), uint32(1)));
 end

@@ -1,11 +1,20 @@
 function test_motionseg_demo()
 % motionseg_demo run as a user runs it: the flow it prints is accurate on its known motion, the
-% .flo file it writes holds a flow of the frame size, and the superpixel results it prints
-% agree with the grid it generates.
+% .flo file it writes holds a flow of the frame size, its pictures are there, the command-line
+% program gives the same flow and picture, and the superpixel results it prints agree with the
+% grid it generates.
   assert(exist('denseMotion') == 3, 'denseMotion is not built'); %#ok<EXIST>
   out_dir = tempname();
   cleanup = onCleanup(@() remove_folder(out_dir));
-  text = evalc('motionseg_demo(out_dir)');
+  program = getenv('MOTIONSEG_FLOW_BETWEEN');
+  text = evalc('motionseg_demo(out_dir, program)');
+
+  picture = imread(fullfile(out_dir, 'flow_1_2_colour.png'));
+  legend = imread(fullfile(out_dir, 'flow_colour_wheel.png'));
+  assert(isequal(size(picture), [120 160 3]) && isequal(size(legend), [151 151 3]));
+  if ~isempty(program)
+    assert(~isempty(strfind(text, 'differs from denseMotion''s by at most 0 px; its picture is identical to flowToColour''s')), text);
+  end
 
   % Five frame pairs, each recovered to a fraction of a pixel.
   errors = regexp(text, '(\d) -> (\d)\s+([\d.]+)\s+([\d.]+)', 'tokens');

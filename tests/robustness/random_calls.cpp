@@ -545,11 +545,25 @@ bool sameArray(const mxArray* a, const mxArray* b) {
   return std::memcmp(mxGetData(a), mxGetData(b), numel(a) * mxGetElementSize(a)) == 0;
 }
 
+// Whether an error identifier is motionseg:NAME:KIND, NAME this plug-in and KIND a word of the
+// gateway's vocabulary, or the host's own (an output it cannot create).
+bool wellFormedId(const std::string& id) {
+  if (id == "standalone:host") return true;
+  static const char* const kinds[] = {"nargin", "nargout", "class",  "size",
+                                      "value",  "memory",  "system", "internal"};
+  const std::string prefix = std::string("motionseg:") + mexFunctionName() + ":";
+  if (id.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::string kind = id.substr(prefix.size());
+  return std::find(std::begin(kinds), std::end(kinds), kind) != std::end(kinds);
+}
+
 // The promise every call keeps, whatever its arguments. Returns whether it computed.
 bool checkCall(const Call& c, const host::CallResult& r) {
   EXPECT_TRUE(r.inputsUnchanged) << "an input was written: " << c.log;
   if (r.failed) {
     EXPECT_FALSE(r.error.empty()) << "an error without a text: " << c.log;
+    EXPECT_TRUE(wellFormedId(r.errorId))
+        << "error identifier \"" << r.errorId << "\" for \"" << r.error << "\": " << c.log;
     return false;
   }
   EXPECT_TRUE(r.hostFault.empty()) << r.hostFault << ": " << c.log;
@@ -599,6 +613,7 @@ TEST(RandomCalls, EveryCallFailsCleanlyOrReturnsItsOutputs) {
       ++checkedTwice;
       EXPECT_EQ(again.failed, r.failed) << c.log;
       EXPECT_EQ(again.error, r.error) << c.log;
+      EXPECT_EQ(again.errorId, r.errorId) << c.log;
       EXPECT_EQ(again.printed, r.printed) << c.log;
       if (!r.failed && !again.failed && again.outputs.size() == r.outputs.size()) {
         for (std::size_t o = 0; o < r.outputs.size(); ++o)

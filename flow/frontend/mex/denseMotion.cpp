@@ -42,22 +42,25 @@ float parameter(int nrhs, const mxArray* prhs[], int slot, float fallback, const
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     if (nrhs < kMinInputs || nrhs > IN_END) {
-      gw::fail("INPUT: (image1, image2, sigma, alpha, beta, gamma) ");
+      gw::fail(gw::Kind::Nargin, "INPUT: (image1, image2, sigma, alpha, beta, gamma) ");
     }
-    if (nlhs != OUT_END) gw::fail("OUTPUT: optical_flow ");
+    if (nlhs != OUT_END) gw::fail(gw::Kind::Nargout, "OUTPUT: optical_flow ");
     if (!isColourImage(prhs[IN_IMAGE1])) {
-      gw::fail("First input must be a 3-dimensional array of noncomplex doubles.");
+      gw::fail(gw::Kind::Class, "First input must be a 3-dimensional array of noncomplex doubles.");
     }
     if (!isColourImage(prhs[IN_IMAGE2])) {
-      gw::fail("Second input must be a 3-dimensional array of noncomplex doubles.");
+      gw::fail(gw::Kind::Class,
+               "Second input must be a 3-dimensional array of noncomplex doubles.");
     }
     const std::vector<std::int64_t> dims = gw::dimensions(prhs[IN_IMAGE1]);
-    if (dims != gw::dimensions(prhs[IN_IMAGE2])) gw::fail("Input images must have the same size !");
+    if (dims != gw::dimensions(prhs[IN_IMAGE2]))
+      gw::fail(gw::Kind::Size, "Input images must have the same size !");
 
     // Beyond the documented checks: what the flow computation cannot work with.
     const std::int64_t m = dims[0], n = dims[1], k = dims[2];
     if (k < 3) {
       gw::fail(
+          gw::Kind::Size,
           "Input images must have at least 3 channels; the colour test reads channels 1 to 3.");
     }
     // Every container indexes with 32 bits, the descriptor field has 15 channels.
@@ -65,6 +68,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (m > INT_MAX || n > INT_MAX || k > INT_MAX || (m > 0 && n > INT_MAX / m) ||
         (m * n > 0 && widest > INT_MAX / (m * n))) {
       gw::fail(
+          gw::Kind::Size,
           "Input images are too large: rows x columns x max(channels, 15) must stay below 2^31.");
     }
     const float sigma = parameter(nrhs, prhs, IN_SIGMA, 0.8f, "Sigma must be a numeric scalar.");
@@ -72,9 +76,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const float beta = parameter(nrhs, prhs, IN_BETA, 300.0f, "Beta must be a numeric scalar.");
     const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
     if (!NFlowDriver::validSigma(sigma)) {
-      gw::fail(
-          "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
-          "match.");
+      gw::fail(gw::Kind::Value,
+               "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
+               "match.");
     }
 
     const int rows = static_cast<int>(m), cols = static_cast<int>(n),
@@ -86,12 +90,14 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // The flow computation signals size faults with its own exception structs, which the
     // guard does not know; they and allocation failures end the call here.
     std::string failure;
+    gw::Kind kind = gw::Kind::Internal;
     try {
       CTensor<float> image1, image2;
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE1]), rows, cols, channels, image1);
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
       runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
     } catch (const std::bad_alloc&) {
+      kind = gw::Kind::Memory;
       failure = "Out of memory while computing the flow.";
     } catch (const ETensorIncompatibleSize&) {
       failure = "Internal error: tensor size mismatch in the flow computation.";
@@ -102,9 +108,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     } catch (const EIncompatibleMatrices&) {
       failure = "Internal error: matrix size mismatch in the flow computation.";
     }
-    if (!failure.empty()) gw::fail(failure);
+    if (!failure.empty()) gw::fail(kind, failure);
     if (flow.xSize() != cols || flow.ySize() != rows || flow.zSize() != 2) {
-      gw::fail("Internal error: the flow field does not have the images' size.");
+      gw::fail(gw::Kind::Internal,
+               "Internal error: the flow field does not have the images' size.");
     }
 
     // The flow tensor into an M-by-N-by-2 double array.

@@ -21,16 +21,16 @@ using gw::blank;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) blank();
+    if (nrhs != IN_END) blank(gw::Kind::Nargin);
     const mxArray* labels = prhs[IN_LABELS];
-    if (!mxIsCell(labels)) blank();
+    if (!mxIsCell(labels)) blank(gw::Kind::Class);
     const std::size_t frameCount = gw::count(labels);
-    if (frameCount == 0) blank();
+    if (frameCount == 0) blank(gw::Kind::Size);
     for (std::size_t f = 0; f < frameCount; ++f) {
-      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank();
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank(gw::Kind::Class);
     }
-    if (!mxIsDouble(prhs[IN_COUNT])) blank();
-    if (nlhs != 0 && nlhs != OUT_END) blank();
+    if (!mxIsDouble(prhs[IN_COUNT])) blank(gw::Kind::Class);
+    if (nlhs != 0 && nlhs != OUT_END) blank(gw::Kind::Nargout);
 
     // Beyond the documented checks: every frame is read with the size of the first.
     const mxArray* first = gw::cellAt(labels, 0);
@@ -40,7 +40,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     for (std::size_t f = 0; f < frameCount; ++f) {
       const mxArray* map = gw::cellAt(labels, f);
       if (gw::count(map) != height * width) {
-        gw::fail(gw::format("Label map %zu has %zu elements but label map 1 is %zu-by-%zu.", f + 1,
+        gw::fail(gw::Kind::Size,
+                 gw::format("Label map %zu has %zu elements but label map 1 is %zu-by-%zu.", f + 1,
                             gw::count(map), height, width));
       }
       frames.push_back(gw::data<std::uint32_t>(map));

@@ -44,7 +44,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     gw::requireDimensions(prhs[IN_FLOW], 3, "Flow matrix must be 3-dimensional");
     if (mxGetNumberOfDimensions(prhs[IN_FIRST]) != 2 ||
         mxGetNumberOfDimensions(prhs[IN_SECOND]) != 2) {
-      gw::fail("Super pixel label map must be 2-dimensional");
+      gw::fail(gw::Kind::Size, "Super pixel label map must be 2-dimensional");
     }
 
     // Beyond the documented checks: the counts size the output, and the flow and the second
@@ -62,15 +62,19 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         gw::data<std::uint16_t>(second), gw::rows(first), gw::cols(first)};
     const std::size_t plane = frames.height * frames.width;
     if (gw::count(flow) < 2 * plane) {
-      gw::fail(gw::format(
-          "Flow matrix has %zu elements, fewer than the %zu-by-%zu-by-2 of the label maps.",
-          gw::count(flow), frames.height, frames.width));
+      gw::fail(
+          gw::Kind::Size,
+          gw::format(
+              "Flow matrix has %zu elements, fewer than the %zu-by-%zu-by-2 of the label maps.",
+              gw::count(flow), frames.height, frames.width));
     }
     if (gw::count(second) < plane) {
-      gw::fail(gw::format(
-          "Second super pixel label map has %zu elements, fewer than the %zu-by-%zu of the "
-          "first.",
-          gw::count(second), frames.height, frames.width));
+      gw::fail(
+          gw::Kind::Size,
+          gw::format(
+              "Second super pixel label map has %zu elements, fewer than the %zu-by-%zu of the "
+              "first.",
+              gw::count(second), frames.height, frames.width));
     }
 
     if (frames.height == 0) {
@@ -82,11 +86,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (countsGiven) {
       const superpixel::LinkLabelFault fault = superpixel::findLabelBeyondCounts(frames, n1, n2);
       if (fault.map != 0) {
-        gw::fail(gw::format(
-            "Label %u at element %zu of the %s super pixel label map exceeds the number of "
-            "superpixels %zu.",
-            static_cast<unsigned>(fault.label), fault.element + 1,
-            fault.map == 1 ? "first" : "second", fault.map == 1 ? n1 : n2));
+        gw::fail(
+            gw::Kind::Value,
+            gw::format(
+                "Label %u at element %zu of the %s super pixel label map exceeds the number of "
+                "superpixels %zu.",
+                static_cast<unsigned>(fault.label), fault.element + 1,
+                fault.map == 1 ? "first" : "second", fault.map == 1 ? n1 : n2));
       }
     } else {
       n1 = superpixel::largestLabel(frames.first, plane);

@@ -23,25 +23,25 @@ using gw::blank;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) blank();
+    if (nrhs != IN_END) blank(gw::Kind::Nargin);
     const mxArray* flows = prhs[IN_FLOWS];
     const mxArray* labels = prhs[IN_LABELS];
-    if (!mxIsCell(flows) || !mxIsCell(labels)) blank();
+    if (!mxIsCell(flows) || !mxIsCell(labels)) blank(gw::Kind::Class);
     const std::size_t stepCount = gw::count(flows);
-    if (gw::count(labels) != stepCount + 1) blank();
-    if (stepCount + 1 < 2) blank();
+    if (gw::count(labels) != stepCount + 1) blank(gw::Kind::Size);
+    if (stepCount + 1 < 2) blank(gw::Kind::Size);
 
     // The frame size comes from the last flow/label pair in which neither cell is empty.
     const gw::PairSize size = gw::lastFilledPairSize(flows, labels, stepCount, 2, blank.text);
     const std::size_t height = size.rows, width = size.cols;
-    if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank();
+    if (gw::count(gw::cellAt(labels, stepCount)) != height * width) blank(gw::Kind::Size);
     for (std::size_t f = 0; f < stepCount; ++f) {
-      if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank();
-      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank();
+      if (!gw::hasClass(gw::cellAt(flows, f), mxINT16_CLASS)) blank(gw::Kind::Class);
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) blank(gw::Kind::Class);
     }
-    if (!gw::hasClass(gw::cellAt(labels, stepCount), mxUINT32_CLASS)) blank();
-    if (!mxIsDouble(prhs[IN_COUNT])) blank();
-    if (nlhs != 0 && nlhs != OUT_END) blank();
+    if (!gw::hasClass(gw::cellAt(labels, stepCount), mxUINT32_CLASS)) blank(gw::Kind::Class);
+    if (!mxIsDouble(prhs[IN_COUNT])) blank(gw::Kind::Class);
+    if (nlhs != 0 && nlhs != OUT_END) blank(gw::Kind::Nargout);
 
     // Beyond the documented checks: every frame step reads its flow field as H-by-W-by-2 and
     // both of its label maps as H-by-W, so every cell must hold that much.
@@ -49,17 +49,21 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     for (std::size_t f = 0; f <= stepCount; ++f) {
       if (f < stepCount) {
         const mxArray* flow = gw::cellAt(flows, f);
-        if (gw::isEmpty(flow)) gw::fail(gw::format("Flow field %zu is empty.", f + 1));
+        if (gw::isEmpty(flow))
+          gw::fail(gw::Kind::Size, gw::format("Flow field %zu is empty.", f + 1));
         if (gw::count(flow) < 2 * plane) {
-          gw::fail(gw::format(
-              "Flow field %zu has %zu elements, fewer than the %zu-by-%zu-by-2 of the frames.",
-              f + 1, gw::count(flow), height, width));
+          gw::fail(
+              gw::Kind::Size,
+              gw::format(
+                  "Flow field %zu has %zu elements, fewer than the %zu-by-%zu-by-2 of the frames.",
+                  f + 1, gw::count(flow), height, width));
         }
       }
       const mxArray* map = gw::cellAt(labels, f);
-      if (gw::isEmpty(map)) gw::fail(gw::format("Label map %zu is empty.", f + 1));
+      if (gw::isEmpty(map)) gw::fail(gw::Kind::Size, gw::format("Label map %zu is empty.", f + 1));
       if (gw::count(map) != plane) {
-        gw::fail(gw::format("Label map %zu has %zu elements but the frames are %zu-by-%zu.", f + 1,
+        gw::fail(gw::Kind::Size,
+                 gw::format("Label map %zu has %zu elements but the frames are %zu-by-%zu.", f + 1,
                             gw::count(map), height, width));
       }
     }
@@ -78,6 +82,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (votes.fault.found) {
       // The label of a pixel that lands inside the next frame addresses the landed counter.
       gw::fail(
+          gw::Kind::Value,
           gw::format("Label %u at element %zu of the label map of frame %zu is outside 1..%llu.",
                      votes.fault.label, votes.fault.element + 1, votes.fault.step + 1,
                      static_cast<unsigned long long>(n)));

@@ -34,7 +34,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::uint8_t* mask = nullptr;
     if (masked) {
       if (gw::count(prhs[IN_MASK]) < gw::count(edges)) {
-        gw::fail(gw::format("Mask has %zu elements but the %d-by-%d input matrix has %zu.",
+        gw::fail(gw::Kind::Size,
+                 gw::format("Mask has %zu elements but the %d-by-%d input matrix has %zu.",
                             gw::count(prhs[IN_MASK]), height, width, gw::count(edges)));
       }
       mask = reinterpret_cast<const std::uint8_t*>(gw::logicals(prhs[IN_MASK]));

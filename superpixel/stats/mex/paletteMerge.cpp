@@ -25,15 +25,15 @@ constexpr gw::Refusal usage{kUsage};
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) usage();
-    if (nlhs > OUT_END) usage();
+    if (nrhs != IN_END) usage(gw::Kind::Nargin);
+    if (nlhs > OUT_END) usage(gw::Kind::Nargout);
     const mxArray* colourList = prhs[IN_COLOURS];
     const mxArray* weightList = prhs[IN_WEIGHTS];
-    if (!gw::hasClass(colourList, mxUINT8_CLASS)) usage();
-    if (!gw::hasClass(weightList, mxSINGLE_CLASS)) usage();
+    if (!gw::hasClass(colourList, mxUINT8_CLASS)) usage(gw::Kind::Class);
+    if (!gw::hasClass(weightList, mxSINGLE_CLASS)) usage(gw::Kind::Class);
     const std::size_t n = gw::rows(colourList);
     if (gw::rows(weightList) != n || gw::cols(colourList) != 3 || gw::cols(weightList) != 1) {
-      usage();
+      usage(gw::Kind::Size);
     }
 
     const superpixel::Palette palette = superpixel::mergePalette(gw::data<std::uint8_t>(colourList),

@@ -38,10 +38,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // Beyond the documented checks: everything that would take the call outside an array.
     const auto [height, width, pixels, labels] = superpixel::labelMapArgument(prhs[IN_LABELS]);
     if (counted && gw::isEmpty(prhs[IN_COUNT])) {
-      gw::fail("Number of superpixels must not be empty.");
+      gw::fail(gw::Kind::Size, "Number of superpixels must not be empty.");
     }
     if (gw::count(prhs[IN_INOUT]) < pixels) {
-      gw::fail(gw::format("In-Out map has %zu elements but the %d-by-%d label map has %zu.",
+      gw::fail(gw::Kind::Size,
+               gw::format("In-Out map has %zu elements but the %d-by-%d label map has %zu.",
                           gw::count(prhs[IN_INOUT]), height, width, pixels));
     }
     std::uint32_t count = 0;
@@ -55,7 +56,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       bad = scan.firstZero;
     }
     if (bad >= 0) {
-      gw::fail(gw::format("Label %u at element %td of the super pixel label map is outside 1..%u.",
+      gw::fail(gw::Kind::Value,
+               gw::format("Label %u at element %td of the super pixel label map is outside 1..%u.",
                           static_cast<unsigned>(labels[bad]), bad + 1, count));
     }
 

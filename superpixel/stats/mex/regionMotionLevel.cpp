@@ -42,18 +42,18 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     const std::size_t flowCount = gw::count(prhs[IN_FLOW]);
     if (flowCount / 2 < pixels) {
-      gw::fail(
-          gw::format("Flow matrix has %zu elements but a %d-by-%d label map needs %zu "
-                     "(H-by-W-by-2).",
-                     flowCount, height, width, 2 * pixels));
+      gw::fail(gw::Kind::Size,
+               gw::format("Flow matrix has %zu elements but a %d-by-%d label map needs %zu "
+                          "(H-by-W-by-2).",
+                          flowCount, height, width, 2 * pixels));
     }
     if (counted) {
       const std::ptrdiff_t bad = superpixel::findLabelAbove(labels, pixels, count);
       if (bad >= 0) {
-        gw::fail(
-            gw::format("Label %u at element %td of the super pixel label map is above the "
-                       "number of superpixels %u.",
-                       static_cast<unsigned>(labels[bad]), bad + 1, count));
+        gw::fail(gw::Kind::Value,
+                 gw::format("Label %u at element %td of the super pixel label map is above the "
+                            "number of superpixels %u.",
+                            static_cast<unsigned>(labels[bad]), bad + 1, count));
       }
     } else {
       count = superpixel::scanFrameLabels(labels, pixels).largest;

@@ -42,26 +42,27 @@ constexpr gw::Refusal usage{kUsage};
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs != IN_END) usage();
+    if (nrhs != IN_END) usage(gw::Kind::Nargin);
     const mxArray* frames = prhs[IN_FRAMES];
     const mxArray* labels = prhs[IN_LABELS];
-    if (!mxIsCell(frames) || !mxIsCell(labels)) usage();
+    if (!mxIsCell(frames) || !mxIsCell(labels)) usage(gw::Kind::Class);
     const std::size_t frameCount = gw::count(frames);
-    if (frameCount != gw::count(labels)) usage();
-    if (frameCount == 0) usage();
+    if (frameCount != gw::count(labels)) usage(gw::Kind::Size);
+    if (frameCount == 0) usage(gw::Kind::Size);
 
     // The frame size comes from the last pair in which neither cell is empty.
     const gw::PairSize size = gw::lastFilledPairSize(frames, labels, frameCount, 3, kUsage);
     const std::size_t height = size.rows, width = size.cols;
     for (std::size_t f = 0; f < frameCount; ++f) {
-      if (!gw::hasClass(gw::cellAt(frames, f), mxUINT8_CLASS)) usage();
-      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) usage();
+      if (!gw::hasClass(gw::cellAt(frames, f), mxUINT8_CLASS)) usage(gw::Kind::Class);
+      if (!gw::hasClass(gw::cellAt(labels, f), mxUINT32_CLASS)) usage(gw::Kind::Class);
     }
-    if (!mxIsDouble(prhs[IN_COUNT])) usage();
-    if (nlhs != 0 && nlhs != OUT_END) usage();
+    if (!mxIsDouble(prhs[IN_COUNT])) usage(gw::Kind::Class);
+    if (nlhs != 0 && nlhs != OUT_END) usage(gw::Kind::Nargout);
 
     // Beyond the documented checks: everything that would take the call outside an array.
-    if (size.pair < 0) gw::fail("No frame pair holds both a frame and a label map.");
+    if (size.pair < 0)
+      gw::fail(gw::Kind::Size, "No frame pair holds both a frame and a label map.");
     std::vector<superpixel::LabelledFrame> video;
     std::vector<std::size_t> videoFrame;  // 0-based cell index of each entry of video
     video.reserve(frameCount);
@@ -71,6 +72,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         frames, labels, frameCount, [&](std::size_t f, const mxArray* rgb, const mxArray* map) {
           if (gw::rows(rgb) != height || gw::cols(rgb) / 3 != width) {
             gw::fail(
+                gw::Kind::Size,
                 gw::format("Frame %zu is %zu-by-%zu-by-3 but frame %zu is %zu-by-%zu-by-3; all "
                            "frames must have one size.",
                            f + 1, gw::rows(rgb), gw::cols(rgb) / 3,
@@ -85,11 +87,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // could wrap, so such a call is refused before anything is counted.
     const membudget::Bytes videoPixels = membudget::Bytes::product({video.size(), height, width});
     if (videoPixels.value() > superpixel::kMostSummaryPixels) {
-      gw::fail(gw::format(
-          "regionSummary counts at most %llu pixels in one call (the size output is uint32); "
-          "these %zu frames of %zu-by-%zu hold %llu.",
-          static_cast<unsigned long long>(superpixel::kMostSummaryPixels), video.size(), height,
-          width, static_cast<unsigned long long>(videoPixels.value())));
+      gw::fail(
+          gw::Kind::Size,
+          gw::format(
+              "regionSummary counts at most %llu pixels in one call (the size output is uint32); "
+              "these %zu frames of %zu-by-%zu hold %llu.",
+              static_cast<unsigned long long>(superpixel::kMostSummaryPixels), video.size(), height,
+              width, static_cast<unsigned long long>(videoPixels.value())));
     }
     gw::requireMemory("regionSummary", superpixel::regionSummaryBytes(count, video.size()));
     for (std::size_t i = 0; i < video.size(); ++i) {
@@ -97,6 +101,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
           superpixel::findLabelOutside(video[i].labels, height * width, count);
       if (bad >= 0) {
         gw::fail(
+            gw::Kind::Value,
             gw::format("Label %u at element %td of the label map of frame %zu is outside 1..%u.",
                        video[i].labels[bad], bad + 1, videoFrame[i] + 1, count));
       }

@@ -11,11 +11,11 @@
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
-    if (nrhs < 1) gw::fail("gatewayProbe needs a mode.");
+    if (nrhs < 1) gw::fail(gw::Kind::Nargin, "gatewayProbe needs a mode.");
     const int mode = static_cast<int>(gw::scalar(prhs[0], "Mode must be a numeric scalar."));
     switch (mode) {
       case 1:
-        gw::fail("Probe failure with a\n\tline feed and a tab.");
+        gw::fail(gw::Kind::Value, "Probe failure with a\n\tline feed and a tab.");
       case 2:
         throw std::bad_alloc();
       case 3:
@@ -35,11 +35,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       }
       case 7:
         plhs[0] = gw::createMatrix<double>(2, 2);
-        gw::fail("Failed after creating an output.");
+        gw::fail(gw::Kind::Internal, "Failed after creating an output.");
       case 8:
         mexPrintf("printed %d\n", 42);
         break;
-      case 9: {
+      case 9:
+        gw::fail(gw::Kind::Value, "100% of 0 is %d.");
+      case 10: {
         // Polls for an interrupt for up to `seconds`; returns the number of polls if none came.
         const double seconds =
             gw::scalar(nrhs > 1 ? prhs[1] : nullptr, "Second input must be a numeric scalar.");
@@ -56,7 +58,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       default:
         break;
     }
-    if (nlhs > 1) gw::fail("Too many outputs.");
+    if (nlhs > 1) gw::fail(gw::Kind::Nargout, "Too many outputs.");
     plhs[0] = gw::createMatrix<double>(1, 1);
   });
 }

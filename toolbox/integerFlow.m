@@ -1,0 +1,42 @@
+function steps = integerFlow(flow)
+% integerFlow  denseMotion's flow as the int16 steps of the superpixel graph functions.
+%
+%   STEPS = integerFlow(FLOW)
+%
+%   denseMotion returns the horizontal component first (FLOW(:, :, 1) = u, towards larger
+%   column indices); trackNeighbours, regionLinkage and regionMotionLevel take whole-pixel
+%   steps with the row step first. This puts the vertical component first and rounds both to
+%   the nearest whole pixel, halves away from zero (2.5 -> 3, -2.5 -> -3), as int16 does.
+%   Values beyond the int16 range become -32768 or 32767 (their targets then lie outside any
+%   frame and are dropped); NaN becomes 0.
+%
+%   Input
+%     FLOW   H-by-W-by-2 real numeric array (u, then v), e.g. from denseMotion or readFlo.
+%
+%   Output
+%     STEPS  H-by-W-by-2 int16: STEPS(:, :, 1) = round(v), added to the row index,
+%            STEPS(:, :, 2) = round(u), added to the column index.
+%
+%   Errors (identifiers)
+%     motionseg:integerFlow:nargin  not one input
+%     motionseg:integerFlow:class   FLOW not real numeric
+%     motionseg:integerFlow:size    FLOW not H-by-W-by-2
+%
+%   Example
+%     flow = denseMotion(double(frame1), double(frame2));
+%     links = regionLinkage(integerFlow(flow), labels1, labels2);
+%
+%   See also denseMotion, trackNeighbours, regionLinkage, regionMotionLevel.
+  if nargin ~= 1
+    error('motionseg:integerFlow:nargin', 'integerFlow takes one input: FLOW.');
+  end
+  if ~(isnumeric(flow) || islogical(flow)) || ~isreal(flow) || issparse(flow)
+    error('motionseg:integerFlow:class', 'FLOW must be a real numeric H-by-W-by-2 array.');
+  end
+  if ndims(flow) > 3 || size(flow, 3) ~= 2
+    error('motionseg:integerFlow:size', 'FLOW must be H-by-W-by-2; it is %s.', ...
+          strjoin(arrayfun(@num2str, size(flow), 'UniformOutput', false), '-by-'));
+  end
+  % int16() rounds halves away from zero, saturates and maps NaN to 0, in MATLAB and Octave.
+  steps = int16(cat(3, double(flow(:, :, 2)), double(flow(:, :, 1))));
+end
