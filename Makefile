@@ -71,6 +71,7 @@ dist:
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+	@echo "== bench/flow/compare_peers.py"; /usr/bin/python3 bench/flow/compare_peers.py --toolbox $(BUILD)/toolbox
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

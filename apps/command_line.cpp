@@ -1,6 +1,6 @@
 #include "apps/command_line.h"
 
-#include "flow/containers/thread_count.h"
+#include "flow/parallel/thread_count.h"
 #include "flow/frontend/run_flow.h"
 
 #include <algorithm>

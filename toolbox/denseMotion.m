@@ -40,6 +40,10 @@
 %     "Sigma must be a finite number of at least 1e-38; smaller values leave no image to match."
 %     "Out of memory while computing the flow."
 %
+%   Ctrl-C interrupts the computation in GNU Octave between pyramid levels and grid rows of
+%   the matching, back to the prompt with the workspace intact (MATLAB's documented MEX
+%   interface offers no way to notice it, so there the call runs to its end).
+%
 %   Memory
 %     The flow takes about 300 bytes per pixel of working memory. Before it allocates, the
 %     call weighs that and FLOW (counted twice since the host copies it on return) against

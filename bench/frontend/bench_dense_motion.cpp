@@ -36,13 +36,13 @@ struct Prepared {
   CTensor<float> image1, image2, hog1, hog2;
   CMatrix<float> confidence;
   Prepared(int w, int h) : image1(frame(w, h, 0, 0)), image2(frame(w, h, 3, -2)) {
-    NFlowDriver::presmooth(image1, 0.8f);
-    NFlowDriver::presmooth(image2, 0.8f);
+    flowdriver::presmooth(image1, 0.8f);
+    flowdriver::presmooth(image2, 0.8f);
     computeHOG(image1, hog1);
     computeConfidence(image1, image2, confidence);
     computeHOG(image2, hog2);
   }
-  NMatch::MatchingInput input() const { return {image1, image2, hog1, hog2, confidence}; }
+  flowmatch::MatchingInput input() const { return {image1, image2, hog1, hog2, confidence}; }
 };
 
 int allCores() {
@@ -55,8 +55,8 @@ void BM_PresmoothingAndDescriptors(benchmark::State& state) {
   for (auto _ : state) {
     CTensor<float> image1 = a, image2 = b, hog1, hog2;
     CMatrix<float> confidence;
-    NFlowDriver::presmooth(image1, 0.8f);
-    NFlowDriver::presmooth(image2, 0.8f);
+    flowdriver::presmooth(image1, 0.8f);
+    flowdriver::presmooth(image2, 0.8f);
     computeHOG(image1, hog1);
     computeConfidence(image1, image2, confidence);
     computeHOG(image2, hog2);
@@ -69,7 +69,7 @@ void BM_MatchingStraightforward(benchmark::State& state) {
   const Prepared p(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   CTensor<float> u, v, c;
   for (auto _ : state)
-    NMatch::matchReference(p.input(), u, v, c);
+    flowmatch::matchReference(p.input(), u, v, c);
 }
 BENCHMARK(BM_MatchingStraightforward)
     ->Args({320, 240})
@@ -82,7 +82,7 @@ void BM_MatchingFast(benchmark::State& state) {
   state.counters["threads"] = threads;
   CTensor<float> u, v, c;
   for (auto _ : state)
-    NMatch::match(p.input(), u, v, c, threads);
+    flowmatch::match(p.input(), u, v, c, threads);
 }
 // Third argument: thread count, 0 for all cores.
 BENCHMARK(BM_MatchingFast)
@@ -95,10 +95,10 @@ BENCHMARK(BM_MatchingFast)
 void BM_Solver(benchmark::State& state) {
   const Prepared p(640, 480);
   CTensor<float> u, v, c;
-  NMatch::match(p.input(), u, v, c, allCores());
+  flowmatch::match(p.input(), u, v, c, allCores());
   for (auto _ : state) {
     CTensor<float> flow;
-    NFlowDriver::solve(p.image1, p.image2, flow, u, v, c, 30.0f, 300.0f, 5.0f);
+    flowdriver::solve(p.image1, p.image2, flow, u, v, c, 30.0f, 300.0f, 5.0f);
     benchmark::DoNotOptimize(flow.data());
   }
 }

@@ -3,6 +3,7 @@
 // SOR sweeps alone, and the whole coarse-to-fine scheme without matches, on the threads that
 // OMP_NUM_THREADS asks for.
 #include "flow/solver/COpticFlow.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 
 #include <benchmark/benchmark.h>

@@ -4,10 +4,12 @@
 #define MOTIONSEG_FLOW_FILTERS_CFILTER_H
 
 #include "flow/containers/CVector.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
+#include <type_traits>
 
 /// Source and destination of a filter do not have the same sizes.
 struct EFilterIncompatibleSize {};
@@ -55,8 +57,16 @@ class CSmooth : public CFilter<T> {
     const float sigma2 = sigma * sigma;
     const double norm = static_cast<double>(sigma) * std::sqrt(2.0 * double(flowdetail::kPi));
     for (int i = 0; i <= r; ++i) {
-      const double g = std::exp(static_cast<double>(i * i) / (-2.0 * sigma2)) / norm;
-      this->mData[r + i] = this->mData[r - i] = static_cast<T>(g);
+      const double x = static_cast<double>(i * i) / (-2.0 * sigma2);
+      // A float tap is exp(x)/norm rounded as from the true value, the same on every
+      // processor (see same_on_every_cpu.h).
+      T g;
+      if constexpr (std::is_same<T, float>::value) {
+        g = flowmath::expOverToFloat(x, norm);
+      } else {
+        g = static_cast<T>(std::exp(x) / norm);
+      }
+      this->mData[r + i] = this->mData[r - i] = g;
     }
     // Normalisation by the single-precision reciprocal of the tap sum.
     const T scale = T(1) / this->sum();

@@ -3,6 +3,7 @@
 // planes at a time, with the same operations per element, in the same order, as the line by
 // line formula.
 #include "flow/filters/NFilter.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <algorithm>
 #include <cmath>
@@ -136,7 +137,9 @@ struct Recursion {
     }
     const float alpha =
         static_cast<float>(2.5 / (std::sqrt(static_cast<double>(flowdetail::kPi)) * sigma));
-    const float e = std::exp(-alpha);  // single-precision exponential
+    // The single-precision exponential, rounded from the true value (the same on every
+    // processor; see same_on_every_cpu.h).
+    const float e = flowmath::expToFloat(-static_cast<double>(alpha));
     b1 = e + e;
     b2 = e * e;
     const double ad = alpha, ed = e;

@@ -2,8 +2,7 @@
 // reduction by bilinear splatting, and bilinear resize with pixel-centre alignment. Each
 // resizes in place: the new array is built, the old one released, the sizes updated; a
 // tensor is resized plane by plane with the matrix operation.
-#include "flow/containers/CMatrix.h"
-#include "flow/containers/CTensor.h"
+#include "flow/filters/resampling.h"
 
 #include <algorithm>
 #include <memory>
@@ -63,8 +62,19 @@ void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
     for (int y = 0; y < ys; ++y) {
       const float* src = in + static_cast<long long>(y) * xs;
       float* dst = rows.data() + static_cast<long long>(y) * nx;
-      for (const Share& s : walk)
-        dst[s.j] += s.weight * src[s.k];
+      // dst[j] += weight·src[k] over the walk, whose j never decreases: each output sample is
+      // summed in a register, from 0 in the walk's order, and stored once.
+      int j = walk.empty() ? 0 : walk.front().j;
+      float sum = 0.0f;
+      for (const Share& s : walk) {
+        if (s.j != j) {
+          dst[j] += sum;
+          j = s.j;
+          sum = 0.0f;
+        }
+        sum += s.weight * src[s.k];
+      }
+      if (!walk.empty()) dst[j] += sum;
     }
     xPassed = rows.data();
   }
@@ -298,4 +308,46 @@ void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
+}
+
+void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst) {
+  requireReduction(nx, ny, src.xSize(), src.ySize());
+  if (dst.xSize() != nx || dst.ySize() != ny || dst.zSize() != src.zSize()) {
+    dst.setSize(nx, ny, src.zSize());
+  }
+  const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
+  const long long newPlane = static_cast<long long>(nx) * ny;
+  std::vector<float> rows;
+  for (int z = 0; z < src.zSize(); ++z) {
+    areaReduce(src.data() + z * oldPlane, src.xSize(), src.ySize(), dst.data() + z * newPlane, nx,
+               ny, rows);
+  }
+}
+
+void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny,
+                                  const CTensor<float>& weights, CTensor<float>& dst) {
+  if (weights.xSize() != src.xSize() || weights.ySize() != src.ySize()) {
+    flowdetail::tensorIncompatibleSize(src.xSize(), src.ySize(), weights.xSize(), weights.ySize());
+  }
+  requirePositive("downsample", nx, ny);
+  if (weights.zSize() < src.zSize()) {
+    throw std::invalid_argument("downsample: the weight tensor has fewer channels than the tensor");
+  }
+  if (dst.xSize() != nx || dst.ySize() != ny || dst.zSize() != src.zSize()) {
+    dst.setSize(nx, ny, src.zSize());
+  }
+  const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
+  const long long newPlane = static_cast<long long>(nx) * ny;
+  std::vector<float> weightSum;
+  for (int z = 0; z < src.zSize(); ++z) {
+    splatReduce(src.data() + z * oldPlane, weights.data() + z * oldPlane, src.xSize(), src.ySize(),
+                dst.data() + z * newPlane, nx, ny, weightSum);
+  }
+}
+
+void flowresample::downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst) {
+  requireReduction(nx, ny, src.xSize(), src.ySize());
+  if (dst.xSize() != nx || dst.ySize() != ny) dst.setSize(nx, ny);
+  std::vector<float> rows;
+  areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny, rows);
 }

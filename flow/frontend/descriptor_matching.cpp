@@ -1,12 +1,15 @@
 #include "flow/frontend/descriptor_matching.h"
 
+#include "flow/frontend/match_row_scan.h"
 #include "flow/frontend/orientation_histogram.h"
+#include "flow/parallel/instruction_set.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -15,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace NMatch {
+namespace flowmatch {
 namespace {
 
 constexpr float kInitialDistance = 1.0e9f;
@@ -32,6 +35,8 @@ struct Context {
   int xSize, ySize, plane;
   CMatrix<float> sums1, sums2;
   float minimumConfidence;
+  // Euclidean norm of the 15 bins at every pixel (fast matching only).
+  CMatrix<float> norms1, norms2;
 };
 
 /// Sum of the 15 descriptor channels at every pixel, channels added in order.
@@ -44,6 +49,24 @@ void channelSums(const CTensor<float>& hog, CMatrix<float>& sums) {
     for (int i = 0; i < plane; ++i)
       sums.data()[i] += channel[i];
   }
+}
+
+/// Norm of the 15 descriptor channels at every pixel: the squares exact in double, summed in
+/// bin order and rooted in double, rounded once to float (the rounding the bound of the row
+/// scan allows for).
+void channelNorms(const CTensor<float>& hog, CMatrix<float>& norms) {
+  const int plane = hog.xSize() * hog.ySize();
+  norms.setSize(hog.xSize(), hog.ySize());
+  std::vector<double> squares(static_cast<std::size_t>(plane), 0.0);
+  for (int c = 0; c < hog.zSize(); ++c) {
+    const float* channel = hog.data() + static_cast<long long>(c) * plane;
+    for (int i = 0; i < plane; ++i) {
+      const double h = channel[i];
+      squares[i] += h * h;
+    }
+  }
+  for (int i = 0; i < plane; ++i)
+    norms.data()[i] = static_cast<float>(std::sqrt(squares[i]));
 }
 
 void requireSize(bool ok, const char* what) {
@@ -209,9 +232,11 @@ void matchPointReference(const Context& ctx, int x, int y, float* d1, float* d2,
 // The bound comes from a few hint candidates computed first: around the displacement of the
 // previous grid point of the row (forward) and around the grid point itself (backward).
 // Since squared differences are not negative, a partial sum already above the limit proves
-// the whole distance is, and its summation stops.
+// the whole distance is, and its summation stops. Before any summation, a lower bound from
+// the norms of the descriptors' nine parts rules out most candidates at once (the rounding
+// argument is in match_row_kernel.h).
 
-/// Candidates compared at once along x.
+/// Candidates of a row scanned with one vector.
 constexpr int kLanes = 8;
 
 /// Scratch of one worker, allocated once per worker.
@@ -220,43 +245,6 @@ struct Workspace {
   std::vector<float> start;  // per candidate of a row: 0 if it passed both tests, else +inf
   Workspace() : start(2 * kSearchRadius + 1 + kLanes) {}
 };
-
-/// Best (and, when tracked, second-best) distance of one search and the best position.
-struct Search {
-  float best = kInitialDistance;
-  float second = kInitialDistance;
-  int bx = 0, by = 0;
-};
-
-/// Adds to acc[0..W) the squared descriptor differences of W neighbouring candidates, whose
-/// first-bin values at the nine sample positions are base + offsets[k], entry by entry in
-/// vector order, so each lane sums exactly as the straightforward distance does. Stops after
-/// a sample position once every lane is above `limit` and returns false then.
-template <int W>
-bool laneDistances(const float* reference, const float* base, const long long* offsets,
-                   long long plane, float limit, float* acc) {
-  // The limit is tested after every fifth bin: often for the first entries, which decide
-  // most candidates, and rarely enough to cost little.
-  constexpr int kStep = 5;
-  for (int k = 0; k < 9; ++k) {
-    const float* p = base + offsets[k];
-    const float* r = reference + k * kOrientationBins;
-    for (int c0 = 0; c0 < kOrientationBins; c0 += kStep) {
-      for (int c = c0; c < c0 + kStep; ++c, p += plane) {
-        const float a = r[c];
-        for (int j = 0; j < W; ++j) {
-          const float d = a - p[j];
-          acc[j] += d * d;
-        }
-      }
-      bool open = false;
-      for (int j = 0; j < W; ++j)
-        open |= !(acc[j] > limit);
-      if (!open) return false;
-    }
-  }
-  return true;
-}
 
 /// The search window of a point: candidates (x, y) with x0 ≤ x ≤ x1, y0 ≤ y ≤ y1.
 struct Window {
@@ -286,13 +274,21 @@ inline bool passesTests(const Origin& o, float sum, float c0, float c1, float c2
   return similarSums(o.sum, sum) && !(colourDist > kColourLimit);
 }
 
-/// One exhaustive search around the origin in the candidate frame (image, hog, sums), with
-/// the same result as the straightforward search. `hintX`, `hintY` centre the 3 × 3 hint
-/// candidates that bound the result before the scan.
+/// The frame a search looks for candidates in.
+struct CandidateFrame {
+  const CTensor<float>& image;
+  const CTensor<float>& hog;
+  const CMatrix<float>& sums;
+  const CMatrix<float>& norms;
+};
+
+/// One exhaustive search around the origin in the candidate frame, with the same result as
+/// the straightforward search. `hintX`, `hintY` centre the 3 × 3 hint candidates that bound
+/// the result before the scan; `originNorms` are the histogram norms of the origin's frame.
 template <bool kTrackSecond>
-Search search(const Context& ctx, const Origin& o, int hintX, int hintY,
-              const CTensor<float>& image, const CTensor<float>& hog, const CMatrix<float>& sums,
-              Workspace& ws) {
+detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hintY,
+                         const CandidateFrame& f, const CMatrix<float>& originNorms,
+                         Workspace& ws) {
   const int xSize = ctx.xSize;
   const long long plane = ctx.plane;
   const long long offsets[9] = {-kGridStep * xSize - kGridStep,
@@ -308,8 +304,8 @@ Search search(const Context& ctx, const Origin& o, int hintX, int hintY,
   const Window w(ctx, o.x, o.y);
   auto candidateTests = [&](int x, int y) {
     const long long i = x + static_cast<long long>(y) * xSize;
-    const float* c = image.data() + i;
-    return passesTests(o, sums.data()[i], c[0], c[plane], c[2 * plane]);
+    const float* c = f.image.data() + i;
+    return passesTests(o, f.sums.data()[i], c[0], c[plane], c[2 * plane]);
   };
 
   // The bound: the smallest two (forward) or the smallest (backward) distance among the
@@ -319,8 +315,9 @@ Search search(const Context& ctx, const Origin& o, int hintX, int hintY,
     for (int hx = hintX - 1; hx <= hintX + 1; ++hx) {
       if (!w.contains(hx, hy) || !candidateTests(hx, hy)) continue;
       float e = 0.0f;
-      laneDistances<1>(ws.reference, hog.data() + hx + static_cast<long long>(hy) * xSize, offsets,
-                       plane, inf, &e);
+      detail::candidateDistance(ws.reference,
+                                f.hog.data() + hx + static_cast<long long>(hy) * xSize, offsets,
+                                plane, inf, e);
       if (e < smallest) {
         secondSmallest = smallest;
         smallest = e;
@@ -329,69 +326,44 @@ Search search(const Context& ctx, const Origin& o, int hintX, int hintY,
       }
     }
   }
-  const float bound = kTrackSecond ? secondSmallest : smallest;
 
-  Search s;
-  auto consider = [&s](float e, int xc, int yc) {
-    if (e < s.best) {
-      s.second = s.best;
-      s.best = e;
-      s.bx = xc;
-      s.by = yc;
-    } else if (kTrackSecond && e < s.second) {
-      s.second = e;
-    }
-  };
-  // Distances above the limit cannot change the result: at or above the current second-best
-  // (best), or above the bound.
-  auto limit = [&]() {
-    const float running = kTrackSecond ? s.second : s.best;
-    return std::min(bound, std::nextafter(running, -inf));
-  };
+  float referenceNorms[9];
+  const long long originAt = o.x + static_cast<long long>(o.y) * xSize;
+  for (int k = 0; k < 9; ++k)
+    referenceNorms[k] = originNorms.data()[originAt + offsets[k]];
 
-  const int count = w.x1 - w.x0 + 1;
-  float* start = ws.start.data();
+  [[maybe_unused]] const bool avx2 = flowsimd::active() == flowsimd::InstructionSet::Avx2;
+  detail::RowScan row{};
+  row.reference = ws.reference;
+  row.referenceNorms = referenceNorms;
+  row.offsets = offsets;
+  row.plane = plane;
+  row.originSum = o.sum;
+  for (int q = 0; q < 3; ++q)
+    row.originColour[q] = o.colour[q];
+  row.bound = kTrackSecond ? secondSmallest : smallest;
+  row.x0 = w.x0;
+  row.count = w.x1 - w.x0 + 1;
+  row.trackSecond = kTrackSecond;
+  row.useNorms = true;
+  row.start = ws.start.data();
+  detail::ScanState s{kInitialDistance, kInitialDistance, 0, 0};
   for (int yc = w.y0; yc <= w.y1; ++yc) {
-    // The two cheap tests for the whole row of candidates.
-    const long long row = static_cast<long long>(yc) * xSize + w.x0;
-    const float* sumRow = sums.data() + row;
-    const float* c0 = image.data() + row;
-    const float* c1 = c0 + plane;
-    const float* c2 = c1 + plane;
-    // Branch-free, so that the compiler can test several candidates per instruction.
-    int passed = 0;
-    for (int j = 0; j < count; ++j) {
-      const float d0 = o.colour[0] - c0[j], d1 = o.colour[1] - c1[j], d2 = o.colour[2] - c2[j];
-      float colourDist = d0 * d0;
-      colourDist += d1 * d1;
-      colourDist += d2 * d2;
-      const bool fail = (sumRow[j] > kSumRatio * o.sum) | (o.sum > kSumRatio * sumRow[j]) |
-                        (colourDist > kColourLimit);
-      start[j] = fail ? inf : 0.0f;
-      passed += fail ? 0 : 1;
+    const long long at = static_cast<long long>(yc) * xSize + w.x0;
+    row.y = yc;
+    row.hog = f.hog.data() + at;
+    row.norms = f.norms.data() + at;
+    row.sums = f.sums.data() + at;
+    row.colour[0] = f.image.data() + at;
+    row.colour[1] = row.colour[0] + plane;
+    row.colour[2] = row.colour[1] + plane;
+#ifdef MOTIONSEG_FLOW_AVX2
+    if (avx2) {
+      detail::scanRowAvx2(row, s);
+      continue;
     }
-    const bool any = passed > 0;
-    if (!any) continue;
-
-    const float* base = hog.data() + row;
-    int j = 0;
-    for (; j + kLanes <= count; j += kLanes) {
-      bool open = false;
-      for (int l = 0; l < kLanes; ++l)
-        open |= start[j + l] == 0.0f;
-      if (!open) continue;
-      float acc[kLanes];
-      std::copy(start + j, start + j + kLanes, acc);
-      if (!laneDistances<kLanes>(ws.reference, base + j, offsets, plane, limit(), acc)) continue;
-      for (int l = 0; l < kLanes; ++l)
-        consider(acc[l], w.x0 + j + l, yc);
-    }
-    for (; j < count; ++j) {
-      if (start[j] != 0.0f) continue;
-      float acc = 0.0f;
-      if (!laneDistances<1>(ws.reference, base + j, offsets, plane, limit(), &acc)) continue;
-      consider(acc, w.x0 + j, yc);
-    }
+#endif
+    detail::scanRowSse2(row, s);
   }
   return s;
 }
@@ -407,8 +379,9 @@ std::pair<int, int> matchPointFast(const Context& ctx, int x, int y, int predict
   fillDescriptor(in.hog1, x, y, ws.reference);
   const Origin first{
       x, y, ctx.sums1(x, y), {in.image1(x, y, 0), in.image1(x, y, 1), in.image1(x, y, 2)}};
-  const Search forward =
-      search<true>(ctx, first, x + predictU, y + predictV, in.image2, in.hog2, ctx.sums2, ws);
+  const detail::ScanState forward =
+      search<true>(ctx, first, x + predictU, y + predictV,
+                   {in.image2, in.hog2, ctx.sums2, ctx.norms2}, ctx.norms1, ws);
   if (forward.best > kLargestBest) return {predictU, predictV};
 
   const int bx = forward.bx, by = forward.by;
@@ -417,7 +390,8 @@ std::pair<int, int> matchPointFast(const Context& ctx, int x, int y, int predict
                       by,
                       ctx.sums2(bx, by),
                       {in.image2(bx, by, 0), in.image2(bx, by, 1), in.image2(bx, by, 2)}};
-  const Search backward = search<false>(ctx, second, x, y, in.image1, in.hog1, ctx.sums1, ws);
+  const detail::ScanState backward =
+      search<false>(ctx, second, x, y, {in.image1, in.hog1, ctx.sums1, ctx.norms1}, ctx.norms2, ws);
   if (backward.best < kInitialDistance && std::abs(backward.bx - x) <= 1 &&
       std::abs(backward.by - y) <= 1) {
     store(ctx, x, y, bx, by, forward.best, forward.second, matchU, matchV, matchConfidence);
@@ -429,7 +403,7 @@ std::pair<int, int> matchPointFast(const Context& ctx, int x, int y, int predict
 
 void matchReference(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
                     CTensor<float>& matchConfidence) {
-  Context ctx{in, 0, 0, 0, {}, {}, 0.0f};
+  Context ctx{in, 0, 0, 0, {}, {}, 0.0f, {}, {}};
   prepare(ctx, matchU, matchV, matchConfidence);
   // The three descriptor vectors, allocated once and refilled for every point and candidate.
   std::vector<float> d1(kDescriptorLength), d2(kDescriptorLength), d3(kDescriptorLength);
@@ -443,57 +417,61 @@ void matchReference(const MatchingInput& in, CTensor<float>& matchU, CTensor<flo
 
 void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
            CTensor<float>& matchConfidence, int threads) {
-  Context ctx{in, 0, 0, 0, {}, {}, 0.0f};
+  match(in, matchU, matchV, matchConfidence, nullptr, threads, {});
+}
+
+void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
+           CTensor<float>& matchConfidence, flowthreads::Pool* pool, int threads,
+           const std::function<void()>& checkpoint) {
+  Context ctx{in, 0, 0, 0, {}, {}, 0.0f, {}, {}};
   prepare(ctx, matchU, matchV, matchConfidence);
   const int gridRows = ctx.ySize > 2 * kGridStep ? (ctx.ySize - kGridStep - 1) / kGridStep : 0;
   if (gridRows == 0 || ctx.xSize <= 2 * kGridStep) return;
+  flowthreads::forEachRange(pool, 2, threads, [&](int begin, int end) {
+    for (int k = begin; k < end; ++k)
+      channelNorms(k == 0 ? in.hog1 : in.hog2, k == 0 ? ctx.norms1 : ctx.norms2);
+  });
 
   // Grid rows are handed out one at a time; every grid point writes only its own pixel of
-  // the match tensors, so the order in which rows finish does not matter.
+  // the match tensors, so the order in which rows finish does not matter. The calling thread
+  // passes the checkpoint before each row it takes; when the checkpoint throws, the other
+  // threads end after their current row.
+  const std::thread::id caller = std::this_thread::get_id();
   std::atomic<int> nextRow{0};
   std::atomic<bool> stop{false};
   auto work = [&]() {
     Workspace ws;
     for (;;) {
+      if (checkpoint && std::this_thread::get_id() == caller) {
+        try {
+          checkpoint();
+        } catch (...) {
+          stop.store(true);
+          throw;
+        }
+      }
       const int r = nextRow.fetch_add(1);
       if (r >= gridRows || stop.load()) return;
       const int y = kGridStep * (r + 1);
       // Neighbouring grid points tend to move alike: each search first looks where the
       // previous point of the row went.
       std::pair<int, int> prediction{0, 0};
-      for (int x = kGridStep; x < ctx.xSize - kGridStep; x += kGridStep) {
-        prediction = matchPointFast(ctx, x, y, prediction.first, prediction.second, ws, matchU,
-                                    matchV, matchConfidence);
+      try {
+        for (int x = kGridStep; x < ctx.xSize - kGridStep; x += kGridStep) {
+          prediction = matchPointFast(ctx, x, y, prediction.first, prediction.second, ws, matchU,
+                                      matchV, matchConfidence);
+        }
+      } catch (...) {
+        stop.store(true);
+        throw;
       }
     }
   };
-
   const int workers = std::max(1, std::min(threads, gridRows));
-  std::vector<std::exception_ptr> failures(workers);
-  auto run = [&](int w) {
-    try {
+  flowthreads::forEachRange(pool, workers, workers, [&](int begin, int end) {
+    for (int k = begin; k < end; ++k)
       work();
-    } catch (...) {
-      // Carried to the calling thread, which rethrows it after every worker has ended.
-      failures[w] = std::current_exception();
-      stop.store(true);
-    }
-  };
-  std::vector<std::thread> pool;
-  pool.reserve(workers - 1);
-  for (int w = 1; w < workers; ++w) {
-    try {
-      pool.emplace_back(run, w);
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: the ones running share the work
-    }
-  }
-  run(0);
-  for (std::thread& t : pool)
-    t.join();
-  for (const std::exception_ptr& f : failures) {
-    if (f) std::rethrow_exception(f);
-  }
+  });
 }
 
-}  // namespace NMatch
+}  // namespace flowmatch

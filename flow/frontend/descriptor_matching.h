@@ -7,9 +7,11 @@
 
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
-#include "flow/containers/thread_count.h"
+#include "flow/parallel/thread_count.h"
 
-namespace NMatch {
+#include <functional>
+
+namespace flowmatch {
 
 /// Grid step and first grid coordinate; also the descriptor sample offset.
 constexpr int kGridStep = 4;
@@ -37,15 +39,24 @@ void matchReference(const MatchingInput& in, CTensor<float>& matchU, CTensor<flo
                     CTensor<float>& matchConfidence);
 
 /// The same result, bit for bit, computed faster: a distance stops once it can no longer
-/// change the best or second-best, candidates along x are compared several at a time (each in
+/// change the best or second-best, a bound from descriptor norms rules out most candidates
+/// before their distance is summed, candidates along x are compared several at a time (each in
 /// its own summation order), and grid rows are shared among `threads` threads (1 or less: the
 /// calling thread alone). An exception of a worker is rethrown on the calling thread.
 void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
            CTensor<float>& matchConfidence, int threads);
 
+/// The same on the threads of `pool` (when not null, else on threads started here), at most
+/// `threads` of them. `checkpoint`, when set, is called on the calling thread before each grid
+/// row it takes; if it throws, the other threads finish the row they are in, and the
+/// exception leaves this function after every thread has stopped.
+void match(const MatchingInput& in, CTensor<float>& matchU, CTensor<float>& matchV,
+           CTensor<float>& matchConfidence, flowthreads::Pool* pool, int threads,
+           const std::function<void()>& checkpoint);
+
 /// Thread count from OMP_NUM_THREADS or the cores, shared with the solver.
 using flowthreads::threadCount;
 
-}  // namespace NMatch
+}  // namespace flowmatch
 
 #endif  // MOTIONSEG_FLOW_FRONTEND_DESCRIPTOR_MATCHING_H

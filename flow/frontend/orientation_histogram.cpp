@@ -3,6 +3,7 @@
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/numerics/NMath.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <cmath>
 
@@ -31,9 +32,10 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
       const float u = dx[i], v = dy[i];
       if (u == 0.0f && v == 0.0f) continue;
       const float magnitude = std::sqrt(u * u + v * v);
-      const float angle =
-          static_cast<float>(std::atan2(static_cast<double>(v), static_cast<double>(u)) +
-                             static_cast<double>(NMath::Pi));
+      // atan2 + π rounded to float as from the true angle, the same on every processor
+      // (see same_on_every_cpu.h).
+      const float angle = flowmath::atan2PlusToFloat(static_cast<double>(v), static_cast<double>(u),
+                                                     static_cast<double>(NMath::Pi));
       const float position = angle * binScale;
       // A derivative that is not a number gives no direction (and truncating it would be
       // undefined); every other position lies in [0, 15].
@@ -45,13 +47,11 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
   }
 
   // Step 4: soften across neighbouring directions with a 3-tap Gaussian (sigma 0.8). The
-  // filter mirrors at bins 0 and 14 instead of wrapping; step 5 mends that.
+  // filter mirrors at bins 0 and 14 instead of wrapping; step 5 mends that. The steps
+  // alternate between the histogram and one scratch tensor of its size instead of copying.
   const CSmooth<float> smooth(0.8f, 1.0f);
-  {
-    CTensor<float> softened(xSize, ySize, kOrientationBins);
-    NFilter::filter(histogram, softened, 1, 1, smooth);
-    histogram = softened;
-  }
+  CTensor<float> softened(xSize, ySize, kOrientationBins);
+  NFilter::filter(histogram, softened, 1, 1, smooth);
 
   // Step 5: close the circle. Bin 0 takes its share of bin 14 in place of its mirrored self,
   // and bin 14 its share of bin 0; both from the step-4 values, the products r·s in single
@@ -60,8 +60,8 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
     const float rMinus = smooth.data()[smooth.delta() - 1];
     const float rPlus = smooth.data()[smooth.delta() + 1];
     const double keep = 1.0 - static_cast<double>(rMinus);
-    float* first = histogram.data();
-    float* last = histogram.data() + static_cast<long long>(kOrientationBins - 1) * plane;
+    float* first = softened.data();
+    float* last = softened.data() + static_cast<long long>(kOrientationBins - 1) * plane;
     for (int i = 0; i < plane; ++i) {
       const float s0 = first[i], s14 = last[i];
       first[i] = static_cast<float>(static_cast<double>(rMinus * s14) + keep * s0);
@@ -69,11 +69,9 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
     }
   }
 
-  // Step 6: mean over the 7-by-7 window around every pixel, clipped at the borders.
-  {
-    CTensor<float> copy(histogram);
-    NFilter::boxFilterX(copy, histogram, 7);
-    copy = histogram;
-    NFilter::boxFilterY(copy, histogram, 7);
-  }
+  // Step 6: mean over the 7-by-7 window around every pixel, clipped at the borders: along x
+  // into the histogram, along y back into the scratch, which then becomes the result.
+  NFilter::boxFilterX(softened, histogram, 7);
+  NFilter::boxFilterY(histogram, softened, 7);
+  histogram = softened;
 }

@@ -4,8 +4,8 @@
 #include "flow/solver/solver_checks.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
-#include "flow/solver/sor_sweep.h"
-#include "flow/containers/thread_count.h"
+#include "flow/solver/level_solver.h"
+#include "flow/parallel/thread_count.h"
 
 #include <cmath>
 
@@ -102,7 +102,8 @@ void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
 
 void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
                                  CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
-                                 const CMatrix<float>* extra, float extraWeight, int threads) {
+                                 const CMatrix<float>* extra, float extraWeight, int threads,
+                                 flowthreads::Pool* pool, CMatrix<float>* scratch) {
   const int nx = flow.xSize(), ny = flow.ySize();
   const char* const op = "COpticFlow::diffusivity";
   requireTensor(flow, nx, ny, 2, op, "flow");
@@ -113,8 +114,13 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
   const int n = nx * ny;
 
   // Total flow of both components and, per component, the y- and the x-derivative.
-  CMatrix<float> total0(nx, ny), total1(nx, ny);
-  CMatrix<float> dy0(nx, ny), dx0(nx, ny), dy1(nx, ny), dx1(nx, ny);
+  CMatrix<float> own[6];
+  CMatrix<float>* m6 = scratch != nullptr ? scratch : own;
+  for (int k = 0; k < 6; ++k) {
+    if (m6[k].xSize() != nx || m6[k].ySize() != ny) m6[k].setSize(nx, ny);
+  }
+  CMatrix<float>&total0 = m6[0], &total1 = m6[1], &dy0 = m6[2], &dx0 = m6[3], &dy1 = m6[4],
+  &dx1 = m6[5];
   {
     const float* w = flow.data();
     const float* dw = increment.data();
@@ -126,7 +132,7 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
       s1[i] = w[n + i] + dw[n + i];
   }
   const CDerivative<float> derivative(3);
-  flowthreads::forEachRange(4, threads, [&](int begin, int end) {
+  flowthreads::forEachRange(pool, 4, threads, [&](int begin, int end) {
     for (int f = begin; f < end; ++f) {
       switch (f) {
         case 0:
@@ -150,7 +156,7 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
   const float* m = extra != nullptr ? extra->data() : nullptr;
   float* horizontal = horizontalWeights.data();
   float* vertical = verticalWeights.data();
-  flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+  flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const int row = y * nx;
       // Horizontal pairs of the row, then the last pixel, which has none.

@@ -2,10 +2,11 @@
 // weights, each frozen linear system solved by SOR sweeps.
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/solver_checks.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
-#include "flow/containers/thread_count.h"
+#include "flow/parallel/thread_count.h"
 
 #include <algorithm>
 #include <cmath>
@@ -107,6 +108,15 @@ void robustWeights(int begin, int end, float a, float aGamma, const float* __res
   }
 }
 
+// Gives t the sizes (nx, ny, nz), keeping its array when it already has them.
+void reuse(CTensor<float>& t, int nx, int ny, int nz) {
+  if (t.xSize() != nx || t.ySize() != ny || t.zSize() != nz) t.setSize(nx, ny, nz);
+}
+
+void reuse(CMatrix<float>& m, int nx, int ny) {
+  if (m.xSize() != nx || m.ySize() != ny) m.setSize(nx, ny);
+}
+
 // `yes` where c holds, else `no`, bit for bit, by masking the bits: no branch the compiler
 // could move the computation of either value into.
 inline float choose(bool c, float yes, float no) {
@@ -145,6 +155,102 @@ void addMatchCandidate(int begin, int end, float aBeta, const float* __restrict 
   }
 }
 
+// The level's derivatives of one channel: the x-chain (chain 0: Ix, Ixx, Ixy, Ixt) or the
+// y-chain (chain 1: Iy, Iyy, Iyt), 5-tap derivative filters of the image and of the temporal
+// difference. planes holds image, temporal, Ix, Iy, Ixx, Ixy, Iyy, Ixt, Iyt.
+void derivativeChain(int chain, CMatrix<float>* planes) {
+  const CDerivative<float> derivative(5);
+  const CMatrix<float>& image = planes[0];
+  const CMatrix<float>& temporal = planes[1];
+  CMatrix<float>&ix = planes[2], &iy = planes[3], &ixx = planes[4], &ixy = planes[5],
+  &iyy = planes[6], &ixt = planes[7], &iyt = planes[8];
+  if (chain == 0) {
+    NFilter::filter(image, ix, derivative, 1);
+    NFilter::filter(ix, ixx, derivative, 1);
+    NFilter::filter(ix, ixy, 1, derivative);
+    NFilter::filter(temporal, ixt, derivative, 1);
+  } else {
+    NFilter::filter(image, iy, 1, derivative);
+    NFilter::filter(iy, iyy, 1, derivative);
+    NFilter::filter(temporal, iyt, 1, derivative);
+  }
+}
+
+// Channel q of the first image and its temporal difference into planes 0 and 1.
+void channelPlanes(const CTensor<float>& image1, const CTensor<float>& warpedImage2, int q,
+                   CMatrix<float>* planes) {
+  const int n = image1.xSize() * image1.ySize();
+  image1.getMatrix(planes[0], q);
+  const float* first = planes[0].data();
+  const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
+  float* temporal = planes[1].data();
+  for (int i = 0; i < n; ++i)
+    temporal[i] = second[i] - first[i];
+}
+
+// Step 1 as it reads: per channel the derivatives, then J and G summed pixel by pixel (the
+// mask is applied afterwards, in step 3).
+void motionTensorsReference(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                            const TensorPlanes& J, const TensorPlanes& G) {
+  const int nx = image1.xSize(), ny = image1.ySize(), n = nx * ny;
+  CMatrix<float> planes[9];
+  for (CMatrix<float>& plane : planes)
+    plane.setSize(nx, ny);
+  const float *ix = planes[2].data(), *iy = planes[3].data(), *temporal = planes[1].data();
+  const float *ixx = planes[4].data(), *ixy = planes[5].data(), *iyy = planes[6].data();
+  const float *ixt = planes[7].data(), *iyt = planes[8].data();
+  for (int q = 0; q < image1.zSize(); ++q) {
+    channelPlanes(image1, warpedImage2, q, planes);
+    derivativeChain(0, planes);
+    derivativeChain(1, planes);
+    for (int i = 0; i < n; ++i) {
+      const float x = ix[i], y = iy[i], t = temporal[i];
+      const float theta = inverseGradientNorm(x, y);
+      J.e11[i] += theta * (x * x);
+      J.e22[i] += theta * (y * y);
+      J.e33[i] += theta * (t * t);
+      J.e12[i] += theta * x * y;
+      J.e13[i] += theta * x * t;
+      J.e23[i] += theta * y * t;
+      const float xx = ixx[i], xy = ixy[i], yy = iyy[i];
+      const float xt = ixt[i], yt = iyt[i];
+      const float thetaX = inverseGradientNorm(xx, xy);
+      const float thetaY = inverseGradientNorm(xy, yy);
+      G.e11[i] += thetaX * (xx * xx) + thetaY * (xy * xy);
+      G.e22[i] += thetaX * (xy * xy) + thetaY * (yy * yy);
+      G.e33[i] += thetaX * (xt * xt) + thetaY * (yt * yt);
+      G.e12[i] += (thetaX * xx + thetaY * yy) * xy;
+      G.e13[i] += thetaX * xx * xt + thetaY * xy * yt;
+      G.e23[i] += thetaX * xy * xt + thetaY * yy * yt;
+    }
+  }
+}
+
+// Step 1 with the same derivatives and sums, bit for bit: the x-chain and the y-chain on two
+// threads, then the tensor sums over rows shared among the threads; the mask is applied
+// with the last channel (steps 1 and 3 in one pass). planes: nine reused matrices.
+void motionTensorsFast(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                       const CMatrix<float>& mask, const TensorPlanes& J, const TensorPlanes& G,
+                       CMatrix<float>* planes, flowthreads::Pool* pool, int threads) {
+  const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
+  for (int k = 0; k < 9; ++k)
+    reuse(planes[k], nx, ny);
+  for (int q = 0; q < nc; ++q) {
+    channelPlanes(image1, warpedImage2, q, planes);
+    flowthreads::forEachRange(pool, 2, std::min(threads, 2), [&](int begin, int end) {
+      for (int chain = begin; chain < end; ++chain)
+        derivativeChain(chain, planes);
+    });
+    const bool last = q + 1 == nc;
+    flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
+      auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
+      run(y0 * nx, y1 * nx, planes[2].data(), planes[3].data(), planes[1].data(), planes[4].data(),
+          planes[5].data(), planes[6].data(), planes[7].data(), planes[8].data(), mask.data(),
+          J.e11, J.e22, J.e33, J.e12, J.e13, J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23);
+    });
+  }
+}
+
 }  // namespace
 
 void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
@@ -172,12 +278,13 @@ flowsolver::LevelOptions flowsolver::defaultLevelOptions() {
   return options;
 }
 
-void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
-                                    CMatrix<float>& mask, CTensor<float>& matchU,
-                                    CTensor<float>& matchV, CTensor<float>& matchConfidence,
-                                    CTensor<float>& flow, CMatrix<float>* extra, float alpha,
-                                    float beta, float gamma, float extraWeight, int outer,
-                                    int inner, float omega, const LevelOptions& options) {
+void flowsolver::nonlinearIteration(const CTensor<float>& image1,
+                                    const CTensor<float>& warpedImage2, const CMatrix<float>& mask,
+                                    const CTensor<float>& matchU, const CTensor<float>& matchV,
+                                    const CTensor<float>& matchConfidence, CTensor<float>& flow,
+                                    const CMatrix<float>* extra, float alpha, float beta,
+                                    float gamma, float extraWeight, int outer, int inner,
+                                    float omega, const LevelOptions& options) {
   const bool fast = options.setup == SweepKind::Fast;
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
   const char* const op = "COpticFlow::nonlinearIteration";
@@ -192,85 +299,33 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   if (extra != nullptr) requireMatrix(*extra, nx, ny, op, "extra matrix");
   const int n = nx * ny;
 
+  StageTimes* const times = options.times;
   // Step 1: motion tensors J (brightness constancy) and G (gradient constancy), each channel
   // normalised by the gradient magnitude of the first image.
-  CTensor<float> brightness(nx, ny, 6, 0.0f), gradient(nx, ny, 6, 0.0f);
+  StageClock tensorClock(times != nullptr ? &times->tensors : nullptr);
+  // The fast set-up keeps its buffers in the workspace (its own when none is given).
+  LevelWorkspace ownWorkspace;
+  LevelWorkspace& ws = options.workspace != nullptr ? *options.workspace : ownWorkspace;
+  CTensor<float> ownBrightness, ownGradient;
+  CTensor<float>& brightness = fast ? ws.brightness : ownBrightness;
+  CTensor<float>& gradient = fast ? ws.gradient : ownGradient;
+  reuse(brightness, nx, ny, 6);
+  reuse(gradient, nx, ny, 6);
+  brightness.fill(0.0f);
+  gradient.fill(0.0f);
   const TensorPlanes J(brightness, n), G(gradient, n);
   const int threads = fast ? levelThreads(options, n) : 1;
   if (fast) {
-    // The same derivatives, the x-chain and the y-chain on two threads, then the tensor sums
-    // over rows shared among the threads; the mask is applied with the last channel.
-    const CDerivative<float> derivative(5);
-    CMatrix<float> image(nx, ny), temporal(nx, ny), ix(nx, ny), iy(nx, ny), ixx(nx, ny),
-        ixy(nx, ny), iyy(nx, ny), ixt(nx, ny), iyt(nx, ny);
-    for (int q = 0; q < nc; ++q) {
-      image1.getMatrix(image, q);
-      const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
-      for (int i = 0; i < n; ++i)
-        temporal.data()[i] = second[i] - image.data()[i];
-      flowthreads::forEachRange(2, std::min(threads, 2), [&](int begin, int end) {
-        for (int chain = begin; chain < end; ++chain) {
-          if (chain == 0) {
-            NFilter::filter(image, ix, derivative, 1);
-            NFilter::filter(ix, ixx, derivative, 1);
-            NFilter::filter(ix, ixy, 1, derivative);
-            NFilter::filter(temporal, ixt, derivative, 1);
-          } else {
-            NFilter::filter(image, iy, 1, derivative);
-            NFilter::filter(iy, iyy, 1, derivative);
-            NFilter::filter(temporal, iyt, 1, derivative);
-          }
-        }
-      });
-      const bool last = q + 1 == nc;
-      flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
-        auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
-        run(y0 * nx, y1 * nx, ix.data(), iy.data(), temporal.data(), ixx.data(), ixy.data(),
-            iyy.data(), ixt.data(), iyt.data(), mask.data(), J.e11, J.e22, J.e33, J.e12, J.e13,
-            J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23);
-      });
-    }
+    motionTensorsFast(image1, warpedImage2, mask, J, G, ws.planes, options.pool, threads);
   } else {
-    const CDerivative<float> derivative(5);
-    CMatrix<float> image(nx, ny), temporal(nx, ny), ix(nx, ny), iy(nx, ny), ixx(nx, ny),
-        ixy(nx, ny), iyy(nx, ny), ixt(nx, ny), iyt(nx, ny);
-    for (int q = 0; q < nc; ++q) {
-      image1.getMatrix(image, q);
-      const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
-      for (int i = 0; i < n; ++i)
-        temporal.data()[i] = second[i] - image.data()[i];
-      NFilter::filter(image, ix, derivative, 1);
-      NFilter::filter(image, iy, 1, derivative);
-      NFilter::filter(ix, ixx, derivative, 1);
-      NFilter::filter(ix, ixy, 1, derivative);
-      NFilter::filter(iy, iyy, 1, derivative);
-      NFilter::filter(temporal, ixt, derivative, 1);
-      NFilter::filter(temporal, iyt, 1, derivative);
-      for (int i = 0; i < n; ++i) {
-        const float x = ix.data()[i], y = iy.data()[i], t = temporal.data()[i];
-        const float theta = inverseGradientNorm(x, y);
-        J.e11[i] += theta * (x * x);
-        J.e22[i] += theta * (y * y);
-        J.e33[i] += theta * (t * t);
-        J.e12[i] += theta * x * y;
-        J.e13[i] += theta * x * t;
-        J.e23[i] += theta * y * t;
-        const float xx = ixx.data()[i], xy = ixy.data()[i], yy = iyy.data()[i];
-        const float xt = ixt.data()[i], yt = iyt.data()[i];
-        const float thetaX = inverseGradientNorm(xx, xy);
-        const float thetaY = inverseGradientNorm(xy, yy);
-        G.e11[i] += thetaX * (xx * xx) + thetaY * (xy * xy);
-        G.e22[i] += thetaX * (xy * xy) + thetaY * (yy * yy);
-        G.e33[i] += thetaX * (xt * xt) + thetaY * (yt * yt);
-        G.e12[i] += (thetaX * xx + thetaY * yy) * xy;
-        G.e13[i] += thetaX * xx * xt + thetaY * xy * yt;
-        G.e23[i] += thetaX * xy * xt + thetaY * yy * yt;
-      }
-    }
+    motionTensorsReference(image1, warpedImage2, J, G);
   }
 
   // Step 2: the increment starts at zero; every data and match term is divided by α.
-  CTensor<float> increment(nx, ny, 2, 0.0f);
+  CTensor<float> ownIncrement;
+  CTensor<float>& increment = fast ? ws.increment : ownIncrement;
+  reuse(increment, nx, ny, 2);
+  increment.fill(0.0f);
   float* du = increment.data();
   float* dv = du + n;
   const float a = 1.0f / alpha;
@@ -323,9 +378,16 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
     }
   }
 
+  tensorClock.stop();
   // Step 5: lagged fixed-point iterations.
-  CMatrix<float> horizontal(nx, ny), vertical(nx, ny);
-  std::vector<float> weights(5 * static_cast<std::size_t>(n));
+  CMatrix<float> ownHorizontal, ownVertical;
+  CMatrix<float>& horizontal = fast ? ws.horizontal : ownHorizontal;
+  CMatrix<float>& vertical = fast ? ws.vertical : ownVertical;
+  reuse(horizontal, nx, ny);
+  reuse(vertical, nx, ny);
+  std::vector<float> ownWeights;
+  std::vector<float>& weights = fast ? ws.weights : ownWeights;
+  weights.resize(5 * static_cast<std::size_t>(n));
   float* psiD = weights.data();
   float* psiG = psiD + n;
   float* matchSum = psiG + n;
@@ -362,14 +424,17 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
   system.ru = ru;
   system.rv = rv;
   system.omega = omega;
-  SorScratch scratch;
+  SorScratch& scratch = ws.sor;
   const float aGamma = a * gamma;
   const float aBeta = a * beta;
   for (int iteration = 0; iteration < outer; ++iteration) {
+    StageClock weightClock(times != nullptr ? &times->weights : nullptr);
     if (fast) {
       // Steps 5.1 to 5.3 with the same operations per pixel, rows shared among the threads.
-      diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads);
-      flowthreads::forEachRange(ny, threads, [&](int y0, int y1) {
+      // The set-up's planes are free now: the weights' totals and derivatives go there.
+      diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads,
+                      options.pool, ws.planes);
+      flowthreads::forEachRange(options.pool, ny, threads, [&](int y0, int y1) {
         const int begin = y0 * nx, end = y1 * nx;
         robustWeights(begin, end, a, aGamma, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13, J.e23,
                       G.e11, G.e22, G.e33, G.e12, G.e13, G.e23, psiD, psiG);
@@ -385,7 +450,9 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
       });
     } else {
       // Step 5.1: smoothness weights of the total flow.
-      COpticFlow::diffusivity(flow, increment, horizontal, vertical, extra, extraWeight);
+      // The straightforward weights only read the extra matrix.
+      COpticFlow::diffusivity(flow, increment, horizontal, vertical,
+                              const_cast<CMatrix<float>*>(extra), extraWeight);
 
       // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
       for (int i = 0; i < n; ++i) {
@@ -428,11 +495,14 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
       }
     }
 
+    weightClock.stop();
     // Step 5.4: SOR sweeps on the frozen system.
+    StageClock sorClock(times != nullptr ? &times->sor : nullptr);
     if (options.sweep == SweepKind::Reference) {
       sorSweepsReference(system, du, dv, inner);
     } else {
-      sorSweeps(system, du, dv, inner, scratch);
+      sorSweeps(system, du, dv, inner, scratch,
+                threads >= 2 && options.sorOnTwoThreads ? options.pool : nullptr);
     }
   }
 

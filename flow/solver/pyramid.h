@@ -4,6 +4,7 @@
 
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
+#include "flow/parallel/thread_pool.h"
 
 #include <vector>
 
@@ -35,10 +36,10 @@ std::vector<PyramidLevel> pyramidLevels(int xSize, int ySize, float eta);
 void warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
                      const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask);
 
-/// The same warp with the rows shared among `threads` threads.
+/// The same warp with the rows shared among `threads` threads (those of the pool when given).
 void warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
                      const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask,
-                     int threads);
+                     int threads, flowthreads::Pool* pool = nullptr);
 
 /// The warp of rows yBegin..yEnd − 1 alone; the sizes must already have been checked.
 void warpRows(const CTensor<float>& first, const CTensor<float>& second, const CTensor<float>& flow,

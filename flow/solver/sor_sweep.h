@@ -1,35 +1,18 @@
 // The successive over-relaxation sweep of one pyramid level, in versions that give the same
 // bits: the straightforward one that reads like the update rule, a scalar one with the
-// per-iteration constants hoisted out of the sweeps, and the vector one the solver runs; and
-// the level solver with a choice between the straightforward and the fast set-up.
+// per-iteration constants hoisted out of the sweeps, and the vector ones the solver runs.
 #ifndef MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 #define MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
+#include "flow/parallel/thread_pool.h"
+#include "flow/solver/sor_system.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace flowsolver {
-
-/// The linear system of one fixed-point iteration, as flat xSize·ySize arrays (x fastest).
-/// Everything except du and dv is fixed during the sweeps.
-struct SorSystem {
-  int xSize = 0, ySize = 0;
-  // Motion tensor entries, already masked.
-  const float *j11 = nullptr, *j22 = nullptr, *j12 = nullptr, *j13 = nullptr, *j23 = nullptr;
-  const float *g11 = nullptr, *g22 = nullptr, *g12 = nullptr, *g13 = nullptr, *g23 = nullptr;
-  // The flow of the level, and flow(neighbour) − flow(pixel) for the left, upper, right and
-  // lower neighbour taken from it.
-  const float *u = nullptr, *v = nullptr;
-  const float *uLeft = nullptr, *uUp = nullptr, *uRight = nullptr, *uDown = nullptr;
-  const float *vLeft = nullptr, *vUp = nullptr, *vRight = nullptr, *vDown = nullptr;
-  // Smoothness weight of the pair (x, y)–(x+1, y) and of the pair (x, y)–(x, y+1).
-  const float *horizontal = nullptr, *vertical = nullptr;
-  // Robust data weights and match sums of this fixed-point iteration.
-  const float *psiD = nullptr, *psiG = nullptr, *m = nullptr, *ru = nullptr, *rv = nullptr;
-  float omega = 1.0f;
-};
 
 /// `sweeps` in-place Gauss–Seidel sweeps with relaxation, rows in order, x inner, the
 /// neighbours summed left, up, right, down. Written as the update rule reads; the definition
@@ -66,59 +49,15 @@ void sorSweepsBanded(const SorSystem& s, float* du, float* dv, int sweeps, SorSc
 /// processor has no such vectors this is sorSweepsBanded.
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch);
 
-/// Which sweep a pyramid level runs.
-enum class SweepKind { Reference, Fast };
+/// Floats of SorScratch::band the vector sweep needs for an nx × ny system and `sweeps` sweeps
+/// with the active instruction set (a scratch sized for a larger system serves too).
+std::size_t sorScratchFloats(int nx, int ny, int sweeps);
 
-/// How a pyramid level is computed. Every combination gives the same bits.
-struct LevelOptions {
-  /// The SOR sweep.
-  SweepKind sweep = SweepKind::Fast;
-  /// The per-pixel set-up of the level (motion tensors, smoothness, robust and match
-  /// weights) and the resampling around it: Reference runs the loops as the steps read them,
-  /// Fast runs fused loops over rows shared among `threads` threads.
-  SweepKind setup = SweepKind::Fast;
-  int threads = 1;
-  /// A level of fewer than threads × minPixelsPerThread pixels runs on fewer threads, at
-  /// least one: starting a thread costs more than a small level's loops.
-  int minPixelsPerThread = 1 << 14;
-};
-
-/// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are
-/// formed first (the four filters shared among the threads), then every weight is summed and
-/// turned into Ψ′ in one pass over rows shared among `threads` threads.
-void diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
-                     CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
-                     const CMatrix<float>* extra, float extraWeight, int threads);
-
-/// The threads for `pixels` pixels of work: options.threads, fewer for small work, at least 1.
-int levelThreads(const LevelOptions& options, int pixels);
-
-/// The options the solver runs with: everything fast, on flowthreads::threadCount() threads.
-LevelOptions defaultLevelOptions();
-
-/// COpticFlow::nonlinearIteration with a chosen sweep; Fast also selects the fast set-up on
-/// flowthreads::threadCount() threads, Reference the straightforward one. Tests compare the
-/// two.
-void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
-                        CTensor<float>& matchU, CTensor<float>& matchV,
-                        CTensor<float>& matchConfidence, CTensor<float>& flow,
-                        CMatrix<float>* extra, float alpha, float beta, float gamma,
-                        float extraWeight, int outer, int inner, float omega, SweepKind sweep);
-
-/// COpticFlow::nonlinearIteration computed as the options say.
-void nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2, CMatrix<float>& mask,
-                        CTensor<float>& matchU, CTensor<float>& matchV,
-                        CTensor<float>& matchConfidence, CTensor<float>& flow,
-                        CMatrix<float>* extra, float alpha, float beta, float gamma,
-                        float extraWeight, int outer, int inner, float omega,
-                        const LevelOptions& options);
-
-/// COpticFlow::warpingGeometric with every level computed as the options say.
-void warpingGeometric(CTensor<float> image1, CTensor<float> image2, CTensor<float>& flow,
-                      CTensor<float>& matchU, CTensor<float>& matchV,
-                      CTensor<float>& matchConfidence, CMatrix<float>* extra, float sigma,
-                      float alpha, float beta, float gamma, float extraWeight, float eta, int outer,
-                      int inner, float omega, const LevelOptions& options);
+/// The same sweeps, bit for bit, shared by two threads of the pool (when it has two): the
+/// pairs (band, sweep) of one stage of the wavefront are independent, and each thread takes
+/// the next pair once every pair of the earlier stages is done.
+void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch,
+               flowthreads::Pool* pool);
 
 }  // namespace flowsolver
 

@@ -2,13 +2,15 @@
 // image warped by the current flow on every level and a flow increment solved for, then five
 // more full-resolution passes without the match term.
 #include "flow/solver/COpticFlow.h"
-#include "flow/solver/bilinear_sample.h"
 #include "flow/solver/solver_checks.h"
 #include "flow/solver/pyramid.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
-#include "flow/containers/thread_count.h"
+#include "flow/parallel/thread_count.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
+#include "flow/filters/resampling.h"
+#include "flow/numerics/same_on_every_cpu.h"
 
 #include <algorithm>
 #include <climits>
@@ -31,87 +33,6 @@ void scaleFlow(CTensor<float>& flow, float sx, float sy) {
 }
 
 }  // namespace
-
-int flowsolver::levelSize(float eta, int p, int size) {
-  return static_cast<int>(std::ceil(std::pow(static_cast<double>(eta), p) * size));
-}
-
-int flowsolver::coarsestLevel(int xSize, int ySize, float eta) {
-  const int smaller = std::min(xSize, ySize);
-  if (smaller <= 0) return 0;
-  const float ratio = 15.0f / static_cast<float>(smaller);
-  const double level = std::log(static_cast<double>(ratio)) / std::log(static_cast<double>(eta));
-  // Negative counts become 0; the bound keeps the conversion inside the int range.
-  if (!(level > 0.0)) return 0;
-  return static_cast<int>(std::min(level, 1.0e9));
-}
-
-std::vector<flowsolver::PyramidLevel> flowsolver::pyramidLevels(int xSize, int ySize, float eta) {
-  std::vector<PyramidLevel> levels;
-  const int maxLevel = coarsestLevel(xSize, ySize, eta);
-  for (int level = maxLevel; level >= kFinalLevel; --level) {
-    const int p = std::max(level, 0);
-    const PyramidLevel l{level,
-                         p,
-                         levelSize(eta, p, xSize),
-                         levelSize(eta, p, ySize),
-                         levelSize(eta, p + 1, xSize),
-                         levelSize(eta, p + 1, ySize)};
-    if (l.coarserXSize == l.xSize && l.coarserYSize == l.ySize) continue;
-    levels.push_back(l);
-  }
-  return levels;
-}
-
-void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
-                                 const CTensor<float>& flow, CTensor<float>& warped,
-                                 CMatrix<float>& mask) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const char* const op = "flowsolver::warpSecondImage";
-  requireTensor(second, nx, ny, nc, op, "second image");
-  requireTensor(flow, nx, ny, 2, op, "flow");
-  requireTensor(warped, nx, ny, nc, op, "warped image");
-  requireMatrix(mask, nx, ny, op, "validity mask");
-  warpRows(first, second, flow, warped, mask, 0, ny);
-}
-
-void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
-                                 const CTensor<float>& flow, CTensor<float>& warped,
-                                 CMatrix<float>& mask, int threads) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const char* const op = "flowsolver::warpSecondImage";
-  requireTensor(second, nx, ny, nc, op, "second image");
-  requireTensor(flow, nx, ny, 2, op, "flow");
-  requireTensor(warped, nx, ny, nc, op, "warped image");
-  requireMatrix(mask, nx, ny, op, "validity mask");
-  // Every pixel writes only its own warped samples and mask entry.
-  flowthreads::forEachRange(
-      ny, threads, [&](int y0, int y1) { warpRows(first, second, flow, warped, mask, y0, y1); });
-}
-
-void flowsolver::warpRows(const CTensor<float>& first, const CTensor<float>& second,
-                          const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask,
-                          int yBegin, int yEnd) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const std::size_t plane = static_cast<std::size_t>(nx) * ny;
-  const float* u = flow.data();
-  const float* v = u + plane;
-  for (int y = yBegin; y < yEnd; ++y) {
-    for (int x = 0; x < nx; ++x) {
-      const std::size_t i = x + static_cast<std::size_t>(y) * nx;
-      SamplePoint p;
-      if (locateSample(static_cast<float>(x) + u[i], static_cast<float>(y) + v[i], nx, ny, p)) {
-        for (int q = 0; q < nc; ++q) {
-          warped.data()[i + q * plane] = sampleBilinear(second.data() + q * plane, nx, p);
-        }
-      } else {
-        mask.data()[i] = 0.0f;
-        for (int q = 0; q < nc; ++q)
-          warped.data()[i + q * plane] = first.data()[i + q * plane];
-      }
-    }
-  }
-}
 
 void COpticFlow::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
                                   CTensor<float>& flow, CTensor<float>& matchU,
@@ -155,7 +76,7 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
     // The two images are smoothed independently, each on its own thread.
     const CSmooth<float> smooth(sigma, 3.0f);
     CTensor<float>* images[2] = {&image1, &image2};
-    flowthreads::forEachRange(2, threads, [&](int begin, int end) {
+    flowthreads::forEachRange(options.pool, 2, threads, [&](int begin, int end) {
       for (int k = begin; k < end; ++k) {
         CTensor<float>& image = *images[k];
         CTensor<float> smoothed(xSize, ySize, image.zSize());
@@ -185,57 +106,105 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
 
   // Step 4: from the coarsest level to full resolution, then the final passes; levels as
   // large as the next coarser one are left out.
+  struct LevelCopies {
+    CTensor<float> first, second, u, v, confidence;
+    CMatrix<float> extra;
+  };
+  LevelCopies copies;        // the straightforward set-up's copies of the level
+  LevelCopies reduced;       // the fast set-up's reductions, reused level after level
+  CTensor<float> noMatches;  // the fast set-up's zero confidence of the final passes
+  // The fast level solver's buffers, kept from level to level.
+  LevelWorkspace workspace;
+  LevelOptions levelOptions = options;
+  if (fast && levelOptions.workspace == nullptr) levelOptions.workspace = &workspace;
+  if (fast && levelOptions.sweep == SweepKind::Fast) {
+    // The sweep's scratch for the largest level and the doubled sweeps of the final passes,
+    // once, rather than grown (and zero-filled) level after level.
+    const int most = inner > INT_MAX / 2 ? INT_MAX : 2 * inner;
+    std::vector<float>& band = levelOptions.workspace->sor.band;
+    const std::size_t size = sorScratchFloats(xSize, ySize, most);
+    if (band.size() < size) band.assign(size, 0.0f);
+  }
   for (const PyramidLevel& l : pyramidLevels(xSize, ySize, eta)) {
+    if (options.checkpoint) options.checkpoint();
+    StageClock resampleClock(options.times != nullptr ? &options.times->resample : nullptr);
     const int level = l.level, p = l.p, nx = l.xSize, ny = l.ySize;
     const int nxCoarser = l.coarserXSize, nyCoarser = l.coarserYSize;
 
-    // Fresh copies from full resolution on every level.
-    CTensor<float> first(image1), second(image2);
-    CTensor<float> levelU(matchU), levelV(matchV), levelConfidence(matchConfidence);
-    CMatrix<float> levelExtra;
-    if (extra != nullptr) levelExtra = *extra;
-
-    if (level > 0 && fast) {
-      // The same six reductions, each of its own container, shared among the threads.
-      flowthreads::forEachRange(6, threads, [&](int begin, int end) {
+    // The level's images, matches and extra matrix: the full-resolution ones where the level
+    // has full resolution, else reductions of them.
+    const CTensor<float>* first = &image1;
+    const CTensor<float>* second = &image2;
+    CTensor<float>* levelU = &matchU;
+    CTensor<float>* levelV = &matchV;
+    const CTensor<float>* levelConfidence = &matchConfidence;
+    const CMatrix<float>* levelExtra = extra;
+    if (!fast) {
+      // Fresh copies from full resolution on every level.
+      copies.first = image1;
+      copies.second = image2;
+      copies.u = matchU;
+      copies.v = matchV;
+      copies.confidence = matchConfidence;
+      if (extra != nullptr) copies.extra = *extra;
+      first = &copies.first;
+      second = &copies.second;
+      levelU = &copies.u;
+      levelV = &copies.v;
+      levelConfidence = &copies.confidence;
+      if (extra != nullptr) levelExtra = &copies.extra;
+      if (level > 0) {
+        copies.first.downsample(nx, ny);
+        copies.second.downsample(nx, ny);
+        if (extra != nullptr) copies.extra.downsample(nx, ny);
+        // Matches: confidence-weighted means, pixels without positive confidence left out;
+        // the vectors are rescaled to this level's pixels.
+        copies.u.downsample(nx, ny, matchConfidence);
+        copies.v.downsample(nx, ny, matchConfidence);
+        copies.confidence.downsample(nx, ny, matchConfidence);
+      }
+    } else if (level <= 0) {
+      reduced = LevelCopies();  // full resolution from here on: the reductions are done
+    } else {
+      // The same six reductions straight from full resolution, each into its own buffer,
+      // shared among the threads.
+      flowthreads::forEachRange(options.pool, 6, threads, [&](int begin, int end) {
         for (int k = begin; k < end; ++k) {
           switch (k) {
             case 0:
-              first.downsample(nx, ny);
+              flowresample::downsampleInto(image1, nx, ny, reduced.first);
               break;
             case 1:
-              second.downsample(nx, ny);
+              flowresample::downsampleInto(image2, nx, ny, reduced.second);
               break;
             case 2:
-              if (extra != nullptr) levelExtra.downsample(nx, ny);
+              if (extra != nullptr) flowresample::downsampleInto(*extra, nx, ny, reduced.extra);
               break;
             case 3:
-              levelU.downsample(nx, ny, matchConfidence);
+              flowresample::downsampleInto(matchU, nx, ny, matchConfidence, reduced.u);
               break;
             case 4:
-              levelV.downsample(nx, ny, matchConfidence);
+              flowresample::downsampleInto(matchV, nx, ny, matchConfidence, reduced.v);
               break;
             default:
-              levelConfidence.downsample(nx, ny, matchConfidence);
+              flowresample::downsampleInto(matchConfidence, nx, ny, matchConfidence,
+                                           reduced.confidence);
               break;
           }
         }
       });
-    } else if (level > 0) {
-      first.downsample(nx, ny);
-      second.downsample(nx, ny);
-      if (extra != nullptr) levelExtra.downsample(nx, ny);
-      // Matches: confidence-weighted means, pixels without positive confidence left out; the
-      // vectors are rescaled to this level's pixels.
-      levelU.downsample(nx, ny, matchConfidence);
-      levelV.downsample(nx, ny, matchConfidence);
-      levelConfidence.downsample(nx, ny, matchConfidence);
+      first = &reduced.first;
+      second = &reduced.second;
+      levelU = &reduced.u;
+      levelV = &reduced.v;
+      levelConfidence = &reduced.confidence;
+      if (extra != nullptr) levelExtra = &reduced.extra;
     }
     if (level > 0) {
       const float sx = static_cast<float>(nx) / static_cast<float>(xSize);
       const float sy = static_cast<float>(ny) / static_cast<float>(ySize);
-      levelU *= sx;
-      levelV *= sy;
+      *levelU *= sx;
+      *levelV *= sy;
       if (p == maxLevel) {
         // The coarsest level: the still zero flow only takes this level's size.
         flow.downsample(nx, ny);
@@ -249,28 +218,41 @@ void flowsolver::warpingGeometric(CTensor<float> image1, CTensor<float> image2,
                 static_cast<float>(ny) / static_cast<float>(nyCoarser));
     }
 
+    resampleClock.stop();
     // Validity mask and the second image warped towards the first.
+    StageClock warpClock(options.times != nullptr ? &options.times->warp : nullptr);
     CMatrix<float> mask(nx, ny, 1.0f);
-    CTensor<float> warped;
-    if (p == maxLevel) {
-      warped = second;
-    } else {
-      warped.setSize(nx, ny, channels);
+    CTensor<float> warpedLevel;
+    const CTensor<float>* warped = second;  // the coarsest level: the second image as it is
+    if (p != maxLevel) {
+      warpedLevel.setSize(nx, ny, channels);
       if (fast) {
-        warpSecondImage(first, second, flow, warped, mask, levelThreads(options, nx * ny));
+        warpSecondImage(*first, *second, flow, warpedLevel, mask, levelThreads(options, nx * ny),
+                        options.pool);
       } else {
-        warpSecondImage(first, second, flow, warped, mask);
+        warpSecondImage(*first, *second, flow, warpedLevel, mask);
       }
+      warped = &warpedLevel;
     }
 
     // The final full-resolution passes: doubled sweeps, no match term.
     if (level == -1) inner = inner > INT_MAX / 2 ? INT_MAX : 2 * inner;
-    if (level <= -1) levelConfidence.fill(0.0f);
+    if (level <= -1) {
+      if (!fast) {
+        copies.confidence.fill(0.0f);
+      } else if (noMatches.xSize() != xSize || noMatches.ySize() != ySize ||
+                 noMatches.zSize() != matchConfidence.zSize()) {
+        noMatches.setSize(xSize, ySize, matchConfidence.zSize());
+        noMatches.fill(0.0f);
+      }
+      levelConfidence = fast ? &noMatches : &copies.confidence;
+    }
 
+    warpClock.stop();
     const float levelGamma =
-        static_cast<float>(static_cast<double>(gamma) * std::pow(static_cast<double>(eta), p));
-    flowsolver::nonlinearIteration(first, warped, mask, levelU, levelV, levelConfidence, flow,
-                                   extra != nullptr ? &levelExtra : nullptr, alpha, beta,
-                                   levelGamma, extraWeight, outer, inner, omega, options);
+        flowmath::timesPowerToFloat(static_cast<double>(gamma), static_cast<double>(eta), p);
+    flowsolver::nonlinearIteration(*first, *warped, mask, *levelU, *levelV, *levelConfidence, flow,
+                                   levelExtra, alpha, beta, levelGamma, extraWeight, outer, inner,
+                                   omega, levelOptions);
   }
 }

@@ -4,18 +4,23 @@ function test_interrupt()
 % result never assigned.
   probe = fileparts(which('gatewayProbe'));
   % The probe's loop polls for 60 seconds unless interrupted.
-  interrupt_child(probe, 'n = gatewayProbe(10, 60)');
+  interrupt_child(probe, '', 'n = gatewayProbe(10, 60)');
+  % denseMotion polls between pyramid levels and grid rows; a 1000-by-1000 pair takes several
+  % seconds (the frames are made before the call starts).
+  interrupt_child(fileparts(which('denseMotion')), ...
+                  'a = rand(1000, 1000, 3) * 255; b = circshift(a, [2 3]);', 'n = denseMotion(a, b)');
 end
 
-function interrupt_child(folder, call)
-% Runs `call` (which assigns n) in an interactive child with folder on its path, sends SIGINT
-% once the call has started, and checks that the child goes on without n.
+function interrupt_child(folder, setup, call)
+% Runs setup and then `call` (which assigns n) in an interactive child with folder on its
+% path, sends SIGINT once the call has started, and checks that the child goes on without n.
   octave = fullfile(OCTAVE_HOME, 'bin', 'octave-cli');
   if ~exist(octave, 'file')
     octave = 'octave-cli';
   end
   [in, out, pid] = popen2(octave, {'--no-gui', '--norc', '--quiet', '--no-history', '--interactive'});
-  fprintf(in, 'addpath(''%s''); x = 7; disp(''calling''); fflush(stdout); %s\n', folder, call);
+  fprintf(in, 'addpath(''%s''); x = 7; %s disp(''calling''); fflush(stdout); %s\n', folder, ...
+          setup, call);
   fflush(in);
   wait_for(out, 'calling');
   pause(0.5);  % let the call start polling

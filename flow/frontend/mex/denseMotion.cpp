@@ -9,6 +9,8 @@
 #include "flow/frontend/column_major.h"
 #include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
+#include "flow/parallel/thread_count.h"
+#include "gateway/interrupt.h"
 #include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 
@@ -75,7 +77,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const float alpha = parameter(nrhs, prhs, IN_ALPHA, 30.0f, "Alpha must be a numeric scalar.");
     const float beta = parameter(nrhs, prhs, IN_BETA, 300.0f, "Beta must be a numeric scalar.");
     const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
-    if (!NFlowDriver::validSigma(sigma)) {
+    if (!flowdriver::validSigma(sigma)) {
       gw::fail(gw::Kind::Value,
                "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
                "match.");
@@ -91,11 +93,17 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // guard does not know; they and allocation failures end the call here.
     std::string failure;
     gw::Kind kind = gw::Kind::Internal;
+    bool interrupted = false;
     try {
       CTensor<float> image1, image2;
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE1]), rows, cols, channels, image1);
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
-      runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
+      // Ctrl-C, where the host lets a plug-in notice it, stops the computation between
+      // pyramid levels and grid rows of the matching (polled on this thread only).
+      runFlow(image1, image2, flow, sigma, alpha, beta, gamma, flowthreads::threadCount(),
+              gw::interruptPending);
+    } catch (const flowdriver::Interrupted&) {
+      interrupted = true;
     } catch (const std::bad_alloc&) {
       kind = gw::Kind::Memory;
       failure = "Out of memory while computing the flow.";
@@ -108,6 +116,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     } catch (const EIncompatibleMatrices&) {
       failure = "Internal error: matrix size mismatch in the flow computation.";
     }
+    if (interrupted) gw::endInterrupted();
     if (!failure.empty()) gw::fail(kind, failure);
     if (flow.xSize() != cols || flow.ySize() != rows || flow.zSize() != 2) {
       gw::fail(gw::Kind::Internal,

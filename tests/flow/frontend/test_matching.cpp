@@ -4,6 +4,7 @@
 // straightforward one on varied frames and thread counts.
 #include "flow/filters/NFilter.h"
 #include "flow/frontend/descriptor_matching.h"
+#include "flow/parallel/instruction_set.h"
 #include "flow/frontend/match_confidence.h"
 #include "flow/frontend/orientation_histogram.h"
 #include "frontend_test_support.h"
@@ -27,7 +28,7 @@ using frontendtest::image;
 struct Prepared {
   CTensor<float> image1, image2, hog1, hog2;
   CMatrix<float> confidence;
-  NMatch::MatchingInput input() const { return {image1, image2, hog1, hog2, confidence}; }
+  flowmatch::MatchingInput input() const { return {image1, image2, hog1, hog2, confidence}; }
 };
 
 Prepared prepare(CTensor<float> a, CTensor<float> b) {
@@ -52,15 +53,15 @@ struct Matches {
   CTensor<float> u, v, confidence;
 };
 
-Matches reference(const NMatch::MatchingInput& in) {
+Matches reference(const flowmatch::MatchingInput& in) {
   Matches m;
-  NMatch::matchReference(in, m.u, m.v, m.confidence);
+  flowmatch::matchReference(in, m.u, m.v, m.confidence);
   return m;
 }
 
-Matches fast(const NMatch::MatchingInput& in, int threads) {
+Matches fast(const flowmatch::MatchingInput& in, int threads) {
   Matches m;
-  NMatch::match(in, m.u, m.v, m.confidence, threads);
+  flowmatch::match(in, m.u, m.v, m.confidence, threads);
   return m;
 }
 
@@ -128,7 +129,7 @@ std::vector<Candidate> ranked(const CTensor<float>& fromImage, const CTensor<flo
   return list;
 }
 
-Expected oracle(const NMatch::MatchingInput& in, int x, int y) {
+Expected oracle(const flowmatch::MatchingInput& in, int x, int y) {
   Expected r;
   float total = 0.0f;
   for (int i = 0; i < in.confidence.size(); ++i)
@@ -154,7 +155,7 @@ Expected oracle(const NMatch::MatchingInput& in, int x, int y) {
 }
 
 /// Compares a matching result with the oracle at every grid point; returns the match count.
-int expectOracle(const NMatch::MatchingInput& in, const Matches& m) {
+int expectOracle(const flowmatch::MatchingInput& in, const Matches& m) {
   int matched = 0;
   const int w = in.image1.xSize(), h = in.image1.ySize();
   for (int y = 0; y < h; ++y) {
@@ -231,7 +232,7 @@ struct Synthetic {
     for (int i = 0; i < hog1.size(); ++i)
       hog1.data()[i] = hog2.data()[i] = u(rng);
   }
-  NMatch::MatchingInput input() const { return {image1, image2, hog1, hog2, confidence}; }
+  flowmatch::MatchingInput input() const { return {image1, image2, hog1, hog2, confidence}; }
 };
 
 TEST(Matching, LoneCandidateGetsConfidenceTenAndOthersFailTheBackwardCheck) {
@@ -329,15 +330,33 @@ TEST(Matching, FramesWithoutGridPointsGetNoMatches) {
 
 // ---- The fast matching ----------------------------------------------------------------------
 
-void expectSameAsReference(const NMatch::MatchingInput& in, const std::vector<int>& threads) {
+// The instruction sets this processor can run: the fast matching is checked with each.
+std::vector<flowsimd::InstructionSet> instructionSets() {
+  std::vector<flowsimd::InstructionSet> sets;
+  for (flowsimd::InstructionSet set :
+       {flowsimd::InstructionSet::Sse2, flowsimd::InstructionSet::Avx2})
+    if (flowsimd::supported(set)) sets.push_back(set);
+  return sets;
+}
+
+void expectSameAsReference(const flowmatch::MatchingInput& in, const std::vector<int>& threads) {
   const Matches expected = reference(in);
-  for (int t : threads) {
-    SCOPED_TRACE(testing::Message() << t << " threads");
-    const Matches got = fast(in, t);
-    EXPECT_TRUE(identical(expected.u, got.u));
-    EXPECT_TRUE(identical(expected.v, got.v));
-    EXPECT_TRUE(identical(expected.confidence, got.confidence));
+  for (flowsimd::InstructionSet set : instructionSets()) {
+    ASSERT_TRUE(flowsimd::force(set));
+    for (int t : threads) {
+      SCOPED_TRACE(testing::Message() << t << " threads, " << flowsimd::name(set));
+      // Threads started for the call, and the workers of a pool.
+      flowthreads::Pool pool(t);
+      Matches onPool;
+      flowmatch::match(in, onPool.u, onPool.v, onPool.confidence, &pool, t, {});
+      for (const Matches& got : {fast(in, t), onPool}) {
+        EXPECT_TRUE(identical(expected.u, got.u));
+        EXPECT_TRUE(identical(expected.v, got.v));
+        EXPECT_TRUE(identical(expected.confidence, got.confidence));
+      }
+    }
   }
+  flowsimd::unforce();
 }
 
 TEST(FastMatching, EqualsStraightforwardBitForBit) {
@@ -404,6 +423,45 @@ TEST(FastMatching, RandomHistogramsWithTies) {
   expectSameAsReference(s.input(), {1, 5});
 }
 
+TEST(FastMatching, NormBoundHoldsWhereItIsTight) {
+  // Every descriptor part is a multiple of one fixed 15-bin vector, so a distance equals its
+  // norm bound up to rounding: the bound's margins alone keep the right candidates in. The
+  // factors lie within a few units in the last place of 1 (many exact ties), within 10⁻³ of
+  // 1, and span several octaves.
+  struct Case {
+    const char* name;
+    float spread;
+    int ulps;
+  };
+  const std::vector<Case> cases = {{"ulps", 0.0f, 3}, {"close", 1e-3f, 0}, {"wide", 3.0f, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Synthetic s(72, 60, 5);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> base(0.5f, 3.0f), spread(-c.spread, c.spread);
+    std::uniform_int_distribution<int> ulp(-c.ulps, c.ulps);
+    float bins[15];
+    for (float& b : bins)
+      b = base(rng);
+    auto factor = [&]() {
+      float f = c.spread > 1.0f ? std::exp2(spread(rng)) : 1.0f + spread(rng);
+      for (int k = ulp(rng); k != 0; k += k > 0 ? -1 : 1)
+        f = std::nextafter(f, k > 0 ? 2.0f : 0.0f);
+      return f;
+    };
+    for (CTensor<float>* hog : {&s.hog1, &s.hog2}) {
+      for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 72; ++x) {
+          const float f = factor();
+          for (int b = 0; b < 15; ++b)
+            (*hog)(x, y, b) = f * bins[b];
+        }
+      }
+    }
+    expectSameAsReference(s.input(), {1, 2});
+  }
+}
+
 TEST(Matching, TiesKeepTheEarlierCandidateAndCountAsSecond) {
   // The second frame's histograms repeat every 12 columns. Grid point (20, 20) of the first
   // frame carries that pattern, so its distance 0 occurs at columns 8, 20, 32 (and 44 is
@@ -442,7 +500,7 @@ TEST(FastMatching, ThreadCountFollowsTheEnvironment) {
       {nullptr, 5000, 1024},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(NMatch::threadCount(c.value, c.cores), c.expected)
+    EXPECT_EQ(flowmatch::threadCount(c.value, c.cores), c.expected)
         << (c.value ? c.value : "(unset)") << " with " << c.cores << " cores";
   }
 }
@@ -451,11 +509,11 @@ TEST(FastMatching, RefusesInputsOfOtherSizes) {
   Synthetic s(30, 30, 1);
   CTensor<float> small(29, 30, 15, 1.0f), twoChannels(30, 30, 2, 0.0f);
   Matches m;
-  const NMatch::MatchingInput badHog{s.image1, s.image2, s.hog1, small, s.confidence};
-  const NMatch::MatchingInput badColour{s.image1, twoChannels, s.hog1, s.hog2, s.confidence};
-  for (const NMatch::MatchingInput* in : {&badHog, &badColour}) {
-    EXPECT_THROW(NMatch::match(*in, m.u, m.v, m.confidence, 2), std::invalid_argument);
-    EXPECT_THROW(NMatch::matchReference(*in, m.u, m.v, m.confidence), std::invalid_argument);
+  const flowmatch::MatchingInput badHog{s.image1, s.image2, s.hog1, small, s.confidence};
+  const flowmatch::MatchingInput badColour{s.image1, twoChannels, s.hog1, s.hog2, s.confidence};
+  for (const flowmatch::MatchingInput* in : {&badHog, &badColour}) {
+    EXPECT_THROW(flowmatch::match(*in, m.u, m.v, m.confidence, 2), std::invalid_argument);
+    EXPECT_THROW(flowmatch::matchReference(*in, m.u, m.v, m.confidence), std::invalid_argument);
   }
 }
 

@@ -2,6 +2,7 @@
 // and the layout conversion of the host images.
 #include "flow/frontend/column_major.h"
 #include "flow/frontend/run_flow.h"
+#include "../parallel/thread_census.h"
 #include "frontend_test_support.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -69,6 +71,53 @@ TEST(RunFlow, ResultDoesNotDependOnThreadCount) {
     } else {
       EXPECT_TRUE(frontendtest::identical(first, flow));
     }
+  }
+}
+
+TEST(RunFlow, CancelHookStopsTheCallAndLeavesNoThreadBehind) {
+  const frontendtest::Texture texture(12, 1.5);
+  const CTensor<float> a = image(64, 56, 3, [&](int x, int y, int z) { return texture(x, y, z); });
+  const CTensor<float> b =
+      image(64, 56, 3, [&](int x, int y, int z) { return texture(x - 3, y + 1, z); });
+  const int before = flowtest::threadsOfThisProcess();
+  // A hook that never fires: the same flow as without one; count its polls.
+  CTensor<float> plain, hooked;
+  {
+    CTensor<float> a1 = a, b1 = b;
+    runFlow(a1, b1, plain, 0.8f, 30.0f, 300.0f, 5.0f, 2);
+  }
+  // One thread: one poll after the presmoothing, one before each of the 12 grid rows and one
+  // that finds none left, one before each pyramid level.
+  int polls = 0;
+  const std::thread::id caller = std::this_thread::get_id();
+  {
+    CTensor<float> a1 = a, b1 = b;
+    runFlow(a1, b1, hooked, 0.8f, 30.0f, 300.0f, 5.0f, 1, [&] {
+      EXPECT_EQ(std::this_thread::get_id(), caller);
+      ++polls;
+      return false;
+    });
+  }
+  EXPECT_TRUE(frontendtest::identical(plain, hooked));
+  const int levels = polls - 14;
+  ASSERT_GT(levels, 5);
+  // Firing at poll n: after the presmoothing, in the matching, in the solver. With more
+  // threads the calling thread takes fewer grid rows (at least one poll in the matching, as it
+  // runs the first of the workers), so at least 2 + levels polls come.
+  struct Case {
+    int threads, n;
+  };
+  const std::vector<Case> cases = {{1, 1},     {1, 2}, {1, 9}, {1, 15},
+                                   {1, polls}, {3, 1}, {3, 2}, {3, levels + 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.threads << " threads, fire at poll " << c.n);
+    CTensor<float> a1 = a, b1 = b, flow;
+    int seen = 0;
+    EXPECT_THROW(
+        runFlow(a1, b1, flow, 0.8f, 30.0f, 300.0f, 5.0f, c.threads, [&] { return ++seen >= c.n; }),
+        flowdriver::Interrupted);
+    EXPECT_EQ(seen, c.n);  // not asked again after it said stop
+    EXPECT_EQ(flowtest::threadsSettlingAt(before), before);
   }
 }
 

@@ -1,8 +1,10 @@
 // The fused, threaded set-up of a pyramid level and of the whole scheme against the
 // straightforward loops, bit for bit, and the work split they share.
-#include "flow/containers/thread_count.h"
+#include "flow/parallel/instruction_set.h"
+#include "flow/parallel/thread_count.h"
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/pyramid.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"
 
@@ -38,6 +40,14 @@ LevelOptions fastOn(int threads) {
 bool sameBits(const CMatrix<float>& a, const CMatrix<float>& b) {
   return a.xSize() == b.xSize() && a.ySize() == b.ySize() &&
          std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
+}
+
+// The instruction sets this processor can run.
+std::vector<flowsimd::InstructionSet> instructionSets() {
+  std::vector<flowsimd::InstructionSet> sets;
+  for (auto set : {flowsimd::InstructionSet::Sse2, flowsimd::InstructionSet::Avx2})
+    if (flowsimd::supported(set)) sets.push_back(set);
+  return sets;
 }
 
 TEST(WorkSplit, EveryItemOnceForAnyThreadCount) {
@@ -147,15 +157,26 @@ TEST(FastLevel, SameFlowAsTheStraightforwardLevel) {
     Level reference(original);
     reference.run(straightforward(), c.extra);
     for (const int threads : {1, 2, 3, 8}) {
-      // The fast set-up with either sweep, so a difference is pinned to the set-up.
+      // The fast set-up with either sweep, so a difference is pinned to the set-up; on a pool
+      // of workers and on threads started per step; with either instruction set.
       for (const SweepKind sweep : {SweepKind::Reference, SweepKind::Fast}) {
-        Level fast(original);
-        LevelOptions options = fastOn(threads);
-        options.sweep = sweep;
-        fast.run(options, c.extra);
-        EXPECT_TRUE(solvertest::sameBits(fast.flow, reference.flow))
-            << c.nx << " x " << c.ny << " x " << c.channels << ", " << c.candidates
-            << " candidates, " << threads << " threads, sweep " << static_cast<int>(sweep);
+        for (const flowsimd::InstructionSet set : instructionSets()) {
+          ASSERT_TRUE(flowsimd::force(set));
+          flowthreads::Pool pool(threads);
+          for (flowthreads::Pool* onPool : {static_cast<flowthreads::Pool*>(nullptr), &pool}) {
+            Level fast(original);
+            LevelOptions options = fastOn(threads);
+            options.sweep = sweep;
+            options.pool = onPool;
+            options.sorOnTwoThreads = onPool != nullptr;
+            fast.run(options, c.extra);
+            EXPECT_TRUE(solvertest::sameBits(fast.flow, reference.flow))
+                << c.nx << " x " << c.ny << " x " << c.channels << ", " << c.candidates
+                << " candidates, " << threads << " threads, sweep " << static_cast<int>(sweep)
+                << ", " << flowsimd::name(set) << (onPool ? ", pool" : "");
+          }
+        }
+        flowsimd::unforce();
       }
     }
   }
@@ -206,12 +227,20 @@ TEST(FastScheme, SameFlowAsTheStraightforwardScheme) {
                                  1.85f, straightforward());
     ASSERT_EQ(reference.zSize(), 2);
     for (const int threads : {1, 2, 5}) {
-      CTensor<float> flow;
-      flowsolver::warpingGeometric(image1, image2, flow, matchU, matchV, confidence, extraPointer,
-                                   c.sigma, 30.0f, 300.0f, 5.0f, 0.5f, c.eta, 2, 3, 1.85f,
-                                   fastOn(threads));
-      EXPECT_TRUE(solvertest::sameBits(flow, reference))
-          << c.nx << " x " << c.ny << ", " << threads << " threads";
+      for (const flowsimd::InstructionSet set : instructionSets()) {
+        ASSERT_TRUE(flowsimd::force(set));
+        flowthreads::Pool pool(threads);
+        LevelOptions options = fastOn(threads);
+        options.pool = &pool;
+        options.sorOnTwoThreads = true;
+        CTensor<float> flow;
+        flowsolver::warpingGeometric(image1, image2, flow, matchU, matchV, confidence, extraPointer,
+                                     c.sigma, 30.0f, 300.0f, 5.0f, 0.5f, c.eta, 2, 3, 1.85f,
+                                     options);
+        EXPECT_TRUE(solvertest::sameBits(flow, reference))
+            << c.nx << " x " << c.ny << ", " << threads << " threads, " << flowsimd::name(set);
+      }
+      flowsimd::unforce();
     }
   }
 }

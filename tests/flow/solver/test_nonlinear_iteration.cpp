@@ -1,10 +1,15 @@
 // One pyramid level: the SOR sweep against the linear system it solves, the fast sweep against
 // the straightforward one bit for bit, and the documented behaviours of the level solver.
 #include "flow/solver/COpticFlow.h"
+#include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"
 
 #include <gtest/gtest.h>
+
+#include "flow/parallel/instruction_set.h"
+#include "flow/parallel/thread_pool.h"
+#include <functional>
 
 #include <cmath>
 #include <cstring>
@@ -131,15 +136,34 @@ TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
 
 TEST(SorSweep, FastSweepGivesTheSameBits) {
   std::mt19937 rng(22);
-  // Heights around multiples of the four-row bands, widths below and above a band's length.
-  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9},  {9, 1},   {2, 2},   {3, 3},   {4, 7},
-                                       {6, 6}, {7, 6},  {12, 10}, {31, 17}, {5, 4},   {2, 5},
-                                       {3, 8}, {17, 3}, {40, 13}, {33, 16}, {64, 21}, {9, 30}};
-  using Sweep = void (*)(const SorSystem&, float*, float*, int, flowsolver::SorScratch&);
-  const std::pair<const char*, Sweep> fast[] = {{"banded", flowsolver::sorSweepsBanded},
-                                                {"vector", flowsolver::sorSweeps}};
+  // Heights around multiples of the four- and eight-row bands, widths below and above a
+  // band's length, and one of a few hundred pixels.
+  const std::pair<int, int> sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 7},
+                                       {6, 6},   {7, 6},   {12, 10}, {31, 17}, {5, 4},   {2, 5},
+                                       {3, 8},   {17, 3},  {40, 13}, {33, 16}, {64, 21}, {9, 30},
+                                       {10, 15}, {11, 24}, {8, 25},  {9, 7},   {131, 67}};
+  using flowsimd::InstructionSet;
+  using Sweep = std::function<void(const SorSystem&, float*, float*, int, flowsolver::SorScratch&)>;
+  // The vector sweeps alone and shared by the two threads of a pool.
+  flowthreads::Pool pool(2);
+  auto vectorSweep = [](InstructionSet set, flowthreads::Pool* on) {
+    return [set, on](const SorSystem& s, float* du, float* dv, int sweeps,
+                     flowsolver::SorScratch& scratch) {
+      ASSERT_TRUE(flowsimd::force(set));
+      flowsolver::sorSweeps(s, du, dv, sweeps, scratch, on);
+      flowsimd::unforce();
+    };
+  };
+  std::vector<std::pair<const char*, Sweep>> fast = {
+      {"banded", flowsolver::sorSweepsBanded},
+      {"sse2", vectorSweep(InstructionSet::Sse2, nullptr)},
+      {"sse2 on two threads", vectorSweep(InstructionSet::Sse2, &pool)}};
+  if (flowsimd::supported(InstructionSet::Avx2)) {
+    fast.push_back({"avx2", vectorSweep(InstructionSet::Avx2, nullptr)});
+    fast.push_back({"avx2 on two threads", vectorSweep(InstructionSet::Avx2, &pool)});
+  }
   // Each version also runs with one scratch kept over every size, as a level keeps it.
-  flowsolver::SorScratch kept[2];
+  std::vector<flowsolver::SorScratch> kept(fast.size());
   for (const auto& size : sizes) {
     // Few sweeps over many bands reuse the fast sweep's blocks of bands within a call.
     for (const auto& run : std::vector<std::pair<float, int>>{{1.0f, 7}, {1.85f, 1}, {0.7f, 2}}) {
@@ -153,7 +177,7 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
       const std::vector<float> du0(du), dv0(dv);
       flowsolver::sorSweepsReference(r.s, du.data(), dv.data(), sweeps);
       // A fresh scratch, then the kept one: a reused scratch must not carry anything over.
-      for (int v = 0; v < 2; ++v) {
+      for (std::size_t v = 0; v < fast.size(); ++v) {
         const auto& version = fast[v];
         flowsolver::SorScratch fresh;
         for (flowsolver::SorScratch* scratch : {&fresh, &kept[v]}) {

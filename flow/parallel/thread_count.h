@@ -1,13 +1,17 @@
 // The number of worker threads of the flow's parallel stages, and the split of a range of
-// independent work items (rows, planes) over that many threads.
-#ifndef MOTIONSEG_FLOW_CONTAINERS_THREAD_COUNT_H
-#define MOTIONSEG_FLOW_CONTAINERS_THREAD_COUNT_H
+// independent work items (rows, planes) over that many threads, on threads started for the
+// call or on the workers of a Pool.
+#ifndef MOTIONSEG_FLOW_PARALLEL_THREAD_COUNT_H
+#define MOTIONSEG_FLOW_PARALLEL_THREAD_COUNT_H
+
+#include "flow/parallel/thread_pool.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace flowthreads {
@@ -85,6 +89,27 @@ void forEachRange(int count, int threads, Work&& work) {
   }
 }
 
+/// The same split with the pieces run by the pool's threads (the calling thread included)
+/// when a pool is given, else as above. The pieces and their bounds are those of the
+/// version above, so a result that depends only on them is the same either way.
+template <typename Work>
+void forEachRange(Pool* pool, int count, int threads, Work&& work) {
+  if (pool == nullptr) {
+    forEachRange(count, threads, std::forward<Work>(work));
+    return;
+  }
+  if (count <= 0) return;
+  const int pieces = std::max(1, std::min(std::min(threads, pool->threads()), count));
+  if (pieces == 1) {
+    work(0, count);
+    return;
+  }
+  auto begin = [&](int piece) {
+    return static_cast<int>(static_cast<long long>(count) * piece / pieces);
+  };
+  pool->run(pieces, [&](int piece) { work(begin(piece), begin(piece + 1)); });
+}
+
 }  // namespace flowthreads
 
-#endif  // MOTIONSEG_FLOW_CONTAINERS_THREAD_COUNT_H
+#endif  // MOTIONSEG_FLOW_PARALLEL_THREAD_COUNT_H

@@ -1,0 +1,24 @@
+// Resampling of float images between pyramid levels into a separate destination: the same
+// values as copying the source and resizing the copy with its member function, without the
+// copy. The destination keeps its array when it already has the new size.
+#ifndef MOTIONSEG_FLOW_FILTERS_RESAMPLING_H
+#define MOTIONSEG_FLOW_FILTERS_RESAMPLING_H
+
+#include "flow/containers/CMatrix.h"
+#include "flow/containers/CTensor.h"
+
+namespace flowresample {
+
+/// dst = src reduced to nx × ny by CTensor::downsample(nx, ny); dst must not be src.
+void downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
+
+/// dst = src reduced by CTensor::downsample(nx, ny, weights); dst must not be src.
+void downsampleInto(const CTensor<float>& src, int nx, int ny, const CTensor<float>& weights,
+                    CTensor<float>& dst);
+
+/// dst = src reduced by CMatrix::downsample(nx, ny); dst must not be src.
+void downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst);
+
+}  // namespace flowresample
+
+#endif  // MOTIONSEG_FLOW_FILTERS_RESAMPLING_H

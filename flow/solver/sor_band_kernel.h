@@ -1,0 +1,314 @@
+// The vector SOR sweep over bands of kLanes rows, written once over a vector of kLanes floats.
+// Included by sor_sweep.cpp (4 lanes of SSE2) and sor_sweep_avx2.cpp (8 lanes of AVX2),
+// each of which first defines the vector type Ops; everything here has internal linkage, so
+// no code compiled for AVX2 can be shared with (and run by) the baseline path.
+//
+// The rows of a band sit side by side: step t of band b holds pixel (t − j, kLanes·b + j) in
+// lane j. Arrays that a neighbour is read from keep kLanes + 2 slots per step: slot 0 the row
+// above the band at x = t + 1 (so that slots 0..kLanes−1 of step t − 1 are the upper
+// neighbours of step t), slots 1..kLanes the lanes, the last slot the row below the band at
+// x = t − kLanes (slots 2..kLanes+1 of step t + 1 are the lower neighbours of step t). Steps
+// run from −1 to nx + kLanes − 1, one of padding each side. Every pixel is updated with the
+// same single-precision operations as the straightforward sweep, lane by lane, and sees the
+// same neighbour values as in row order (see sorSweeps), whatever kLanes is.
+#ifndef MOTIONSEG_FLOW_SOLVER_SOR_BAND_KERNEL_H
+#define MOTIONSEG_FLOW_SOLVER_SOR_BAND_KERNEL_H
+
+#include "flow/solver/sor_system.h"
+
+#include <cstddef>
+
+#include <sched.h>
+
+namespace flowsolver {
+namespace {
+
+// ω divided by a denominator; a zero denominator contributes no correction.
+inline float relaxedReciprocal(float omega, float denominator) {
+  return denominator != 0.0f ? omega / denominator : 0.0f;
+}
+
+// Σφ over the neighbours that exist, in the order left, up, right, down.
+inline float neighbourWeightSum(const SorSystem& s, int x, int y, int i) {
+  float sum = 0.0f;
+  if (x > 0) sum += s.horizontal[i - 1];
+  if (y > 0) sum += s.vertical[i - s.xSize];
+  if (x + 1 < s.xSize) sum += s.horizontal[i];
+  if (y + 1 < s.ySize) sum += s.vertical[i];
+  return sum;
+}
+
+inline long long smaller(long long a, long long b) {
+  return b < a ? b : a;
+}
+
+// The fixed terms of a step: twelve fields of kLanes lanes.
+enum Field { kPsiD, kPsiG, kJ12, kJ13, kJ23, kG12, kG13, kG23, kRu, kRv, kFactorU, kFactorV };
+constexpr int kFields = 12;
+
+template <int kLanes>
+struct BandLayout {
+  static constexpr int kSlots = kLanes + 2;
+  int nx, ny, bands, steps, slots;
+  BandLayout(int nx_, int ny_, int sweeps)
+      : nx(nx_),
+        ny(ny_),
+        bands((ny_ + kLanes - 1) / kLanes),
+        steps(nx_ + kLanes + 1),
+        // Sweep k of band b runs at stage b + 2k, so a band is in use from stage b to stage
+        // b + 2(sweeps − 1), and its upper neighbour one stage longer: a ring of 2·sweeps
+        // blocks holds every band while it is needed.
+        slots(static_cast<int>(smaller(bands, 2LL * sweeps))) {}
+  std::size_t cells() const { return static_cast<std::size_t>(slots) * steps; }
+  std::size_t floats() const { return cells() * kSlots * 6 + cells() * kLanes * kFields; }
+  std::size_t step(int band, int t) const {
+    return static_cast<std::size_t>(band % slots) * steps + (t + 1);
+  }
+  std::size_t lane(int band, int t, int j) const { return step(band, t) * kSlots + 1 + j; }
+};
+
+// The sweeps with `band` holding layout.floats() floats (contents arbitrary: a lane outside
+// the image is never taken into a sum that is kept, every use of it is discarded by a select).
+// With `shared` (counters at 0), every thread that calls this with the same arguments takes
+// a share of the work; the first caller alone would do all of it.
+template <typename Ops>
+void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
+                SorShare* shared) {
+  using V = typename Ops::V;
+  using VI = typename Ops::VI;
+  constexpr int kLanes = Ops::kLanes;
+  constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  if (sweeps <= 0) return;
+  const int nx = s.xSize, ny = s.ySize;
+  const float omega = s.omega;
+  const float oneMinusOmega = 1.0f - omega;
+  const BandLayout<kLanes> L(nx, ny, sweeps);
+  const int bands = L.bands;
+  const std::size_t cells = L.cells();
+  float* DU = band;
+  float* DV = DU + cells * kSlots;
+  float* U = DV + cells * kSlots;
+  float* V_ = U + cells * kSlots;
+  float* R = V_ + cells * kSlots;
+  float* D = R + cells * kSlots;
+  float* C = D + cells * kSlots;
+
+  // Band b into its block: the increments, the fixed terms with ω over the denominators
+  // formed exactly as in the sweep, and the flow and lower weight of the rows above and
+  // below the band in the halo slots.
+  auto pack = [&](int b) {
+    for (int j = 0; j < kLanes; ++j) {
+      const int y = b * kLanes + j;
+      if (y >= ny) break;
+      for (int x = 0; x < nx; ++x) {
+        const int i = x + y * nx;
+        const int t = x + j;
+        const std::size_t at = L.lane(b, t, j);
+        const float sumPhi = neighbourWeightSum(s, x, y, i);
+        DU[at] = du[i];
+        DV[at] = dv[i];
+        U[at] = s.u[i];
+        V_[at] = s.v[i];
+        R[at] = x + 1 < nx ? s.horizontal[i] : 0.0f;
+        D[at] = y + 1 < ny ? s.vertical[i] : 0.0f;
+        float* c = C + L.step(b, t) * kLanes * kFields + j;
+        c[kPsiD * kLanes] = s.psiD[i];
+        c[kPsiG * kLanes] = s.psiG[i];
+        c[kJ12 * kLanes] = s.j12[i];
+        c[kJ13 * kLanes] = s.j13[i];
+        c[kJ23 * kLanes] = s.j23[i];
+        c[kG12 * kLanes] = s.g12[i];
+        c[kG13 * kLanes] = s.g13[i];
+        c[kG23 * kLanes] = s.g23[i];
+        c[kRu * kLanes] = s.ru[i];
+        c[kRv * kLanes] = s.rv[i];
+        c[kFactorU * kLanes] =
+            relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + sumPhi + s.psiG[i] * s.g11[i] + s.m[i]);
+        c[kFactorV * kLanes] =
+            relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + sumPhi + s.psiG[i] * s.g22[i] + s.m[i]);
+      }
+    }
+    const int above = b * kLanes - 1, below = b * kLanes + kLanes;
+    for (int x = 0; x < nx; ++x) {
+      if (above >= 0) {
+        // Upper halo at step x − 1.
+        const std::size_t h = L.step(b, x - 1) * kSlots;
+        const int i = x + above * nx;
+        U[h] = s.u[i];
+        V_[h] = s.v[i];
+        D[h] = s.vertical[i];
+      }
+      if (below < ny) {
+        // Lower halo at step x + kLanes.
+        const std::size_t h = L.step(b, x + kLanes) * kSlots + kSlots - 1;
+        const int i = x + below * nx;
+        U[h] = s.u[i];
+        V_[h] = s.v[i];
+      }
+    }
+  };
+  // Band b's increments back into du and dv.
+  auto unpack = [&](int b) {
+    for (int j = 0; j < kLanes; ++j) {
+      const int y = b * kLanes + j;
+      if (y >= ny) break;
+      for (int x = 0; x < nx; ++x) {
+        const std::size_t at = L.lane(b, x + j, j);
+        du[x + y * nx] = DU[at];
+        dv[x + y * nx] = DV[at];
+      }
+    }
+  };
+
+  const V zero = Ops::set1(0.0f);
+  const V keep = Ops::set1(oneMinusOmega);
+  const VI laneIndex = Ops::laneIndex();
+  const VI minusOne = Ops::set1i(-1);
+  const VI width = Ops::set1i(nx);
+  const VI lastX = Ops::set1i(nx - 1);
+  auto sweepBand = [&](int b, int k) {
+    // Halos of the increments: the row above as already updated in this sweep, the row below
+    // as it was before (before the first sweep, that row is not laid out yet).
+    const int below = b * kLanes + kLanes;
+    for (int t = -1; t < L.steps - 1; ++t) {
+      const std::size_t h = L.step(b, t) * kSlots;
+      const bool above = b > 0 && t + kLanes < L.steps - 1;
+      DU[h] = above ? DU[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
+      DV[h] = above ? DV[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
+      float lowerU = 0.0f, lowerV = 0.0f;
+      const int x = t - kLanes;
+      if (below < ny && x >= 0 && x < nx) {
+        if (k == 0) {
+          lowerU = du[x + below * nx];
+          lowerV = dv[x + below * nx];
+        } else {
+          lowerU = DU[L.lane(b + 1, x, 0)];
+          lowerV = DV[L.lane(b + 1, x, 0)];
+        }
+      }
+      DU[h + kSlots - 1] = lowerU;
+      DV[h + kSlots - 1] = lowerV;
+    }
+    // Which of the rows exist and have an upper or lower neighbour.
+    const VI row = Ops::addi(Ops::set1i(b * kLanes), laneIndex);
+    const V rowInside = Ops::lessThan(row, Ops::set1i(ny));
+    const V hasUp = Ops::greaterThan(row, Ops::set1i(0));
+    const V hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
+    V previousU = Ops::load(DU + L.lane(b, -1, 0));
+    V previousV = Ops::load(DV + L.lane(b, -1, 0));
+    for (int t = 0; t < nx + kLanes - 1; ++t) {
+      const std::size_t here = L.step(b, t) * kSlots;
+      const std::size_t before = here - kSlots, after = here + kSlots;
+      const VI x = Ops::subi(Ops::set1i(t), laneIndex);
+      const V inside =
+          Ops::both(rowInside, Ops::both(Ops::greaterThan(x, minusOne), Ops::lessThan(x, width)));
+      const V hasLeft = Ops::greaterThan(x, Ops::set1i(0));
+      const V hasRight = Ops::lessThan(x, lastX);
+      const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
+      V su = zero, sv = zero;
+      // Left: the previous step, just updated.
+      {
+        const V phi = Ops::load(R + before + 1);
+        const V tu = Ops::mul(Ops::add(previousU, Ops::sub(Ops::load(U + before + 1), ui)), phi);
+        const V tv = Ops::mul(Ops::add(previousV, Ops::sub(Ops::load(V_ + before + 1), vi)), phi);
+        su = Ops::select(hasLeft, Ops::add(su, tu), su);
+        sv = Ops::select(hasLeft, Ops::add(sv, tv), sv);
+      }
+      // Up: the previous step moved down one lane, the halo in lane 0.
+      {
+        const V phi = Ops::load(D + before);
+        const V du0 = Ops::shiftUp(previousU, DU + before);
+        const V dv0 = Ops::shiftUp(previousV, DV + before);
+        const V tu = Ops::mul(Ops::add(du0, Ops::sub(Ops::load(U + before), ui)), phi);
+        const V tv = Ops::mul(Ops::add(dv0, Ops::sub(Ops::load(V_ + before), vi)), phi);
+        su = Ops::select(hasUp, Ops::add(su, tu), su);
+        sv = Ops::select(hasUp, Ops::add(sv, tv), sv);
+      }
+      // Right: the next step, not yet updated.
+      {
+        const V phi = Ops::load(R + here + 1);
+        const V tu = Ops::mul(
+            Ops::add(Ops::load(DU + after + 1), Ops::sub(Ops::load(U + after + 1), ui)), phi);
+        const V tv = Ops::mul(
+            Ops::add(Ops::load(DV + after + 1), Ops::sub(Ops::load(V_ + after + 1), vi)), phi);
+        su = Ops::select(hasRight, Ops::add(su, tu), su);
+        sv = Ops::select(hasRight, Ops::add(sv, tv), sv);
+      }
+      // Down: the next step moved up one lane, the halo in the last lane.
+      {
+        const V phi = Ops::load(D + here + 1);
+        const V tu = Ops::mul(
+            Ops::add(Ops::load(DU + after + 2), Ops::sub(Ops::load(U + after + 2), ui)), phi);
+        const V tv = Ops::mul(
+            Ops::add(Ops::load(DV + after + 2), Ops::sub(Ops::load(V_ + after + 2), vi)), phi);
+        su = Ops::select(hasDown, Ops::add(su, tu), su);
+        sv = Ops::select(hasDown, Ops::add(sv, tv), sv);
+      }
+      // Relaxed Gauss–Seidel step for du, then for dv with the new du.
+      const float* c = C + L.step(b, t) * kLanes * kFields;
+      auto field = [c](Field f) { return Ops::load(c + f * Ops::kLanes); };
+      const V psiD = field(kPsiD), psiG = field(kPsiG);
+      const V j12 = field(kJ12), g12 = field(kG12);
+      const V u = Ops::load(DU + here + 1), v = Ops::load(DV + here + 1);
+      const V numeratorU =
+          Ops::sub(Ops::sub(Ops::sub(su, Ops::mul(psiD, Ops::add(Ops::mul(v, j12), field(kJ13)))),
+                            Ops::mul(psiG, Ops::add(Ops::mul(v, g12), field(kG13)))),
+                   field(kRu));
+      const V newU = Ops::add(Ops::mul(keep, u), Ops::mul(field(kFactorU), numeratorU));
+      const V numeratorV = Ops::sub(
+          Ops::sub(Ops::sub(sv, Ops::mul(psiD, Ops::add(Ops::mul(newU, j12), field(kJ23)))),
+                   Ops::mul(psiG, Ops::add(Ops::mul(newU, g12), field(kG23)))),
+          field(kRv));
+      const V newV = Ops::add(Ops::mul(keep, v), Ops::mul(field(kFactorV), numeratorV));
+      previousU = Ops::select(inside, newU, u);
+      previousV = Ops::select(inside, newV, v);
+      Ops::store(DU + here + 1, previousU);
+      Ops::store(DV + here + 1, previousV);
+    }
+  };
+  // Sweep k of band b needs sweep k of band b − 1 and sweep k − 1 of band b + 1 done, and
+  // sweep k of band b + 1 not yet begun: exactly what the row order gives. Running the pairs
+  // (b, k) in the order of b + 2k keeps that, and lets all sweeps pass over a few neighbouring
+  // bands while they are still in the cache instead of streaming the whole layout per sweep.
+  // A band is laid out just before its first sweep and written back after its last.
+  //
+  // The pairs of one stage do not depend on each other: pair (b, k) writes band b only and
+  // reads bands b − 1 and b + 1, which no other pair of the stage (bands b ± 2, b ± 4, ...)
+  // writes; the ring holds them in distinct blocks (its size is even, or every band has its
+  // own block). So threads that share a call may take the pairs one by one, in order, each
+  // waiting before a pair until every pair of the earlier stages is done.
+  int claimed = -1;  // the last pair this thread took
+  int index = 0;     // pairs of the stages before the current one
+  for (int stage = 0; stage < bands + 2 * (sweeps - 1); ++stage) {
+    const int first = static_cast<int>(smaller(sweeps - 1, stage / 2));
+    const int stageBegin = index;
+    for (int k = first; k >= 0; --k) {
+      const int b = stage - 2 * k;
+      if (b >= bands) continue;
+      const int pair = index++;
+      if (shared != nullptr) {
+        if (pair > claimed) claimed = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
+        if (pair != claimed) continue;  // another thread's
+        // A short spin, then the processor is handed over: on a busy machine the other
+        // thread may not be running at all.
+        for (int spins = 0; __atomic_load_n(&shared->done, __ATOMIC_ACQUIRE) < stageBegin;
+             ++spins) {
+          if (spins < 2000) {
+            __builtin_ia32_pause();
+          } else {
+            sched_yield();
+          }
+        }
+      }
+      if (k == 0) pack(b);
+      sweepBand(b, k);
+      if (k == sweeps - 1) unpack(b);
+      if (shared != nullptr) __atomic_fetch_add(&shared->done, 1, __ATOMIC_RELEASE);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace flowsolver
+
+#endif  // MOTIONSEG_FLOW_SOLVER_SOR_BAND_KERNEL_H

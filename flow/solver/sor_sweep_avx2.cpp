@@ -1,0 +1,48 @@
+// The vector SOR sweep with eight rows per band in AVX2 vectors. This file alone is compiled
+// with -mavx2; it includes only the intrinsics and plain-data headers, so none of its code can
+// be picked by the linker for another caller.
+#include "flow/solver/sor_band_kernel.h"
+#include "flow/solver/sor_system.h"
+
+#include <immintrin.h>
+
+namespace flowsolver {
+namespace {
+
+struct Avx2Ops {
+  static constexpr int kLanes = 8;
+  using V = __m256;
+  using VI = __m256i;
+  static V set1(float a) { return _mm256_set1_ps(a); }
+  static V load(const float* p) { return _mm256_loadu_ps(p); }
+  static void store(float* p, V a) { _mm256_storeu_ps(p, a); }
+  static V add(V a, V b) { return _mm256_add_ps(a, b); }
+  static V sub(V a, V b) { return _mm256_sub_ps(a, b); }
+  static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
+  static V select(V mask, V yes, V no) { return _mm256_blendv_ps(no, yes, mask); }
+  static V both(V a, V b) { return _mm256_and_ps(a, b); }
+  static VI laneIndex() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+  static VI set1i(int a) { return _mm256_set1_epi32(a); }
+  static VI addi(VI a, VI b) { return _mm256_add_epi32(a, b); }
+  static VI subi(VI a, VI b) { return _mm256_sub_epi32(a, b); }
+  static V greaterThan(VI a, VI b) { return _mm256_castsi256_ps(_mm256_cmpgt_epi32(a, b)); }
+  static V lessThan(VI a, VI b) { return _mm256_castsi256_ps(_mm256_cmpgt_epi32(b, a)); }
+  // Lanes moved up by one, *first in lane 0.
+  static V shiftUp(V a, const float* first) {
+    const V moved = _mm256_permutevar8x32_ps(a, _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6));
+    return _mm256_blend_ps(moved, _mm256_broadcast_ss(first), 1);
+  }
+};
+
+}  // namespace
+
+void sorSweepsAvx2(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
+                   SorShare* shared) {
+  sweepBands<Avx2Ops>(s, du, dv, sweeps, band, shared);
+}
+
+unsigned long long sorBandFloatsAvx2(int nx, int ny, int sweeps) {
+  return BandLayout<Avx2Ops::kLanes>(nx, ny, sweeps).floats();
+}
+
+}  // namespace flowsolver

@@ -1,0 +1,118 @@
+// The per-call pool of worker threads, the range split on it and the choice of instruction
+// set.
+#include "flow/parallel/instruction_set.h"
+#include "flow/parallel/thread_count.h"
+#include "flow/parallel/thread_pool.h"
+#include "thread_census.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(ThreadPool, RunsEveryPieceOnceOnSeveralThreads) {
+  for (int threads : {1, 2, 5}) {
+    flowthreads::Pool pool(threads);
+    EXPECT_EQ(pool.threads(), threads);
+    for (int pieces : {1, 3, 64}) {
+      // Many jobs in a row on the same workers: each piece exactly once per job.
+      for (int job = 0; job < 50; ++job) {
+        std::vector<std::atomic<int>> calls(pieces);
+        pool.run(pieces, [&](int piece) { calls[piece].fetch_add(1); });
+        for (int p = 0; p < pieces; ++p)
+          ASSERT_EQ(calls[p].load(), 1) << threads << " threads, piece " << p;
+      }
+    }
+  }
+}
+
+TEST(ThreadPool, RethrowsTheFirstFailureAfterEveryPieceHasEnded) {
+  flowthreads::Pool pool(3);
+  std::atomic<int> running{0}, finished{0};
+  auto failing = [&](int piece) {
+    running.fetch_add(1);
+    if (piece == 1) throw std::runtime_error("piece 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    finished.fetch_add(1);
+    running.fetch_sub(1);
+  };
+  try {
+    pool.run(3, failing);
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "piece 1");
+  }
+  // Nothing is still running when run returns, and the pool keeps working.
+  EXPECT_EQ(running.load(), 1);  // only the failed piece never counted down
+  std::atomic<int> total{0};
+  pool.run(10, [&](int piece) { total.fetch_add(piece); });
+  EXPECT_EQ(total.load(), 45);
+}
+
+TEST(ThreadPool, NestedRunsGoOnTheCallingThread) {
+  flowthreads::Pool pool(2);
+  std::atomic<int> inner{0};
+  pool.run(2, [&](int) {
+    const std::thread::id self = std::this_thread::get_id();
+    pool.run(4, [&](int) {
+      EXPECT_EQ(std::this_thread::get_id(), self);
+      inner.fetch_add(1);
+    });
+  });
+  EXPECT_EQ(inner.load(), 8);
+}
+
+TEST(ThreadPool, NoThreadOutlivesThePool) {
+  const int before = flowtest::threadsOfThisProcess();
+  ASSERT_GT(before, 0);
+  {
+    flowthreads::Pool pool(4);
+    pool.run(8, [](int) {});
+    EXPECT_EQ(flowtest::threadsOfThisProcess(), before + 3);
+  }
+  EXPECT_EQ(flowtest::threadsSettlingAt(before), before);
+}
+
+TEST(ThreadPool, RangesOnThePoolAreThoseOfStartedThreads) {
+  // The same pieces with and without the pool, whatever the pool's size.
+  for (int poolThreads : {1, 3}) {
+    flowthreads::Pool pool(poolThreads);
+    for (int count : {0, 1, 7, 100}) {
+      for (int threads : {1, 2, 3}) {
+        std::vector<int> owner(count, -1), ownerOnPool(count, -1);
+        flowthreads::forEachRange(count, threads, [&](int b, int e) {
+          for (int i = b; i < e; ++i)
+            owner[i] = b;
+        });
+        flowthreads::forEachRange(&pool, count, threads, [&](int b, int e) {
+          for (int i = b; i < e; ++i)
+            ownerOnPool[i] = b;
+        });
+        for (int i = 0; i < count; ++i)
+          EXPECT_NE(ownerOnPool[i], -1);
+        if (poolThreads >= threads) {
+          EXPECT_EQ(owner, ownerOnPool);
+        }
+      }
+    }
+  }
+}
+
+TEST(InstructionSet, ForcingAnUnsupportedSetChangesNothing) {
+  using flowsimd::InstructionSet;
+  EXPECT_TRUE(flowsimd::supported(InstructionSet::Sse2));
+  EXPECT_TRUE(flowsimd::force(InstructionSet::Sse2));
+  EXPECT_EQ(flowsimd::active(), InstructionSet::Sse2);
+  EXPECT_EQ(flowsimd::force(InstructionSet::Avx2), flowsimd::supported(InstructionSet::Avx2));
+  EXPECT_EQ(flowsimd::active(), flowsimd::supported(InstructionSet::Avx2) ? InstructionSet::Avx2
+                                                                          : InstructionSet::Sse2);
+  flowsimd::unforce();
+  EXPECT_TRUE(flowsimd::supported(flowsimd::active()));
+  EXPECT_STREQ(flowsimd::name(InstructionSet::Avx2), "avx2");
+}
+
+}  // namespace
