@@ -2,6 +2,7 @@
 #include "codes/bitcode_distance.h"
 
 #include <cstddef>
+#include <string>
 
 namespace codes {
 namespace {
@@ -60,6 +61,13 @@ void computeHammingReference(const std::uint8_t* a, const std::uint8_t* b, doubl
       out[j + static_cast<std::ptrdiff_t>(i) * na] = count;
     }
   }
+}
+
+membudget::Estimate bitcodeDistanceBytes(std::uint64_t na, std::uint64_t nb) {
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product({na, nb, sizeof(double)});
+  need.what = "a " + std::to_string(na) + "-by-" + std::to_string(nb) + " distance table";
+  return need;
 }
 
 }  // namespace codes

@@ -2,6 +2,8 @@
 #ifndef MOTIONSEG_CODES_BITCODE_DISTANCE_H
 #define MOTIONSEG_CODES_BITCODE_DISTANCE_H
 
+#include "common/memory_budget.h"
+
 #include <cstdint>
 
 namespace codes {
@@ -19,6 +21,10 @@ void computeHamming(const std::uint8_t* a, const std::uint8_t* b, double* out, i
 /// byte; kept as the reference the fast version is tested and measured against.
 void computeHammingReference(const std::uint8_t* a, const std::uint8_t* b, double* out, int m,
                              int na, int nb);
+
+/// What bitcode_distance takes for na codes against nb: the na-by-nb double table (no working
+/// memory).
+membudget::Estimate bitcodeDistanceBytes(std::uint64_t na, std::uint64_t nb);
 
 }  // namespace codes
 

@@ -58,6 +58,28 @@ class Bytes {
   std::uint64_t value_ = 0;
 };
 
+/// What one call will allocate, estimated from its arguments before any of it is taken: the
+/// arrays it hands to its caller and the working memory it frees before it returns (an upper
+/// bound of the peak of both together). `what` names the request for a refusal ("a
+/// 65535-by-65535 table", "1000000000 superpixels").
+struct Estimate {
+  Bytes outputs;
+  Bytes working;
+  std::string what;
+};
+
+/// Allowance for a call's small bookkeeping (argument lists, the host's array headers), added
+/// to every estimate by peakBytes so that the total is never below the real use of a small
+/// call.
+constexpr std::uint64_t kBookkeepingBytes = std::uint64_t{64} << 10;
+
+/// The peak of a call whose host holds `outputCopies` more copies of each output while it
+/// returns (GNU Octave and MATLAB copy each output once): outputs, their copies, working
+/// memory and the bookkeeping allowance.
+inline Bytes peakBytes(const Estimate& need, std::uint64_t outputCopies) {
+  return need.outputs * (1 + outputCopies) + need.working + Bytes(kBookkeepingBytes);
+}
+
 /// What a call may take, and how to say so in a refusal.
 struct Limit {
   std::uint64_t bytes = 0;

@@ -10,9 +10,9 @@ constexpr int kOffsets[8][2] = {{-1, 0},  {1, 0},  {0, -1}, {0, 1},
 
 }  // namespace
 
-std::vector<PixelPosition> fillLabelGaps(std::ptrdiff_t m, std::ptrdiff_t n,
-                                         const std::uint16_t* labels, std::uint16_t* out) {
-  std::vector<PixelPosition> unfilled;
+UnfilledPixels fillLabelGaps(std::ptrdiff_t m, std::ptrdiff_t n, const std::uint16_t* labels,
+                             std::uint16_t* out, std::size_t keep) {
+  UnfilledPixels unfilled;
   if (m == 0 || n == 0) return unfilled;  // no pixels (and no empty rows to walk)
   // Raster order, so that unfilled pixels are reported row by row.
   for (std::ptrdiff_t i = 0; i < m; ++i) {
@@ -29,7 +29,9 @@ std::vector<PixelPosition> fillLabelGaps(std::ptrdiff_t m, std::ptrdiff_t n,
         filled = true;
         break;
       }
-      if (!filled) unfilled.push_back({i, j});
+      if (filled) continue;
+      if (unfilled.first.size() < keep) unfilled.first.push_back({i, j});
+      ++unfilled.total;
     }
   }
   return unfilled;

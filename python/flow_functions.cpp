@@ -119,15 +119,15 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
                                                "Threads must be a whole number or None.",
                                                "Threads must be between 1 and 1024."));
   }
-  // The two single-precision frames, the computation and the float32 result.
-  const membudget::Bytes needed =
-      flowdriver::flowInputBytes(cols, rows, channels) +
-      flowdriver::flowWorkingBytes(cols, rows, channels) +
-      membudget::Bytes::product(
-          {2, sizeof(float), static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
-  npargs::requireMemory(needed, "dense_motion",
-                        std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
-                            std::to_string(channels) + " frames");
+  // The two single-precision frames and the computation, and the float32 result.
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product(
+      {2, sizeof(float), static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
+  need.working = flowdriver::flowInputBytes(cols, rows, channels) +
+                 flowdriver::flowWorkingBytes(cols, rows, channels);
+  need.what = std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
+              std::to_string(channels) + " frames";
+  npargs::requireMemory(need, "dense_motion");
 
   py::array_t<float> result({rows, cols, std::int64_t{2}});
   float* out = result.mutable_data();

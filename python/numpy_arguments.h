@@ -42,15 +42,17 @@ inline void check(const std::string& fault) {
 
 /// Refuses a call that needs more memory than this process may take now (Linux overcommits: a
 /// huge request would succeed and get the interpreter killed when touched) with MemoryError:
-/// "FUNCTION needs 17.2 GB for WHAT; this machine has 3.10 GB available." A ceiling that
-/// cannot be read is ValueError.
-inline void requireMemory(membudget::Bytes needed, const std::string& function,
-                          const std::string& what) {
+/// "FUNCTION needs 17.2 GB for WHAT; this machine has 3.10 GB available." The estimate is the
+/// core's own (outputs and working memory; NumPy keeps the outputs without a copy). A ceiling
+/// that cannot be read is ValueError.
+inline void requireMemory(const membudget::Estimate& need, const std::string& function) {
   const membudget::Limit limit = membudget::currentLimit();
   if (!limit.problem.empty()) valueError(limit.problem);
-  if (!membudget::fits(needed, limit)) {
-    memoryError(function + " needs " + membudget::formatBytes(needed.value()) + " for " + what +
-                "; " + limit.description + ".");
+  const membudget::Bytes total = membudget::peakBytes(need, 0);
+  if (!membudget::fits(total, limit)) {
+    memoryError(function + (total.saturated() ? " needs more than " : " needs ") +
+                membudget::formatBytes(total.value()) + " for " + need.what + "; " +
+                limit.description + ".");
   }
 }
 

@@ -28,7 +28,6 @@
 #include <vector>
 
 namespace py = pybind11;
-using membudget::Bytes;
 using npargs::check;
 using npargs::columnMajor;
 using npargs::hostShape;
@@ -186,6 +185,7 @@ py::tuple trackNeighbours(const py::object& flowsValue, const py::object& labels
   // The label of a pixel that lands inside the next frame addresses the landed counter.
   check(superpixel::trackSourceLabelFault(votes.fault, n));
 
+  npargs::requireMemory(superpixel::trackNeighboursBytes(votes.votes.size()), "track_neighbours");
   const auto edges = static_cast<py::ssize_t>(votes.votes.size());
   py::array_t<std::uint32_t> source(edges), target(edges);
   py::array_t<float> weight(edges);
@@ -243,8 +243,7 @@ py::array regionLinkage(const py::object& flowValue, const py::object& firstValu
       n2 = superpixel::largestLabel(frames.second, height * width);
     }
   }
-  npargs::requireMemory(Bytes::product({n1, n2, sizeof(std::uint32_t)}), "region_linkage",
-                        format("a %zu-by-%zu table", n1, n2));
+  npargs::requireMemory(superpixel::regionLinkageBytes(n1, n2), "region_linkage");
   ColumnMajor<std::uint32_t> counts =
       npargs::zeros<std::uint32_t>({static_cast<py::ssize_t>(n1), static_cast<py::ssize_t>(n2)});
   if (height > 0) {
@@ -301,6 +300,8 @@ py::tuple regionSummary(const py::object& framesValue, const py::object& labelsV
     videoFrame.push_back(f);
   }
   const auto count = static_cast<std::uint32_t>(countIn(countValueAsNumber, 0, 2147483647));
+  // The size output counts in 32 bits: refused before anything is counted.
+  check(superpixel::summaryPixelsFault(video.size(), height, width));
   {
     py::gil_scoped_release release;
     for (std::size_t i = 0; i < video.size(); ++i) {
@@ -310,8 +311,7 @@ py::tuple regionSummary(const py::object& framesValue, const py::object& labelsV
     }
   }
 
-  npargs::requireMemory(Bytes::product({count, 6 * sizeof(float)}), "region_summary",
-                        format("%u superpixels", count));
+  npargs::requireMemory(superpixel::regionSummaryBytes(count, video.size()), "region_summary");
   const auto n = static_cast<py::ssize_t>(count);
   ColumnMajor<float> colour = npargs::zeros<float>({n, 3});
   ColumnMajor<float> centre = npargs::zeros<float>({n, 2});
@@ -354,8 +354,7 @@ py::array regionMotionLevel(const py::object& flowValue, const py::object& label
     }
   }
 
-  npargs::requireMemory(Bytes::product({count, sizeof(float) + sizeof(std::uint32_t)}),
-                        "region_motion_level", format("%u superpixels", count));
+  npargs::requireMemory(superpixel::regionMotionLevelBytes(count), "region_motion_level");
   ColumnMajor<float> level = npargs::zeros<float>({static_cast<py::ssize_t>(count)});
   {
     py::gil_scoped_release release;

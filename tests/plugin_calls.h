@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -45,6 +46,15 @@ inline void expectFailure(const CallCase& c, host::CallResult* result = nullptr)
 template <class... Arrays>
 host::CallResult callWith(int nlhs, Arrays... inputs) {
   return host::call(nlhs, {inputs.get()...});
+}
+
+/// Bytes of the elements of a call's outputs (the arrays the host would copy).
+inline std::uint64_t outputBytes(const host::CallResult& r) {
+  std::uint64_t bytes = 0;
+  for (const host::Array& out : r.outputs) {
+    if (out) bytes += mxGetNumberOfElements(out.get()) * mxGetElementSize(out.get());
+  }
+  return bytes;
 }
 
 }  // namespace plugintest

@@ -22,6 +22,16 @@
 %     "Code set A has M rows but code set B has K; both must have the same number of rows."
 %     "Code sets must have fewer than 2^31 rows and columns."
 %
+%   Memory
+%     Before it allocates, the call weighs what D needs (8*NA*NB bytes, counted twice since
+%     the host copies it on return) against the memory available now (on Linux
+%     MemAvailable, elsewhere the physical memory, within the process's address-space
+%     limit), and refuses it with e.g.
+%       "bitcode_distance needs 25.6 GB for a 40000-by-40000 distance table (twice that
+%        while the host copies it); this machine has 23.1 GB available."
+%     Set MOTIONSEG_MEMORY_LIMIT (e.g. setenv('MOTIONSEG_MEMORY_LIMIT', '8G'), or 512M) for a
+%     lower ceiling.
+%
 %   Example
 %     A = logical([1; 0; 1; 1]);
 %     B = logical([1; 1; 0; 1]);

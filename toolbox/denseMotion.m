@@ -40,6 +40,20 @@
 %     "Sigma must be a finite number of at least 1e-38; smaller values leave no image to match."
 %     "Out of memory while computing the flow."
 %
+%   Ctrl-C interrupts the computation in GNU Octave between pyramid levels and grid rows of
+%   the matching, back to the prompt with the workspace intact (MATLAB's documented MEX
+%   interface offers no way to notice it, so there the call runs to its end).
+%
+%   Memory
+%     The flow takes about 300 bytes per pixel of working memory. Before it allocates, the
+%     call weighs that and FLOW (counted twice since the host copies it on return) against
+%     the memory available now (on Linux MemAvailable, elsewhere the physical memory, within
+%     the process's address-space limit), and refuses it with e.g.
+%       "denseMotion needs 24.1 GB for the flow of two 8000-by-8000-by-3 frames (...); this
+%        machine has 20.0 GB available."
+%     Set MOTIONSEG_MEMORY_LIMIT (e.g. setenv('MOTIONSEG_MEMORY_LIMIT', '8G'), or 512M) for a
+%     lower ceiling.
+%
 %   Example
 %     [x, y] = meshgrid(0:79, 0:59);
 %     frame = @(dx) repmat(128 + 60 * sin(0.3 * (x - dx) + 0.2 * y), [1 1 3]);

@@ -8,6 +8,8 @@
 %   label on. A 0 without a labelled neighbour stays 0, and this is printed (0-based row i
 %   and column j, without a line break, in row-by-row order):
 %     Warning: point (i,j) could not be filled in - all neighbours are unlabeled
+%   At most 100 such warnings are printed; past them one line says how many more there were:
+%     Warning: K more points could not be filled in - all neighbours are unlabeled
 %
 %   Input
 %     L  M-by-N uint16 label map; 0 marks an unlabelled pixel.

@@ -36,6 +36,16 @@
 %        superpixels N1." (and likewise for the second map and N2; only pixels that take
 %        part are checked)
 %
+%   Memory
+%     Before it allocates, the call weighs what K needs (4*N1*N2 bytes, counted twice since
+%     the host copies it on return) against the memory available now (on Linux
+%     MemAvailable, elsewhere the physical memory, within the process's address-space
+%     limit), and refuses it with e.g.
+%       "regionLinkage needs 34.4 GB for a 65535-by-65535 table (twice that while the host
+%        copies it); this machine has 23.1 GB available."
+%     Set MOTIONSEG_MEMORY_LIMIT (e.g. setenv('MOTIONSEG_MEMORY_LIMIT', '8G'), or 512M) for a
+%     lower ceiling.
+%
 %   Example
 %     A = uint16([1 1; 2 2]);  B = uint16([1 2; 2 2]);
 %     K = regionLinkage(zeros(2, 2, 2, 'int16'), A, B)   % [1 1; 0 2]

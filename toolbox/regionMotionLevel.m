@@ -30,6 +30,16 @@
 %       "Label L at element P of the super pixel label map is above the number of
 %        superpixels N."
 %
+%   Memory
+%     Before it allocates, the call weighs what it needs (4 bytes per row of LEVEL, counted
+%     twice since the host copies it on return, and at most 256 kB of counters) against the
+%     memory available now (on Linux MemAvailable, elsewhere the physical memory, within the
+%     process's address-space limit), and refuses it with e.g.
+%       "regionMotionLevel needs 17.2 GB for 2147483647 superpixels (...); this machine has
+%        8.00 GB available."
+%     Set MOTIONSEG_MEMORY_LIMIT (e.g. setenv('MOTIONSEG_MEMORY_LIMIT', '8G'), or 512M) for a
+%     lower ceiling.
+%
 %   Example
 %     labels = uint16(kron([1 2; 3 4], ones(2, 3)));
 %     flow = int16(cat(3, 3 * ones(4, 6), 4 * ones(4, 6)));

@@ -18,7 +18,7 @@
 %     CENTRE  N-by-2 single: mean 0-based row and column of each label's pixels.
 %     SIZE    N-by-1 uint32: number of pixels of each label over all frames.
 %   Labels that occur nowhere give zero rows. Called with no output, only COLOUR is returned.
-%   Means are formed in single precision, summing frame by frame, row by row, column by column.
+%   Sums are exact (64-bit integers); each mean is rounded once to single precision.
 %
 %   Errors
 %     Any fault in the number, classes or sizes of the arguments, or one or two requested
@@ -28,6 +28,19 @@
 %       "Frame F is A-by-B-by-3 but frame G is H-by-W-by-3; all frames must have one size."
 %       "Number of superpixels must not be empty."
 %       "Number of superpixels must be between 0 and 2147483647."
+%
+%   Memory
+%     Before it allocates anything, the call weighs what it needs (88 bytes per superpixel:
+%     the outputs, counted twice since the host copies them on return, and the exact sums)
+%     against the memory available now (on Linux MemAvailable, elsewhere the physical
+%     memory, within the process's address-space limit), and refuses it with e.g.
+%       "regionSummary needs 88.0 GB for 1000000000 superpixels (...); this machine has
+%        23.1 GB available."
+%     Set MOTIONSEG_MEMORY_LIMIT (e.g. setenv('MOTIONSEG_MEMORY_LIMIT', '8G'), or 512M) for a
+%     lower ceiling. The size output counts in 32 bits, so frames holding more than
+%     4294967295 pixels together are refused before anything is counted:
+%       "regionSummary counts at most 4294967295 pixels in one call (the size output is
+%        uint32); these F frames of H-by-W hold P."
 %
 %   Example
 %     frames = {uint8(rand(4, 6, 3) * 255)};

@@ -37,6 +37,15 @@
 %       "Label L at element P of the label map of frame F is outside 1..N."
 %         (a pixel that lands inside the next frame has a label outside 1..N)
 %
+%   Memory
+%     Working memory follows the pixels and the label pairs present, not the label values.
+%     Before the outputs are created, the call weighs what they need (20 bytes per edge,
+%     the outputs counted twice since the host copies them on return) against the memory
+%     available now (on Linux MemAvailable, elsewhere the physical memory, within the
+%     process's address-space limit), and refuses it with "trackNeighbours needs S for E
+%     edges (...); this machine has A available." Set MOTIONSEG_MEMORY_LIMIT (e.g.
+%     setenv('MOTIONSEG_MEMORY_LIMIT', '8G'), or 512M) for a lower ceiling.
+%
 %   Example
 %     labels = {uint32([1 1 2 2]), uint32([3 3 3 4])};
 %     [a, b, w] = trackNeighbours({zeros(1, 4, 2, 'int16')}, labels, 4);

@@ -4,6 +4,7 @@
 #include "mex.h"
 
 #include "codes/bitcode_distance.h"
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 
 #include <cstdint>
@@ -40,6 +41,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const int na = gw::toInt(mxGetN(a), kTooLarge);
     const int nb = gw::toInt(mxGetN(b), kTooLarge);
 
+    gw::requireMemory("bitcode_distance",
+                      codes::bitcodeDistanceBytes(static_cast<std::uint64_t>(na),
+                                                  static_cast<std::uint64_t>(nb)));
     mxArray* distance =
         gw::createMatrix<double>(static_cast<std::size_t>(na), static_cast<std::size_t>(nb));
     // With no bits every distance is the zero the table was created with.

@@ -42,23 +42,27 @@ inline std::string sigmaFault(float sigma) {
          "match.";
 }
 
-/// How a flow computation failed: the text, and whether memory ran out.
+/// How a flow computation failed: the text, and whether memory ran out or the caller's cancel
+/// hook stopped it.
 struct FlowFailure {
   std::string text;
   bool outOfMemory = false;
+  bool interrupted = false;
   explicit operator bool() const { return !text.empty(); }
 };
 
 /// Runs work(), a flow computation on frames that passed the checks above (the conversion of
 /// the frames included). The containers' and filters' exception structs and allocation
-/// failures become a FlowFailure instead of leaving the call.
+/// failures, and the driver's Interrupted, become a FlowFailure instead of leaving the call.
 template <class Work>
 FlowFailure catchFlowFailure(Work&& work) {
   FlowFailure failure;
   try {
     work();
+  } catch (const Interrupted&) {
+    failure = {"Interrupted.", false, true};
   } catch (const std::bad_alloc&) {
-    failure = {"Out of memory while computing the flow.", true};
+    failure = {"Out of memory while computing the flow.", true, false};
   } catch (const ETensorIncompatibleSize&) {
     failure.text = "Internal error: tensor size mismatch in the flow computation.";
   } catch (const EFilterIncompatibleSize&) {

@@ -6,6 +6,7 @@
 #include "common/memory_budget.h"
 
 #include <cstdint>
+#include <string>
 
 namespace flowdriver {
 
@@ -25,6 +26,19 @@ inline membudget::Bytes flowWorkingBytes(std::uint64_t xSize, std::uint64_t ySiz
 inline membudget::Bytes flowInputBytes(std::uint64_t xSize, std::uint64_t ySize,
                                        std::uint64_t channels) {
   return membudget::Bytes::product({2, sizeof(float), xSize, ySize, channels});
+}
+
+/// What one denseMotion call takes for two rows-by-cols-by-channels frames: the
+/// rows-by-cols-by-2 double flow it returns, and as working memory the two single-precision
+/// frames handed to runFlow, everything runFlow allocates and the single-precision flow.
+inline membudget::Estimate denseMotionBytes(std::uint64_t rows, std::uint64_t cols,
+                                            std::uint64_t channels) {
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product({rows, cols, 2, sizeof(double)});
+  need.working = flowInputBytes(cols, rows, channels) + flowWorkingBytes(cols, rows, channels);
+  need.what = "the flow of two " + std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
+              std::to_string(channels) + " frames";
+  return need;
 }
 
 }  // namespace flowdriver

@@ -24,6 +24,11 @@ std::set<mxArray*>& liveArrays() {
   return live;
 }
 
+bool& interruptRequested() {
+  static bool requested = false;
+  return requested;
+}
+
 // The host's own errors (an array it cannot create, a misuse of an operation) carry the
 // identifier "standalone:host", as a real host's errors carry its own.
 [[noreturn]] void hostError(const char* text) {
@@ -319,6 +324,16 @@ int mexPrintf(const char* format, ...) {
   return n;
 }
 
+bool mexStandaloneInterruptPending(void) {
+  const bool pending = interruptRequested();
+  interruptRequested() = false;
+  return pending;
+}
+
+void mexStandaloneInterrupt(void) {
+  throw host::Interrupted();
+}
+
 void mexWarnMsgTxt(const char* text) {
   printSink() += "Warning: ";
   printSink() += text;
@@ -328,6 +343,10 @@ void mexWarnMsgTxt(const char* text) {
 }  // extern "C"
 
 namespace host {
+
+void requestInterrupt() {
+  interruptRequested() = true;
+}
 
 Array make(mxClassID id, std::vector<mwSize> dims) {
   mxArray* a = create(id, std::move(dims));
@@ -375,10 +394,13 @@ CallResult call(int nlhs, const std::vector<const mxArray*>& inputs) {
     result.failed = true;
     result.error = e.what();
     result.errorId = e.id;
+  } catch (const Interrupted&) {
+    result.interrupted = true;
   }
+  interruptRequested() = false;
   result.printed = printSink();
 
-  if (result.failed) {
+  if (result.failed || result.interrupted) {
     // The host frees what the failed call created, outputs included.
     for (mxArray* a : liveArrays())
       destroy(a);

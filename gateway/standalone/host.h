@@ -27,6 +27,16 @@ struct HostError : std::runtime_error {
   std::string id;  ///< the error identifier; empty for mexErrMsgTxt
 };
 
+/// Raised when a call ends as interrupted. Like GNU Octave's interrupt it is no
+/// std::runtime_error, so gw::guarded lets it pass.
+struct Interrupted : std::exception {
+  const char* what() const noexcept override { return "interrupted"; }
+};
+
+/// Makes the next gw::interruptPending() of a call report an interrupt, as if the user had
+/// pressed Ctrl-C (once).
+void requestInterrupt();
+
 struct ArrayDeleter {
   void operator()(mxArray* a) const { mxDestroyArray(a); }
 };
@@ -69,6 +79,7 @@ std::vector<mwSize> dims(const mxArray* a);
 /// What one call of mexFunction did.
 struct CallResult {
   bool failed = false;          ///< mexErrMsgTxt ended the call
+  bool interrupted = false;     ///< the call ended as interrupted (no outputs)
   std::string error;            ///< its text
   std::string errorId;          ///< its identifier (motionseg:NAME:KIND), empty if it had none
   std::string printed;          ///< everything printed through mexPrintf

@@ -8,12 +8,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace {
 
 enum { IN_LABELS, IN_END };
 enum { OUT_LABELS, OUT_END };
+
+// Warnings printed one by one; the rest are summed up in one line.
+constexpr std::size_t kWarningsShown = 100;
 
 }  // namespace
 
@@ -30,13 +32,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     mxArray* filled = mxDuplicateArray(labels);
     if (filled == nullptr)
       gw::fail(gw::Kind::Memory, "Could not copy the label map (out of memory).");
-    const std::vector<levelset::PixelPosition> unfilled = levelset::fillLabelGaps(
+    const levelset::UnfilledPixels unfilled = levelset::fillLabelGaps(
         static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
-        gw::data<std::uint16_t>(labels), gw::mutableData<std::uint16_t>(filled));
-    // Not an error: the pixel stays 0. The text has no line break, so warnings run on.
-    for (const levelset::PixelPosition& p : unfilled) {
+        gw::data<std::uint16_t>(labels), gw::mutableData<std::uint16_t>(filled), kWarningsShown);
+    // Not an error: the pixel stays 0. The text has no line break, so warnings run on; past
+    // the first ones a single line says how many more there were.
+    for (const levelset::PixelPosition& p : unfilled.first) {
       mexPrintf("Warning: point (%lld,%lld) could not be filled in - all neighbours are unlabeled",
                 static_cast<long long>(p.row), static_cast<long long>(p.col));
+    }
+    if (unfilled.total > unfilled.first.size()) {
+      mexPrintf(
+          "\nWarning: %llu more points could not be filled in - all neighbours are "
+          "unlabeled\n",
+          static_cast<unsigned long long>(unfilled.total - unfilled.first.size()));
     }
     plhs[OUT_LABELS] = filled;
   });

@@ -3,6 +3,7 @@
 #include "superpixel/graphs/flow_landing.h"
 
 #include <algorithm>
+#include <string>
 
 namespace superpixel {
 
@@ -35,6 +36,13 @@ void countLinks(const LinkFrames& frames, std::size_t n1, std::uint32_t* counts)
     if (a != 0 && b != 0) ++counts[(b - 1u) * n1 + (a - 1u)];
     return true;
   });
+}
+
+membudget::Estimate regionLinkageBytes(std::uint64_t n1, std::uint64_t n2) {
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product({n1, n2, sizeof(std::uint32_t)});
+  need.what = "a " + std::to_string(n1) + "-by-" + std::to_string(n2) + " table";
+  return need;
 }
 
 }  // namespace superpixel

@@ -2,6 +2,8 @@
 #ifndef MOTIONSEG_SUPERPIXEL_GRAPHS_REGION_LINKAGE_H
 #define MOTIONSEG_SUPERPIXEL_GRAPHS_REGION_LINKAGE_H
 
+#include "common/memory_budget.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -38,6 +40,10 @@ LinkLabelFault findLabelBeyondCounts(const LinkFrames& frames, std::size_t n1, s
 /// counts is the n1-by-n2 column-major matrix; every such a must be at most n1 and every such
 /// b at most n2.
 void countLinks(const LinkFrames& frames, std::size_t n1, std::uint32_t* counts);
+
+/// What regionLinkage takes for an n1-by-n2 count matrix: the matrix itself (no working
+/// memory).
+membudget::Estimate regionLinkageBytes(std::uint64_t n1, std::uint64_t n2);
 
 }  // namespace superpixel
 

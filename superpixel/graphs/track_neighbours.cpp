@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <string>
 #include <utility>
 
 namespace superpixel {
@@ -49,12 +50,6 @@ TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t heig
             if (slot.count != 0) runs.push_back(slot);
             slot = {key, 1};
           }
-          if (a >= out.landed.size()) {
-            const std::uint64_t grown =
-                std::max<std::uint64_t>(a + std::uint64_t{1}, 2 * std::uint64_t{out.landed.size()});
-            out.landed.resize(static_cast<std::size_t>(std::min(grown, n)), 0u);
-          }
-          ++out.landed[a];
           return true;
         });
     if (!complete) return out;
@@ -85,17 +80,53 @@ float voteTally(std::uint64_t votes) {
   return static_cast<float>(std::min(votes, kStuck));
 }
 
+std::vector<std::pair<std::uint32_t, std::uint32_t>> landedCounts(const TrackVotes& votes,
+                                                                  std::uint64_t n) {
+  using Landed = std::pair<std::uint32_t, std::uint32_t>;
+  std::vector<Landed> all;
+  all.reserve(votes.votes.size());
+  // Counts are added modulo 2^32, as a 32-bit counter per label would hold them.
+  for (const auto& [key, count] : votes.votes)
+    all.emplace_back(static_cast<std::uint32_t>(key % n), static_cast<std::uint32_t>(count));
+  std::sort(all.begin(), all.end(),
+            [](const Landed& l, const Landed& r) { return l.first < r.first; });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (kept > 0 && all[kept - 1].first == all[i].first) {
+      all[kept - 1].second += all[i].second;
+    } else {
+      all[kept++] = all[i];
+    }
+  }
+  all.resize(kept);
+  return all;
+}
+
 void writeWeightedEdges(const TrackVotes& votes, std::uint64_t n, std::uint32_t* source,
                         std::uint32_t* target, float* weight) {
   assert(n >= 1 && !votes.fault.found);
+  const auto landed = landedCounts(votes, n);
   std::size_t i = 0;
   for (const auto& [key, count] : votes.votes) {
-    const std::uint64_t a = key % n;
-    source[i] = static_cast<std::uint32_t>(a);
+    const auto a = static_cast<std::uint32_t>(key % n);
+    const auto of = std::lower_bound(landed.begin(), landed.end(), a,
+                                     [](const std::pair<std::uint32_t, std::uint32_t>& l,
+                                        std::uint32_t v) { return l.first < v; });
+    assert(of != landed.end() && of->first == a);
+    source[i] = a;
     target[i] = static_cast<std::uint32_t>(key / n);
-    weight[i] = voteTally(count) / static_cast<float>(votes.landed[static_cast<std::size_t>(a)]);
+    weight[i] = voteTally(count) / static_cast<float>(of->second);
     ++i;
   }
+}
+
+membudget::Estimate trackNeighboursBytes(std::uint64_t edges) {
+  using membudget::Bytes;
+  membudget::Estimate need;
+  need.outputs = Bytes::product({edges, 2 * sizeof(std::uint32_t) + sizeof(float)});
+  need.working = Bytes::product({edges, sizeof(std::pair<std::uint32_t, std::uint32_t>)});
+  need.what = std::to_string(edges) + " edges";
+  return need;
 }
 
 WeightedEdges trackNeighboursReference(const std::vector<FrameStep>& steps, std::size_t height,

@@ -2,9 +2,12 @@
 #ifndef MOTIONSEG_SUPERPIXEL_GRAPHS_TRACK_NEIGHBOURS_H
 #define MOTIONSEG_SUPERPIXEL_GRAPHS_TRACK_NEIGHBOURS_H
 
+#include "common/memory_budget.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace superpixel {
@@ -32,10 +35,7 @@ struct TrackVotes {
   /// Pair key b*n + a (a the 0-based source index, b the 0-based target index) -> the number
   /// of source pixels of a that landed on b, in ascending key order.
   std::map<std::uint64_t, std::uint64_t> votes;
-  /// Landed pixels per 0-based source index, counted modulo 2^32; sized to the largest index
-  /// that landed (indices beyond it have no votes).
-  std::vector<std::uint32_t> landed;
-  SourceLabelFault fault;  ///< when set, votes and landed are incomplete
+  SourceLabelFault fault;  ///< when set, the votes are incomplete
 };
 
 /// The edges of a weighted edge list, row i of the three vectors being one edge.
@@ -46,10 +46,10 @@ struct WeightedEdges {
 };
 
 /// Moves every pixel of each frame step by its flow vector and counts, for every pixel that
-/// lands inside the frame, one vote for (its label, the label where it lands) and one landed
-/// pixel for its label. Stops at the first landing pixel (in step order, then column-major
-/// order) whose label is outside 1..n. Target labels are not limited: label 0 is the index
-/// 4294967295. Requires 1 <= n <= 2^32.
+/// lands inside the frame, one vote for (its label, the label where it lands). A label's landed
+/// pixels are the sum of its votes, so nothing is sized by the largest label. Stops at the first
+/// landing pixel (in step order, then column-major order) whose label is outside 1..n. Target
+/// labels are not limited: label 0 is the index 4294967295. Requires 1 <= n <= 2^32.
 TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t height,
                            std::size_t width, std::uint64_t n);
 
@@ -57,11 +57,20 @@ TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t heig
 /// where adding 1 no longer changes a float.
 float voteTally(std::uint64_t votes);
 
+/// Landed pixels of every source index that has votes, as (index, count modulo 2^32) in
+/// ascending index order: one entry per source label present, whatever its value.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> landedCounts(const TrackVotes& votes,
+                                                                  std::uint64_t n);
+
 /// Writes the edges of complete votes in ascending key order: source[i] = key mod n,
 /// target[i] = key div n, weight[i] = tally / landed count of the source, in single precision.
 /// Each array holds votes.votes.size() elements.
 void writeWeightedEdges(const TrackVotes& votes, std::uint64_t n, std::uint32_t* source,
                         std::uint32_t* target, float* weight);
+
+/// What the edge list of `edges` edges takes once the votes are counted: the three E-by-1
+/// outputs and the landed counts of writeWeightedEdges.
+membudget::Estimate trackNeighboursBytes(std::uint64_t edges);
 
 /// The edge list built exactly as the definition reads: rows outer, columns inner, a map from
 /// key to a single-precision tally that grows by 1 per landed pixel, and a landed counter of n

@@ -4,8 +4,10 @@
 #ifndef MOTIONSEG_SUPERPIXEL_STATS_STATS_CHECKS_H
 #define MOTIONSEG_SUPERPIXEL_STATS_STATS_CHECKS_H
 
+#include "common/memory_budget.h"
 #include "common/text_format.h"
 #include "superpixel/stats/frame_labels.h"
+#include "superpixel/stats/region_summary.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +29,18 @@ inline std::string summaryFrameSizeFault(std::size_t f, std::size_t rows, std::s
       "Frame %zu is %zu-by-%zu-by-3 but frame %zu is %zu-by-%zu-by-3; all frames must have one "
       "size.",
       f + 1, rows, cols / 3, sized + 1, height, width);
+}
+
+/// regionSummary: more pixels in all frames together than the uint32 size output can count
+/// (one label could wrap), refused before anything is counted.
+inline std::string summaryPixelsFault(std::size_t frames, std::size_t height, std::size_t width) {
+  const membudget::Bytes pixels = membudget::Bytes::product({frames, height, width});
+  if (pixels.value() <= kMostSummaryPixels) return {};
+  return textformat::format(
+      "regionSummary counts at most %llu pixels in one call (the size output is uint32); "
+      "these %zu frames of %zu-by-%zu hold %llu.",
+      static_cast<unsigned long long>(kMostSummaryPixels), frames, height, width,
+      static_cast<unsigned long long>(pixels.value()));
 }
 
 /// regionSummary: the first label outside 1..count of the label map of frame f (0-based).

@@ -1,58 +1,13 @@
-// The flow's memory bound against the peak the computation really allocates, counted by
-// replacing the global allocation functions of this test executable.
+// The flow's memory bound against the peak the computation really allocates, counted by the
+// replaced global allocation functions of counting_new.cpp.
 #include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
+#include "tests/common/counting_new.h"
 
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-std::atomic<long long> allocated{0}, peak{0};
-
-void* counted(std::size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) throw std::bad_alloc();
-  const long long now = allocated += static_cast<long long>(malloc_usable_size(p));
-  long long seen = peak.load();
-  while (now > seen && !peak.compare_exchange_weak(seen, now)) {
-  }
-  return p;
-}
-
-void uncounted(void* p) noexcept {
-  if (p == nullptr) return;
-  allocated -= static_cast<long long>(malloc_usable_size(p));
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  return counted(n);
-}
-void* operator new[](std::size_t n) {
-  return counted(n);
-}
-void operator delete(void* p) noexcept {
-  uncounted(p);
-}
-void operator delete[](void* p) noexcept {
-  uncounted(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  uncounted(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  uncounted(p);
-}
 
 namespace {
 
@@ -79,10 +34,9 @@ TEST(FlowMemory, BoundCoversThePeakOfEveryShape) {
   for (const auto& s : shapes) {
     CTensor<float> a, b, flow;
     frames(s.w, s.h, s.c, a, b);
-    const long long before = allocated.load();
-    peak = before;
+    countingnew::resetPeak();
     runFlow(a, b, flow, 0.8f, 30.0f, 300.0f, 5.0f, s.threads);
-    const auto used = static_cast<std::uint64_t>(peak.load() - before);
+    const std::uint64_t used = countingnew::peakSinceReset();
     const std::uint64_t bound = flowdriver::flowWorkingBytes(s.w, s.h, s.c).value();
     EXPECT_GE(bound, used) << s.w << "x" << s.h << "x" << s.c << " on " << s.threads;
     // A bound far above the real need would refuse frames the machine can take.

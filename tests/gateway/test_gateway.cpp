@@ -1,6 +1,8 @@
 // The error funnel (through the probe plug-in) and the standalone host's array semantics.
 #include "gateway/standalone/host.h"
 
+#include "gateway/memory_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -44,6 +46,45 @@ INSTANTIATE_TEST_SUITE_P(
         FunnelCase{7, "Failed after creating an output.", "motionseg:gatewayProbe:internal"},
         // Texts are not formats: a '%' reaches the caller as it stands.
         FunnelCase{9, "100% of 0 is %d.", "motionseg:gatewayProbe:value"}));
+
+TEST(MemoryGuard, RefusalSaysWhatWasAskedAndWhatTheMachineHas) {
+  membudget::Limit limit;
+  limit.bytes = 23100000000;
+  limit.description = "this machine has 23.1 GB available";
+  membudget::Estimate table;
+  table.outputs = membudget::Bytes(17179344900);  // 65535 * 65535 * 4
+  table.what = "a 65535-by-65535 table";
+  EXPECT_EQ(gw::memoryRefusal("regionLinkage", table, limit),
+            "regionLinkage needs 34.4 GB for a 65535-by-65535 table (twice that while the host "
+            "copies it); this machine has 23.1 GB available.");
+  membudget::Estimate both = table;
+  both.working = membudget::Bytes(8000000000);
+  EXPECT_EQ(gw::memoryRefusal("regionLinkage", both, limit),
+            "regionLinkage needs 42.4 GB for a 65535-by-65535 table (17.2 GB of output, twice "
+            "while the host copies it, and 8.00 GB of working memory); this machine has 23.1 GB "
+            "available.");
+  membudget::Estimate huge = table;
+  huge.outputs = membudget::Bytes::product({1ull << 40, 1ull << 40});
+  EXPECT_EQ(gw::memoryRefusal("regionLinkage", huge, limit),
+            "regionLinkage needs more than 18.4 EB for a 65535-by-65535 table; this machine has "
+            "23.1 GB available.");
+}
+
+// A pending interrupt ends a polling call as interrupted, with nothing returned; without one
+// the call runs to its end.
+TEST(Interrupt, PendingInterruptEndsThePollingCall) {
+  const auto mode = host::scalar(10);
+  const auto seconds = host::scalar(30);
+  host::requestInterrupt();
+  const host::CallResult r = host::call(1, {mode.get(), seconds.get()});
+  EXPECT_TRUE(r.interrupted);
+  EXPECT_FALSE(r.failed);
+  EXPECT_EQ(r.outputs.size(), 0u);
+  const auto none = host::scalar(0);
+  const host::CallResult done = host::call(1, {mode.get(), none.get()});
+  ASSERT_FALSE(done.failed || done.interrupted);
+  EXPECT_EQ(host::values<double>(done.outputs[0].get()), std::vector<double>{1});
+}
 
 TEST(ErrorFunnel, StandardLogicErrorsBecomeInternalErrors) {
   const auto mode = host::scalar(4);

@@ -56,6 +56,25 @@ TEST(LabelGapFill, FillsByPriorityAndWarnsInRasterOrder) {
   }
 }
 
+// Past the first 100 warnings one line says how many more there were; exactly 100 unfilled
+// pixels print no such line. The 100 shown are the first in raster order.
+TEST(LabelGapFill, WarnsAboutTheFirstHundredAndCountsTheRest) {
+  for (const mwSize n : {100, 150}) {
+    const host::CallResult r = callWith(1, labels(1, n, std::vector<std::uint16_t>(n, 0)));
+    ASSERT_FALSE(r.failed) << r.error;
+    std::string expected;
+    for (int j = 0; j < 100; ++j)
+      expected += warning(0, j);
+    if (n == 150) {
+      expected +=
+          "\nWarning: 50 more points could not be filled in - all neighbours are "
+          "unlabeled\n";
+    }
+    EXPECT_EQ(r.printed, expected) << n;
+    EXPECT_EQ(host::values<std::uint16_t>(r.outputs[0].get()), std::vector<std::uint16_t>(n, 0));
+  }
+}
+
 // The centre of a 3-by-3 map whose neighbours all carry different labels takes them in the
 // order above, below, left, right, above-left, above-right, below-left, below-right, as the
 // neighbours before it are removed one by one.

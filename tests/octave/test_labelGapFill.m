@@ -6,6 +6,12 @@ function test_labelGapFill()
   assert(isequal(O, uint16([5; 5; 0; 0])));
   assert(strcmp(printed, ['Warning: point (2,0) could not be filled in - all neighbours are unlabeled' ...
                           'Warning: point (3,0) could not be filled in - all neighbours are unlabeled']));
+  % An unlabelled map prints the first 100 warnings, then one line for the rest.
+  printed = evalc('O = labelGapFill(zeros(300, 400, ''uint16''));');
+  assert(isequal(O, zeros(300, 400, 'uint16')));
+  shown = sprintf('Warning: point (0,%d) could not be filled in - all neighbours are unlabeled', 0:99);
+  assert(strcmp(printed, [shown sprintf(['\nWarning: 119900 more points could not be filled in - ' ...
+                                         'all neighbours are unlabeled\n'])]));
   labelGapFill(uint16([1 0]));
   assert(isequal(ans, uint16([1 1])));
   expect_error(@() labelGapFill(uint16(1), 2), 'labelGapFill: Invalid number of input arguments');

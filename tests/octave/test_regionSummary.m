@@ -66,6 +66,17 @@ function test_regionSummary()
     'regionSummary: Number of superpixels must not be empty.');
   expect_error(@() regionSummary(frames, labels, -1), ...
     'regionSummary: Number of superpixels must be between 0 and 2147483647.');
+
+  % The size output counts in 32 bits: 4400 frames of 1000-by-1000 (cells sharing one array)
+  % are refused before anything is counted; 20 such frames of one label give exact means.
+  frame = zeros(1000, 1000, 3, 'uint8') + 255;
+  one = ones(1000, 1000, 'uint32');
+  expect_error(@() regionSummary(repmat({frame}, 1, 4400), repmat({one}, 1, 4400), 1), ...
+    ['regionSummary: regionSummary counts at most 4294967295 pixels in one call (the size ' ...
+     'output is uint32); these 4400 frames of 1000-by-1000 hold 4400000000.']);
+  [colour, centre, sz] = regionSummary(repmat({frame}, 1, 20), repmat({one}, 1, 20), 1);
+  assert(isequal(colour, single([255 255 255])) && isequal(centre, single([499.5 499.5])) && ...
+         sz == 20000000);
 end
 
 function one_output(frames, labels)

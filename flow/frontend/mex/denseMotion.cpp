@@ -6,7 +6,11 @@
 #include "flow/containers/CTensor.h"
 #include "flow/frontend/column_major.h"
 #include "flow/frontend/flow_call.h"
+#include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
+#include "flow/parallel/thread_count.h"
+#include "gateway/interrupt.h"
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 
 #include <cstdint>
@@ -63,15 +67,22 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     const int rows = static_cast<int>(m), cols = static_cast<int>(n),
               channels = static_cast<int>(k);
+    gw::requireMemory("denseMotion", flowdriver::denseMotionBytes(static_cast<std::uint64_t>(m),
+                                                                  static_cast<std::uint64_t>(n),
+                                                                  static_cast<std::uint64_t>(k)));
     CTensor<float> flow;
     // The flow computation signals size faults with its own exception structs, which the
-    // guard does not know; they and allocation failures end the call here.
+    // guard does not know; they, allocation failures and an interrupt end the call here.
     const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
       CTensor<float> image1, image2;
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE1]), rows, cols, channels, image1);
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
-      runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
+      // Ctrl-C, where the host lets a plug-in notice it, stops the computation between
+      // pyramid levels and grid rows of the matching (polled on this thread only).
+      runFlow(image1, image2, flow, sigma, alpha, beta, gamma, flowthreads::threadCount(),
+              gw::interruptPending);
     });
+    if (failure.interrupted) gw::endInterrupted();
     if (failure)
       gw::fail(failure.outOfMemory ? gw::Kind::Memory : gw::Kind::Internal, failure.text);
     const std::string sizeFault = flowdriver::flowSizeFault(flow, rows, cols);

@@ -5,6 +5,7 @@
 //   K = regionLinkage(flow, A, B, N1, N2)
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "superpixel/graphs/graph_checks.h"
 #include "superpixel/graphs/region_linkage.h"
@@ -68,6 +69,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     if (frames.height == 0) {
       // Nothing to count: the given counts shape the answer, or it is 0-by-0.
+      gw::requireMemory("regionLinkage", superpixel::regionLinkageBytes(n1, n2));
       plhs[OUT_COUNTS] = gw::createMatrix<std::uint32_t>(n1, n2);
       return;
     }
@@ -78,6 +80,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       n1 = superpixel::largestLabel(frames.first, plane);
       n2 = superpixel::largestLabel(frames.second, plane);
     }
+    gw::requireMemory("regionLinkage", superpixel::regionLinkageBytes(n1, n2));
     mxArray* counts = gw::createMatrix<std::uint32_t>(n1, n2);
     superpixel::countLinks(frames, n1, gw::mutableData<std::uint32_t>(counts));
     plhs[OUT_COUNTS] = counts;

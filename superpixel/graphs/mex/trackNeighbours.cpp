@@ -4,6 +4,7 @@
 //   [a, b, w] = trackNeighbours(flows, labels, N)
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "superpixel/graphs/graph_checks.h"
 #include "superpixel/graphs/track_neighbours.h"
@@ -58,7 +59,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
           superpixel::trackLabelMapFault(f, gw::isEmpty(map), gw::count(map), height, width);
       if (!fault.empty()) gw::fail(gw::Kind::Size, fault);
     }
-    // N sizes the landed counter and is the radix of the pair keys: 0 would divide by zero,
+    // N bounds the source labels and is the radix of the pair keys: 0 would divide by zero,
     // and above 2^32 the keys of 32-bit labels could overflow.
     const std::uint64_t n =
         gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 1, std::uint64_t{1} << 32);
@@ -75,6 +76,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
 
     const std::size_t edgeCount = votes.votes.size();
+    gw::requireMemory("trackNeighbours", superpixel::trackNeighboursBytes(edgeCount));
     mxArray* source = gw::createMatrix<std::uint32_t>(edgeCount, 1);
     mxArray* target = gw::createMatrix<std::uint32_t>(edgeCount, 1);
     mxArray* weight = gw::createMatrix<float>(edgeCount, 1);

@@ -3,6 +3,7 @@
 //   level = regionMotionLevel(flow, labels[, N])
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/frame_labels.h"
 #include "superpixel/stats/mex/label_map_argument.h"
@@ -51,6 +52,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       count = superpixel::scanFrameLabels(labels, pixels).largest;
     }
 
+    gw::requireMemory("regionMotionLevel", superpixel::regionMotionLevelBytes(count));
     mxArray* level = gw::createMatrix<float>(count, 1);
     superpixel::regionMotionLevel(gw::data<std::int16_t>(prhs[IN_FLOW]), labels, height, width,
                                   count, gw::mutableData<float>(level));

@@ -3,6 +3,7 @@
 //   [colour, centre, size] = regionSummary(frames, labels, N)
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "superpixel/stats/region_summary.h"
 #include "superpixel/stats/stats_checks.h"
@@ -64,6 +65,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (size.pair < 0) gw::fail(gw::Kind::Size, superpixel::kSummaryWithoutFrames);
     std::vector<superpixel::LabelledFrame> video;
     std::vector<std::size_t> videoFrame;  // 0-based cell index of each entry of video
+    video.reserve(frameCount);
+    videoFrame.reserve(frameCount);
     // A pair with an empty cell has nothing to count.
     gw::forEachFilledPair(
         frames, labels, frameCount, [&](std::size_t f, const mxArray* rgb, const mxArray* map) {
@@ -75,6 +78,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         });
     const auto count = static_cast<std::uint32_t>(
         gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 0, 2147483647));
+    // The size output counts in 32 bits: with more pixels in all frames together one label
+    // could wrap, so such a call is refused before anything is counted.
+    const std::string pixelsFault = superpixel::summaryPixelsFault(video.size(), height, width);
+    if (!pixelsFault.empty()) gw::fail(gw::Kind::Size, pixelsFault);
+    gw::requireMemory("regionSummary", superpixel::regionSummaryBytes(count, video.size()));
     for (std::size_t i = 0; i < video.size(); ++i) {
       const std::string fault =
           superpixel::summaryLabelFault(video[i].labels, height * width, count, videoFrame[i]);

@@ -150,6 +150,20 @@ TEST(DenseMotion, MissingParametersTakeTheirDefaults) {
   EXPECT_NE(sigmaOnly, defaults);
 }
 
+// A pending interrupt ends the call at the driver's first check, with nothing returned; the
+// next call is not affected.
+TEST(DenseMotion, PendingInterruptEndsTheCall) {
+  const Array a = frame(24, 32, 3), b = frame(24, 32, 3, 1.0, 0.0);
+  host::requestInterrupt();
+  const host::CallResult r = host::call(1, {a.get(), b.get()});
+  EXPECT_TRUE(r.interrupted);
+  EXPECT_FALSE(r.failed) << r.error;
+  EXPECT_TRUE(r.outputs.empty());
+  const host::CallResult again = host::call(1, {a.get(), b.get()});
+  ASSERT_FALSE(again.failed || again.interrupted) << again.error;
+  EXPECT_EQ(host::dims(again.outputs[0].get()), (std::vector<mwSize>{24, 32, 2}));
+}
+
 TEST(DenseMotion, EmptyFramesGiveAnEmptyFlow) {
   const Array a = host::make(mxDOUBLE_CLASS, {0, 5, 3}), b = host::make(mxDOUBLE_CLASS, {0, 5, 3});
   const host::CallResult r = host::call(1, {a.get(), b.get()});

@@ -2,8 +2,10 @@
 // so that both hosts can be checked to end the call cleanly on each kind of failure.
 #include "mex.h"
 
+#include "gateway/interrupt.h"
 #include "gateway/mex_gateway.h"
 
+#include <chrono>
 #include <new>
 #include <vector>
 
@@ -39,6 +41,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         break;
       case 9:
         gw::fail(gw::Kind::Value, "100% of 0 is %d.");
+      case 10: {
+        // Polls for an interrupt for up to `seconds`; returns the number of polls if none came.
+        const double seconds =
+            gw::scalar(nrhs > 1 ? prhs[1] : nullptr, "Second input must be a numeric scalar.");
+        const auto start = std::chrono::steady_clock::now();
+        double polls = 0;
+        do {
+          ++polls;
+          if (gw::interruptPending()) gw::endInterrupted();
+        } while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() <
+                 seconds);
+        plhs[0] = mxCreateDoubleScalar(polls);
+        return;
+      }
       default:
         break;
     }

@@ -5,6 +5,7 @@
 #include "tests/plugin_calls.h"
 #include "tests/superpixel/superpixel_test_support.h"
 #include "superpixel/graphs/track_neighbours.h"
+#include "tests/common/counting_new.h"
 
 #include <gtest/gtest.h>
 
@@ -246,6 +247,33 @@ TEST(TrackNeighboursCore, MatchesTheReferenceMapWithManyDistinctPairs) {
   EXPECT_EQ(source, reference.source);
   EXPECT_EQ(target, reference.target);
   EXPECT_EQ(weight, reference.weight);
+}
+
+// Labels near 2^32 cost nothing more than small ones: the landed counts come from the votes,
+// and writing the edges takes no more than trackNeighboursBytes says.
+TEST(TrackNeighboursCore, MemoryFollowsTheLabelsPresentNotTheirValues) {
+  const std::size_t h = 3, w = 2;
+  const Labels first{4294967295u, 4294967295u, 1000000000u, 7, 7, 4294967295u};
+  const Labels second{5, 4294967295u, 5, 5, 1000000000u, 5};
+  const Flow zero(2 * h * w, 0);
+  const std::uint64_t n = std::uint64_t{1} << 32;
+  const std::vector<superpixel::FrameStep> steps{{zero.data(), first.data(), second.data()}};
+  countingnew::resetPeak();
+  const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, h, w, n);
+  EXPECT_LT(countingnew::peakSinceReset(), 1u << 20);
+  ASSERT_FALSE(votes.fault.found);
+  const std::size_t e = votes.votes.size();
+  countingnew::resetPeak();
+  std::vector<std::uint32_t> source(e), target(e);
+  std::vector<float> weight(e);
+  superpixel::writeWeightedEdges(votes, n, source.data(), target.data(), weight.data());
+  EXPECT_GE(membudget::peakBytes(superpixel::trackNeighboursBytes(e), 0).value(),
+            countingnew::peakSinceReset());
+  // Sorted by target, then source. Label 4294967295 (index 4294967294) has three pixels, two
+  // landing on label 5 and one on itself; label 7 has two, label 1000000000 one.
+  EXPECT_EQ(source, (std::vector<std::uint32_t>{6, 999999999u, 4294967294u, 6, 4294967294u}));
+  EXPECT_EQ(target, (std::vector<std::uint32_t>{4, 4, 4, 999999999u, 4294967294u}));
+  EXPECT_EQ(weight, (std::vector<float>{0.5f, 1.0f, 2.0f / 3, 0.5f, 1.0f / 3}));
 }
 
 TEST(TrackNeighboursCore, TallyFollowsRepeatedSinglePrecisionAddition) {

@@ -2,6 +2,8 @@
 // double-precision oracle, the documented checks in their order, and the refusals of input
 // that would leave the arrays.
 #include "gateway/standalone/host.h"
+#include "superpixel/stats/region_motion_level.h"
+#include "tests/common/counting_new.h"
 #include "tests/plugin_calls.h"
 #include "tests/superpixel/superpixel_test_support.h"
 
@@ -27,6 +29,27 @@ Array flow(mwSize h, mwSize w, std::vector<std::int16_t> u, const std::vector<st
 }
 
 const auto labelMap = superpixeltest::labelMap<std::uint16_t>;
+
+// The output has the given count of rows; the pixel counters are sized by the labels a uint16
+// map can hold, and the estimate covers both.
+TEST(RegionMotionLevel, MemoryEstimateCoversTheCall) {
+  for (const double n : {1.0, 70000.0, 2000000.0}) {
+    const Array f = flow(2, 3, {3, 0, 1, 2, 0, 4}, {4, 0, 1, 2, 0, 3});
+    const Array labels = host::make<std::uint16_t>({2, 3}, {1, 1, 0, 1, 1, 1});
+    const Array count = host::scalar(n);
+    countingnew::resetPeak();
+    const host::CallResult r = host::call(1, {f.get(), labels.get(), count.get()});
+    const std::uint64_t working = countingnew::peakSinceReset();
+    ASSERT_FALSE(r.failed) << r.error;
+    const auto level = host::values<float>(r.outputs[0].get());
+    ASSERT_EQ(level.size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(level[0], (5 + 0 + 0 + std::sqrt(8.0f) + 5) / 5);
+    const membudget::Estimate need = superpixel::regionMotionLevelBytes(level.size());
+    EXPECT_EQ(need.outputs.value(), plugintest::outputBytes(r)) << n;
+    EXPECT_GE(membudget::peakBytes(need, 0).value(), working + plugintest::outputBytes(r)) << n;
+    EXPECT_LE(need.working.value(), 65535u * 4) << n;
+  }
+}
 
 TEST(RegionMotionLevel, HandCheckedMeans) {
   // 1-by-4: label 1 at columns 0 and 2 with (3, 4) and (6, 8); label 0 at column 1 with a

@@ -2,6 +2,8 @@
 // refusals of input that would leave the arrays, and the statistics against a double-precision
 // oracle.
 #include "gateway/standalone/host.h"
+#include "superpixel/stats/region_summary.h"
+#include "tests/common/counting_new.h"
 #include "tests/plugin_calls.h"
 #include "tests/superpixel/superpixel_test_support.h"
 #include "superpixel/stats/frame_labels.h"
@@ -110,6 +112,53 @@ TEST(RegionSummary, MatchesDoublePrecisionOracleOnRandomVideo) {
     EXPECT_NEAR(centre[k + n], sum[k + n] / c, 1e-4);
     for (int ch = 0; ch < 3; ++ch)
       EXPECT_NEAR(colour[k + ch * n], sum[k + (2 + ch) * n] / c, 1e-3);
+  }
+}
+
+// Where single-precision sums would stall (a colour sum passes 2^32 after 16.8 million pixels
+// of 255), the exact sums still give the mean.
+TEST(RegionSummary, MeansOfALabelOverManyPixelsAreExact) {
+  const mwSize h = 1000, w = 1000;
+  const std::vector<std::uint8_t> rgb(h * w * 3, 255);
+  std::vector<Array> frameCells, labelCells;
+  for (int f = 0; f < 20; ++f) {
+    frameCells.push_back(frame(h, w, rgb));
+    labelCells.push_back(labelMap(h, w, std::vector<std::uint32_t>(h * w, 1)));
+  }
+  const host::CallResult r = plugintest::callWith(
+      3, host::cell(std::move(frameCells)), host::cell(std::move(labelCells)), host::scalar(1));
+  ASSERT_FALSE(r.failed) << r.error;
+  EXPECT_EQ(host::values<float>(r.outputs[0].get()), (std::vector<float>{255, 255, 255}));
+  EXPECT_EQ(host::values<float>(r.outputs[1].get()), (std::vector<float>{499.5f, 499.5f}));
+  EXPECT_EQ(host::values<std::uint32_t>(r.outputs[2].get())[0], 20000000u);
+}
+
+// The estimate's outputs are exactly the arrays returned, and with the working memory it
+// covers the peak of what the call allocates.
+TEST(RegionSummary, MemoryEstimateCoversTheCall) {
+  const struct {
+    std::uint32_t n;
+    std::size_t frames;
+  } shapes[] = {{1, 1}, {4000, 3}, {300000, 2}};
+  for (const auto& s : shapes) {
+    std::vector<Array> frameCells, labelCells;
+    for (std::size_t f = 0; f < s.frames; ++f) {
+      std::vector<std::uint32_t> labels(7 * 9);
+      for (std::size_t p = 0; p < labels.size(); ++p)
+        labels[p] = 1 + static_cast<std::uint32_t>((p * 31 + f) % s.n);
+      frameCells.push_back(frame(7, 9, std::vector<std::uint8_t>(7 * 9 * 3, 9)));
+      labelCells.push_back(labelMap(7, 9, labels));
+    }
+    const Array frames = host::cell(std::move(frameCells));
+    const Array labels = host::cell(std::move(labelCells));
+    const Array n = host::scalar(s.n);
+    countingnew::resetPeak();
+    const host::CallResult r = host::call(3, {frames.get(), labels.get(), n.get()});
+    const std::uint64_t working = countingnew::peakSinceReset();
+    ASSERT_FALSE(r.failed) << r.error;
+    const membudget::Estimate need = superpixel::regionSummaryBytes(s.n, s.frames);
+    EXPECT_EQ(need.outputs.value(), plugintest::outputBytes(r)) << s.n;
+    EXPECT_GE(membudget::peakBytes(need, 0).value(), working + plugintest::outputBytes(r)) << s.n;
   }
 }
 
