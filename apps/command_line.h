@@ -4,6 +4,8 @@
 #ifndef MOTIONSEG_APPS_COMMAND_LINE_H
 #define MOTIONSEG_APPS_COMMAND_LINE_H
 
+#include "flow/frontend/flow_call.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -54,11 +56,8 @@ struct FlowParameters {
   int threads = 0;          ///< threads of one flow computation; 0: defaultThreads()
 };
 
-/// Largest presmoothing scale accepted. The recursive smoothing decays through the pole
-/// exp(-2.5 / (sqrt(pi) * sigma)); from about 4.7e7 on that pole rounds to 1 in single
-/// precision, the filter no longer smooths, and beyond about 1e16 its gain is 0/0. 1e6
-/// pixels is far above any frame size and well inside that range.
-constexpr float kLargestSigma = 1.0e6f;
+/// Largest presmoothing scale accepted, as every front end of the flow.
+using flowdriver::kLargestSigma;
 
 /// OMP_NUM_THREADS when set to a positive number, else the number of cores.
 int defaultThreads();

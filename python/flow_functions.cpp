@@ -113,6 +113,7 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
   const float beta = parameter(betaValue, "Beta must be a numeric scalar.");
   const float gamma = parameter(gammaValue, "Gamma must be a numeric scalar.");
   check(flowdriver::sigmaFault(sigma));
+  check(flowdriver::weightFault(alpha, beta, gamma));
   std::optional<int> threads;
   if (!threadsValue.is_none()) {
     threads = static_cast<int>(npargs::integer(threadsValue, 1, 1024,
@@ -242,8 +243,8 @@ variational solver. The same computation, bit for bit, as denseMotion in GNU Oct
 frame1, frame2: H x W x C arrays (C >= 3; channels 0 to 2 are compared as colours) of float32,
     float64 or uint8 (uint8 values are taken as 0..255), indexed [row, column, channel]. Any
     memory layout.
-sigma: presmoothing scale (finite, at least 1e-38); alpha: smoothness weight; beta: weight of
-    the descriptor matches; gamma: weight of gradient constancy.
+sigma: presmoothing scale (1e-38 to 1e6); alpha: smoothness weight (above 0); beta: weight of
+    the descriptor matches (0 or more); gamma: weight of gradient constancy (0 or more).
 threads: number of threads (1 to 1024); None: OMP_NUM_THREADS, else the number of cores. The
     result does not depend on it. Other Python threads run during the computation.
 

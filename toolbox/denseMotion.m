@@ -13,10 +13,10 @@
 %     IMAGE1, IMAGE2  M-by-N-by-K double colour frames of the same size, K >= 3 (channels
 %                     1 to 3 enter the colour test of the matching; all channels enter the
 %                     descriptors and the solver). Values are typically 0 to 255.
-%     SIGMA  presmoothing scale of both frames (default 0.8); must be at least 1e-38.
-%     ALPHA  smoothness weight (default 30).
-%     BETA   weight of the descriptor matches (default 300).
-%     GAMMA  weight of gradient constancy (default 5).
+%     SIGMA  presmoothing scale of both frames (default 0.8); 1e-38 to 1e6.
+%     ALPHA  smoothness weight (default 30); above 0.
+%     BETA   weight of the descriptor matches (default 300); 0 or more.
+%     GAMMA  weight of gradient constancy (default 5); 0 or more.
 %     Each parameter is the first element of a numeric scalar; omitted trailing parameters
 %     take their defaults.
 %
@@ -38,6 +38,9 @@
 %     "Input images are too large: rows x columns x max(channels, 15) must stay below 2^31."
 %     "Sigma must be a numeric scalar." (likewise Alpha, Beta, Gamma: empty, cell, ...)
 %     "Sigma must be a finite number of at least 1e-38; smaller values leave no image to match."
+%     "Sigma must be at most 1e6; larger values smooth the frames into not-a-number images."
+%     "Alpha must be a finite number above 0; without smoothness the flow is undetermined."
+%     "Beta must be a finite number of 0 or more."  (likewise "Gamma ...")
 %     "Out of memory while computing the flow."
 %
 %   Ctrl-C interrupts the computation in GNU Octave between pyramid levels and grid rows of

@@ -10,6 +10,7 @@
 #include "flow/frontend/run_flow.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -35,11 +36,34 @@ inline std::string frameShapeFault(std::int64_t rows, std::int64_t cols, std::in
   return {};
 }
 
+/// Largest presmoothing scale the front ends accept. The recursive smoothing decays through the
+/// pole exp(-2.5 / (sqrt(pi) * sigma)); from about 4.7e7 on that pole rounds to 1 in single
+/// precision, the filter no longer smooths, and beyond about 1e16 its gain is 0/0. 1e6 pixels
+/// is far above any frame size and well inside that range.
+constexpr float kLargestSigma = 1.0e6f;
+
 /// A presmoothing scale the computation refuses: not a number, not finite or below 1e-38.
 inline std::string sigmaFault(float sigma) {
-  if (flowdriver::validSigma(sigma)) return {};
-  return "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
-         "match.";
+  if (!flowdriver::validSigma(sigma)) {
+    return "Sigma must be a finite number of at least 1e-38; smaller values leave no image to "
+           "match.";
+  }
+  if (sigma > kLargestSigma) {
+    return "Sigma must be at most 1e6; larger values smooth the frames into not-a-number images.";
+  }
+  return {};
+}
+
+/// Weights that can only give a flow that is not a number: a smoothness weight alpha of 0 or
+/// below leaves the flow undetermined, and negative (or not finite) match and gradient weights
+/// turn the energy's minimum into a maximum. "" when the weights can be used.
+inline std::string weightFault(float alpha, float beta, float gamma) {
+  if (!(alpha > 0.0f && alpha < HUGE_VALF)) {
+    return "Alpha must be a finite number above 0; without smoothness the flow is undetermined.";
+  }
+  if (!(beta >= 0.0f && beta < HUGE_VALF)) return "Beta must be a finite number of 0 or more.";
+  if (!(gamma >= 0.0f && gamma < HUGE_VALF)) return "Gamma must be a finite number of 0 or more.";
+  return {};
 }
 
 /// How a flow computation failed: the text, and whether memory ran out or the caller's cancel

@@ -49,6 +49,11 @@ function test_denseMotion()
   expect_error(@() one_output(a, b, 0), sigma);
   expect_error(@() one_output(a, b, -1), sigma);
   expect_error(@() one_output(a, b, NaN), sigma);
+  expect_error(@() one_output(a, b, 1e7), ...
+    'denseMotion: Sigma must be at most 1e6; larger values smooth the frames into not-a-number images.');
+  expect_error(@() one_output(a, b, 0.8, 0), ...
+    'denseMotion: Alpha must be a finite number above 0; without smoothness the flow is undetermined.');
+  expect_error(@() one_output(a, b, 0.8, 30, -1), 'denseMotion: Beta must be a finite number of 0 or more.');
   expect_error(@() one_output(a, b, []), 'denseMotion: Sigma must be a numeric scalar.');
   expect_error(@() one_output(a, b, 1, {}), 'denseMotion: Alpha must be a numeric scalar.');
 

@@ -64,6 +64,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
     const std::string sigmaFault = flowdriver::sigmaFault(sigma);
     if (!sigmaFault.empty()) gw::fail(gw::Kind::Value, sigmaFault);
+    const std::string weightFault = flowdriver::weightFault(alpha, beta, gamma);
+    if (!weightFault.empty()) gw::fail(gw::Kind::Value, weightFault);
 
     const int rows = static_cast<int>(m), cols = static_cast<int>(n),
               channels = static_cast<int>(k);

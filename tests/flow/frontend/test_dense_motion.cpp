@@ -98,6 +98,42 @@ TEST(DenseMotion, ChecksRunInOrderWithTheirTexts) {
   }
 }
 
+// Parameters whose flow could only be not a number (the call used to return an all-NaN flow as
+// if it had succeeded): refused, while the edges of the accepted ranges still compute.
+TEST(DenseMotion, RefusesWeightsThatGiveNoFlow) {
+  const Array a = frame(12, 14, 3), b = frame(12, 14, 3, 1.0, 0.5);
+  const std::string kAlpha =
+      "Alpha must be a finite number above 0; without smoothness the flow is undetermined.";
+  const struct {
+    double sigma, alpha, beta, gamma;
+    std::string text;
+  } cases[] = {
+      {0.8, 0.0, 300, 5, kAlpha},
+      {0.8, -1.0, 300, 5, kAlpha},
+      {0.8, HUGE_VAL, 300, 5, kAlpha},
+      {0.8, 30, -1e-3, 5, "Beta must be a finite number of 0 or more."},
+      {0.8, 30, 300, -5, "Gamma must be a finite number of 0 or more."},
+      {0.8, 30, 300, NAN, "Gamma must be a finite number of 0 or more."},
+      {2e6, 30, 300, 5,
+       "Sigma must be at most 1e6; larger values smooth the frames into not-a-number images."},
+      {1e6, 30, 0, 0, ""},
+      {0.8, 1e-3, 0, 0, ""},
+  };
+  for (const auto& c : cases) {
+    const Array s = host::scalar(c.sigma), al = host::scalar(c.alpha), be = host::scalar(c.beta),
+                ga = host::scalar(c.gamma);
+    const host::CallResult r =
+        host::call(1, {a.get(), b.get(), s.get(), al.get(), be.get(), ga.get()});
+    EXPECT_EQ(r.error, c.text) << c.sigma << " " << c.alpha << " " << c.beta << " " << c.gamma;
+    if (c.text.empty()) {
+      ASSERT_FALSE(r.failed);
+      const double* f = static_cast<const double*>(mxGetData(r.outputs.at(0).get()));
+      for (std::size_t i = 0; i < 12 * 14 * 2; ++i)
+        ASSERT_TRUE(std::isfinite(f[i])) << i;
+    }
+  }
+}
+
 TEST(DenseMotion, OutputIsRowsByColumnsByTwoForAnyChannelCount) {
   for (mwSize k : {3, 4, 6}) {
     SCOPED_TRACE(k);
