@@ -35,25 +35,29 @@ namespace flowdetail {
 }  // namespace flowdetail
 
 /// Owning xSize-by-ySize matrix of T. Copies, assignments and `setSize` always allocate a
-/// fresh array.
+/// fresh array; `fitSize` keeps the array when it has room (buffers sized level after level).
 template <typename T>
 class CMatrix {
  public:
   /// Empty matrix: sizes 0, no array.
-  CMatrix() : mXSize(0), mYSize(0), mData(nullptr) {}
+  CMatrix() : mXSize(0), mYSize(0), mCapacity(0), mData(nullptr) {}
   /// xSize·ySize elements, contents undefined.
   CMatrix(int xSize, int ySize)
-      : mXSize(xSize), mYSize(ySize), mData(new T[flowdetail::elementCount(xSize, ySize)]) {}
+      : mXSize(xSize),
+        mYSize(ySize),
+        mCapacity(flowdetail::elementCount(xSize, ySize)),
+        mData(flowdetail::newArray<T>(mCapacity)) {}
   /// xSize·ySize elements, all set to `value`.
   CMatrix(int xSize, int ySize, T value) : CMatrix(xSize, ySize) { fill(value); }
   /// Deep copy; a source without array gives a copy without array.
-  CMatrix(const CMatrix& m) : mXSize(m.mXSize), mYSize(m.mYSize), mData(nullptr) {
+  CMatrix(const CMatrix& m) : mXSize(m.mXSize), mYSize(m.mYSize), mCapacity(0), mData(nullptr) {
     if (m.mData != nullptr) {
-      mData = new T[m.size()];
+      mData = flowdetail::newArray<T>(m.size());
+      mCapacity = m.size();
       std::copy(m.mData, m.mData + m.size(), mData);
     }
   }
-  virtual ~CMatrix() { delete[] mData; }
+  virtual ~CMatrix() { flowdetail::deleteArray(mData, mCapacity); }
 
   /// Deep copy into a fresh array. A source without array leaves this matrix without array
   /// but with the source's sizes.
@@ -61,11 +65,12 @@ class CMatrix {
     if (this == &m) return *this;
     T* fresh = nullptr;
     if (m.mData != nullptr) {
-      fresh = new T[m.size()];
+      fresh = flowdetail::newArray<T>(m.size());
       std::copy(m.mData, m.mData + m.size(), fresh);
     }
-    delete[] mData;
+    flowdetail::deleteArray(mData, mCapacity);
     mData = fresh;
+    mCapacity = fresh != nullptr ? m.size() : 0;
     mXSize = m.mXSize;
     mYSize = m.mYSize;
     return *this;
@@ -75,12 +80,47 @@ class CMatrix {
   /// when the sizes do not change.
   void setSize(int xSize, int ySize) {
     const int n = flowdetail::elementCount(xSize, ySize);
-    delete[] mData;
+    flowdetail::deleteArray(mData, mCapacity);
     mData = nullptr;
-    mXSize = mYSize = 0;
-    mData = new T[n];
+    mXSize = mYSize = mCapacity = 0;
+    mData = flowdetail::newArray<T>(n);
+    mCapacity = n;
     mXSize = xSize;
     mYSize = ySize;
+  }
+
+  /// Gives the matrix the sizes xSize by ySize (contents undefined), keeping its array when
+  /// that holds at least xSize·ySize elements and allocating a fresh one otherwise.
+  void fitSize(int xSize, int ySize) {
+    const int n = flowdetail::elementCount(xSize, ySize);
+    if (n > mCapacity) {
+      setSize(xSize, ySize);
+      return;
+    }
+    mXSize = xSize;
+    mYSize = ySize;
+  }
+
+  /// Makes room for `count` elements (a fresh array when the current one is smaller), keeping
+  /// the sizes and the elements.
+  void reserve(int count) {
+    if (count <= mCapacity) return;
+    T* fresh = flowdetail::newArray<T>(flowdetail::elementCount(count));
+    std::copy(mData, mData + size(), fresh);
+    flowdetail::deleteArray(mData, mCapacity);
+    mData = fresh;
+    mCapacity = count;
+  }
+
+  /// Elements the array holds (at least size()).
+  int capacity() const { return mCapacity; }
+
+  /// Exchanges arrays and sizes with m; no element is copied.
+  void swap(CMatrix& m) {
+    std::swap(mXSize, m.mXSize);
+    std::swap(mYSize, m.mYSize);
+    std::swap(mCapacity, m.mCapacity);
+    std::swap(mData, m.mData);
   }
 
   void fill(T value) { std::fill(mData, mData + size(), value); }
@@ -104,10 +144,12 @@ class CMatrix {
   /// xSize by this matrix's ySize, replaces this matrix's array.
   CMatrix& operator*=(const CMatrix& b) {
     if (mXSize != b.mYSize) flowdetail::incompatibleMatrices(mXSize, mYSize, b.mXSize, b.mYSize);
-    T* product = new T[flowdetail::elementCount(b.mXSize, mYSize)];
+    const int n = flowdetail::elementCount(b.mXSize, mYSize);
+    T* product = flowdetail::newArray<T>(n);
     multiplyInto(*this, b, product);
-    delete[] mData;
+    flowdetail::deleteArray(mData, mCapacity);
     mData = product;
+    mCapacity = n;
     mXSize = b.mXSize;
     return *this;
   }
@@ -166,6 +208,7 @@ class CMatrix {
 
   int mXSize;
   int mYSize;
+  int mCapacity;
   T* mData;
 };
 

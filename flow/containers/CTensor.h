@@ -26,36 +26,43 @@ namespace flowdetail {
 }  // namespace flowdetail
 
 /// Owning xSize-by-ySize-by-zSize tensor of T. Copies, assignments and `setSize` always
-/// allocate a fresh array.
+/// allocate a fresh array; `fitSize` keeps the array when it has room (buffers sized level
+/// after level).
 template <typename T>
 class CTensor {
  public:
   /// Empty tensor: sizes 0, no array.
-  CTensor() : mXSize(0), mYSize(0), mZSize(0), mData(nullptr) {}
+  CTensor() : mXSize(0), mYSize(0), mZSize(0), mCapacity(0), mData(nullptr) {}
   /// xSize·ySize·zSize elements, contents undefined.
   CTensor(int xSize, int ySize, int zSize)
       : mXSize(xSize),
         mYSize(ySize),
         mZSize(zSize),
-        mData(new T[flowdetail::elementCount(xSize, ySize, zSize)]) {}
+        mCapacity(flowdetail::elementCount(xSize, ySize, zSize)),
+        mData(flowdetail::newArray<T>(mCapacity)) {}
   /// xSize·ySize·zSize elements, all set to `value`.
   CTensor(int xSize, int ySize, int zSize, T value) : CTensor(xSize, ySize, zSize) { fill(value); }
   CTensor(const CTensor& t)
-      : mXSize(t.mXSize), mYSize(t.mYSize), mZSize(t.mZSize), mData(new T[t.size()]) {
+      : mXSize(t.mXSize),
+        mYSize(t.mYSize),
+        mZSize(t.mZSize),
+        mCapacity(t.size()),
+        mData(flowdetail::newArray<T>(t.size())) {
     std::copy(t.mData, t.mData + t.size(), mData);
   }
-  virtual ~CTensor() { delete[] mData; }
+  virtual ~CTensor() { flowdetail::deleteArray(mData, mCapacity); }
 
   /// Deep copy into a fresh array; a source without array empties this tensor.
   CTensor& operator=(const CTensor& t) {
     if (this == &t) return *this;
     T* fresh = nullptr;
     if (t.mData != nullptr) {
-      fresh = new T[t.size()];
+      fresh = flowdetail::newArray<T>(t.size());
       std::copy(t.mData, t.mData + t.size(), fresh);
     }
-    delete[] mData;
+    flowdetail::deleteArray(mData, mCapacity);
     mData = fresh;
+    mCapacity = fresh != nullptr ? t.size() : 0;
     if (fresh == nullptr) {
       mXSize = mYSize = mZSize = 0;
     } else {
@@ -70,13 +77,51 @@ class CTensor {
   /// also when the sizes do not change.
   void setSize(int xSize, int ySize, int zSize) {
     const int n = flowdetail::elementCount(xSize, ySize, zSize);
-    delete[] mData;
+    flowdetail::deleteArray(mData, mCapacity);
     mData = nullptr;
-    mXSize = mYSize = mZSize = 0;
-    mData = new T[n];
+    mXSize = mYSize = mZSize = mCapacity = 0;
+    mData = flowdetail::newArray<T>(n);
+    mCapacity = n;
     mXSize = xSize;
     mYSize = ySize;
     mZSize = zSize;
+  }
+
+  /// Gives the tensor the sizes xSize by ySize by zSize (contents undefined), keeping its
+  /// array when that holds at least xSize·ySize·zSize elements and allocating a fresh one
+  /// otherwise.
+  void fitSize(int xSize, int ySize, int zSize) {
+    const int n = flowdetail::elementCount(xSize, ySize, zSize);
+    if (n > mCapacity) {
+      setSize(xSize, ySize, zSize);
+      return;
+    }
+    mXSize = xSize;
+    mYSize = ySize;
+    mZSize = zSize;
+  }
+
+  /// Makes room for `count` elements (a fresh array when the current one is smaller), keeping
+  /// the sizes and the elements.
+  void reserve(int count) {
+    if (count <= mCapacity) return;
+    T* fresh = flowdetail::newArray<T>(flowdetail::elementCount(count));
+    std::copy(mData, mData + size(), fresh);
+    flowdetail::deleteArray(mData, mCapacity);
+    mData = fresh;
+    mCapacity = count;
+  }
+
+  /// Elements the array holds (at least size()).
+  int capacity() const { return mCapacity; }
+
+  /// Exchanges arrays and sizes with t; no element is copied.
+  void swap(CTensor& t) {
+    std::swap(mXSize, t.mXSize);
+    std::swap(mYSize, t.mYSize);
+    std::swap(mZSize, t.mZSize);
+    std::swap(mCapacity, t.mCapacity);
+    std::swap(mData, t.mData);
   }
 
   void fill(T value) { std::fill(mData, mData + size(), value); }
@@ -142,6 +187,7 @@ class CTensor {
   int mXSize;
   int mYSize;
   int mZSize;
+  int mCapacity;
   T* mData;
 };
 

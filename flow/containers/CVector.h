@@ -3,6 +3,8 @@
 #ifndef MOTIONSEG_FLOW_CONTAINERS_CVECTOR_H
 #define MOTIONSEG_FLOW_CONTAINERS_CVECTOR_H
 
+#include "flow/containers/array_memory.h"
+
 #include <algorithm>
 #include <cassert>
 #include <climits>
@@ -33,20 +35,21 @@ class CVector {
   /// Empty vector: size 0, no array.
   CVector() : mSize(0), mData(nullptr) {}
   /// `size` elements, contents undefined.
-  explicit CVector(int size) : mSize(size), mData(new T[flowdetail::elementCount(size)]) {}
+  explicit CVector(int size)
+      : mSize(size), mData(flowdetail::newArray<T>(flowdetail::elementCount(size))) {}
   /// `size` elements, all set to `value`.
   CVector(int size, T value) : CVector(size) { fill(value); }
-  CVector(const CVector& v) : mSize(v.mSize), mData(new T[v.mSize]) {
+  CVector(const CVector& v) : mSize(v.mSize), mData(flowdetail::newArray<T>(v.mSize)) {
     std::copy(v.mData, v.mData + v.mSize, mData);
   }
-  virtual ~CVector() { delete[] mData; }
+  virtual ~CVector() { flowdetail::deleteArray(mData, mSize); }
 
   /// Deep copy into a fresh array; self-assignment does nothing.
   CVector& operator=(const CVector& v) {
     if (this == &v) return *this;
-    T* fresh = new T[v.mSize];
+    T* fresh = flowdetail::newArray<T>(v.mSize);
     std::copy(v.mData, v.mData + v.mSize, fresh);
-    delete[] mData;
+    flowdetail::deleteArray(mData, mSize);
     mData = fresh;
     mSize = v.mSize;
     return *this;
@@ -56,10 +59,10 @@ class CVector {
   /// the size does not change.
   void setSize(int size) {
     const int n = flowdetail::elementCount(size);
-    delete[] mData;
+    flowdetail::deleteArray(mData, mSize);
     mData = nullptr;
     mSize = 0;
-    mData = new T[n];
+    mData = flowdetail::newArray<T>(n);
     mSize = size;
   }
 

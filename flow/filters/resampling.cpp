@@ -4,6 +4,8 @@
 // tensor is resized plane by plane with the matrix operation.
 #include "flow/filters/resampling.h"
 
+#include "flow/containers/array_memory.h"
+
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
@@ -53,7 +55,7 @@ std::vector<Share> areaWalk(int oldN, int newN) {
 /// Area-averaging reduction of an xs-by-ys plane into the nx-by-ny plane `out`
 /// (1 ≤ nx ≤ xs, 1 ≤ ny ≤ ys); `rows` is scratch for the x pass.
 void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
-                std::vector<float>& rows) {
+                flowdetail::LargeVector<float>& rows) {
   // Step 1: x pass, integrating every row over the output footprints.
   const float* xPassed = in;
   if (nx < xs) {
@@ -102,7 +104,7 @@ void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
 /// splatted bilinearly at (x·nx/xs, y·ny/ys); out = value sum / weight sum, 0 where no
 /// weight arrived. `weightSum` is scratch.
 void splatReduce(const float* in, const float* weights, int xs, int ys, float* out, int nx, int ny,
-                 std::vector<float>& weightSum) {
+                 flowdetail::LargeVector<float>& weightSum) {
   const long long n = static_cast<long long>(nx) * ny;
   std::fill(out, out + n, 0.0f);
   weightSum.assign(static_cast<std::size_t>(n), 0.0f);
@@ -217,10 +219,12 @@ void requireSource(int xSize, int ySize) {
 template <>
 void CMatrix<float>::downsample(int newXSize, int newYSize) {
   requireReduction(newXSize, newYSize, mXSize, mYSize);
-  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize)]);
-  std::vector<float> rows;
+  const int count = flowdetail::elementCount(newXSize, newYSize);
+  flowdetail::ArrayHolder<float> fresh(count);
+  flowdetail::LargeVector<float> rows;
   areaReduce(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize, rows);
-  delete[] mData;
+  flowdetail::deleteArray(mData, mCapacity);
+  mCapacity = count;
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
@@ -232,10 +236,12 @@ void CMatrix<float>::downsample(int newXSize, int newYSize, const CMatrix<float>
     throw std::invalid_argument("downsample: the weight matrix must have the matrix's size");
   }
   requirePositive("downsample", newXSize, newYSize);
-  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize)]);
-  std::vector<float> weightSum;
+  const int count = flowdetail::elementCount(newXSize, newYSize);
+  flowdetail::ArrayHolder<float> fresh(count);
+  flowdetail::LargeVector<float> weightSum;
   splatReduce(mData, weights.data(), mXSize, mYSize, fresh.get(), newXSize, newYSize, weightSum);
-  delete[] mData;
+  flowdetail::deleteArray(mData, mCapacity);
+  mCapacity = count;
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
@@ -245,9 +251,11 @@ template <>
 void CMatrix<float>::upsampleBilinear(int newXSize, int newYSize) {
   requirePositive("upsampleBilinear", newXSize, newYSize);
   requireSource(mXSize, mYSize);
-  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize)]);
+  const int count = flowdetail::elementCount(newXSize, newYSize);
+  flowdetail::ArrayHolder<float> fresh(count);
   bilinearResize(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize);
-  delete[] mData;
+  flowdetail::deleteArray(mData, mCapacity);
+  mCapacity = count;
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
@@ -256,15 +264,17 @@ void CMatrix<float>::upsampleBilinear(int newXSize, int newYSize) {
 template <>
 void CTensor<float>::downsample(int newXSize, int newYSize) {
   requireReduction(newXSize, newYSize, mXSize, mYSize);
-  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize, mZSize)]);
+  const int count = flowdetail::elementCount(newXSize, newYSize, mZSize);
+  flowdetail::ArrayHolder<float> fresh(count);
   const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
   const long long newPlane = static_cast<long long>(newXSize) * newYSize;
-  std::vector<float> rows;
+  flowdetail::LargeVector<float> rows;
   for (int z = 0; z < mZSize; ++z) {
     areaReduce(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize, newYSize,
                rows);
   }
-  delete[] mData;
+  flowdetail::deleteArray(mData, mCapacity);
+  mCapacity = count;
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
@@ -279,15 +289,17 @@ void CTensor<float>::downsample(int newXSize, int newYSize, const CTensor<float>
   if (weights.zSize() < mZSize) {
     throw std::invalid_argument("downsample: the weight tensor has fewer channels than the tensor");
   }
-  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize, mZSize)]);
+  const int count = flowdetail::elementCount(newXSize, newYSize, mZSize);
+  flowdetail::ArrayHolder<float> fresh(count);
   const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
   const long long newPlane = static_cast<long long>(newXSize) * newYSize;
-  std::vector<float> weightSum;
+  flowdetail::LargeVector<float> weightSum;
   for (int z = 0; z < mZSize; ++z) {
     splatReduce(mData + z * oldPlane, weights.data() + z * oldPlane, mXSize, mYSize,
                 fresh.get() + z * newPlane, newXSize, newYSize, weightSum);
   }
-  delete[] mData;
+  flowdetail::deleteArray(mData, mCapacity);
+  mCapacity = count;
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
@@ -297,27 +309,29 @@ template <>
 void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
   requirePositive("upsampleBilinear", newXSize, newYSize);
   requireSource(mXSize, mYSize);
-  std::unique_ptr<float[]> fresh(new float[flowdetail::elementCount(newXSize, newYSize, mZSize)]);
+  const int count = flowdetail::elementCount(newXSize, newYSize, mZSize);
+  flowdetail::ArrayHolder<float> fresh(count);
   const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
   const long long newPlane = static_cast<long long>(newXSize) * newYSize;
   for (int z = 0; z < mZSize; ++z) {
     bilinearResize(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize,
                    newYSize);
   }
-  delete[] mData;
+  flowdetail::deleteArray(mData, mCapacity);
+  mCapacity = count;
   mData = fresh.release();
   mXSize = newXSize;
   mYSize = newYSize;
 }
 
-void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst) {
+void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                                  flowdetail::LargeVector<float>* scratch) {
   requireReduction(nx, ny, src.xSize(), src.ySize());
-  if (dst.xSize() != nx || dst.ySize() != ny || dst.zSize() != src.zSize()) {
-    dst.setSize(nx, ny, src.zSize());
-  }
+  dst.fitSize(nx, ny, src.zSize());
   const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
   const long long newPlane = static_cast<long long>(nx) * ny;
-  std::vector<float> rows;
+  flowdetail::LargeVector<float> own;
+  flowdetail::LargeVector<float>& rows = scratch != nullptr ? *scratch : own;
   for (int z = 0; z < src.zSize(); ++z) {
     areaReduce(src.data() + z * oldPlane, src.xSize(), src.ySize(), dst.data() + z * newPlane, nx,
                ny, rows);
@@ -325,7 +339,8 @@ void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTe
 }
 
 void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny,
-                                  const CTensor<float>& weights, CTensor<float>& dst) {
+                                  const CTensor<float>& weights, CTensor<float>& dst,
+                                  flowdetail::LargeVector<float>* scratch) {
   if (weights.xSize() != src.xSize() || weights.ySize() != src.ySize()) {
     flowdetail::tensorIncompatibleSize(src.xSize(), src.ySize(), weights.xSize(), weights.ySize());
   }
@@ -333,21 +348,34 @@ void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny,
   if (weights.zSize() < src.zSize()) {
     throw std::invalid_argument("downsample: the weight tensor has fewer channels than the tensor");
   }
-  if (dst.xSize() != nx || dst.ySize() != ny || dst.zSize() != src.zSize()) {
-    dst.setSize(nx, ny, src.zSize());
-  }
+  dst.fitSize(nx, ny, src.zSize());
   const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
   const long long newPlane = static_cast<long long>(nx) * ny;
-  std::vector<float> weightSum;
+  flowdetail::LargeVector<float> own;
+  flowdetail::LargeVector<float>& weightSum = scratch != nullptr ? *scratch : own;
   for (int z = 0; z < src.zSize(); ++z) {
     splatReduce(src.data() + z * oldPlane, weights.data() + z * oldPlane, src.xSize(), src.ySize(),
                 dst.data() + z * newPlane, nx, ny, weightSum);
   }
 }
 
-void flowresample::downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst) {
+void flowresample::downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
+                                  flowdetail::LargeVector<float>* scratch) {
   requireReduction(nx, ny, src.xSize(), src.ySize());
-  if (dst.xSize() != nx || dst.ySize() != ny) dst.setSize(nx, ny);
-  std::vector<float> rows;
-  areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny, rows);
+  dst.fitSize(nx, ny);
+  flowdetail::LargeVector<float> own;
+  areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny,
+             scratch != nullptr ? *scratch : own);
+}
+
+void flowresample::upsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst) {
+  requirePositive("upsampleBilinear", nx, ny);
+  requireSource(src.xSize(), src.ySize());
+  dst.fitSize(nx, ny, src.zSize());
+  const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
+  const long long newPlane = static_cast<long long>(nx) * ny;
+  for (int z = 0; z < src.zSize(); ++z) {
+    bilinearResize(src.data() + z * oldPlane, src.xSize(), src.ySize(), dst.data() + z * newPlane,
+                   nx, ny);
+  }
 }

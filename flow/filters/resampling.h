@@ -1,23 +1,31 @@
 // Resampling of float images between pyramid levels into a separate destination: the same
 // values as copying the source and resizing the copy with its member function, without the
-// copy. The destination keeps its array when it already has the new size.
+// copy. The destination keeps its array when that has room for the new size (fitSize), and
+// the reductions take an optional scratch vector that keeps its memory from call to call, so
+// that a pyramid's levels allocate nothing once their buffers have their largest size.
 #ifndef MOTIONSEG_FLOW_FILTERS_RESAMPLING_H
 #define MOTIONSEG_FLOW_FILTERS_RESAMPLING_H
 
+#include "flow/containers/array_memory.h"
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 
 namespace flowresample {
 
 /// dst = src reduced to nx × ny by CTensor::downsample(nx, ny); dst must not be src.
-void downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
+void downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                    flowdetail::LargeVector<float>* scratch = nullptr);
 
 /// dst = src reduced by CTensor::downsample(nx, ny, weights); dst must not be src.
 void downsampleInto(const CTensor<float>& src, int nx, int ny, const CTensor<float>& weights,
-                    CTensor<float>& dst);
+                    CTensor<float>& dst, flowdetail::LargeVector<float>* scratch = nullptr);
 
 /// dst = src reduced by CMatrix::downsample(nx, ny); dst must not be src.
-void downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst);
+void downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
+                    flowdetail::LargeVector<float>* scratch = nullptr);
+
+/// dst = src resized by CTensor::upsampleBilinear(nx, ny); dst must not be src.
+void upsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
 
 }  // namespace flowresample
 

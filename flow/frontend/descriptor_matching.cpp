@@ -1,5 +1,6 @@
 #include "flow/frontend/descriptor_matching.h"
 
+#include "flow/containers/array_memory.h"
 #include "flow/frontend/match_row_scan.h"
 #include "flow/frontend/orientation_histogram.h"
 #include "flow/parallel/instruction_set.h"
@@ -57,7 +58,7 @@ void channelSums(const CTensor<float>& hog, CMatrix<float>& sums) {
 void channelNorms(const CTensor<float>& hog, CMatrix<float>& norms) {
   const int plane = hog.xSize() * hog.ySize();
   norms.setSize(hog.xSize(), hog.ySize());
-  std::vector<double> squares(static_cast<std::size_t>(plane), 0.0);
+  flowdetail::LargeVector<double> squares(static_cast<std::size_t>(plane), 0.0);
   for (int c = 0; c < hog.zSize(); ++c) {
     const float* channel = hog.data() + static_cast<long long>(c) * plane;
     for (int i = 0; i < plane; ++i) {

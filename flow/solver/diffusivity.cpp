@@ -117,7 +117,7 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
   CMatrix<float> own[6];
   CMatrix<float>* m6 = scratch != nullptr ? scratch : own;
   for (int k = 0; k < 6; ++k) {
-    if (m6[k].xSize() != nx || m6[k].ySize() != ny) m6[k].setSize(nx, ny);
+    m6[k].fitSize(nx, ny);
   }
   CMatrix<float>&total0 = m6[0], &total1 = m6[1], &dy0 = m6[2], &dx0 = m6[3], &dy1 = m6[4],
   &dx1 = m6[5];

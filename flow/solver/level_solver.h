@@ -46,16 +46,19 @@ class StageClock {
 };
 
 /// Buffers of the fast level solver kept from one fixed-point iteration and one pyramid level
-/// to the next, so that levels of the same size allocate (and fault in) nothing new. Each is
-/// resized only when the level's size differs from the last.
+/// to the next. Each takes the level's size within the room it has (fitSize), so that once
+/// reserve() has made room for the largest level no level allocates (and faults in) memory.
 struct LevelWorkspace {
   CTensor<float> brightness, gradient, increment;
   /// The set-up's image, temporal difference and seven derivatives, then (from the first
   /// fixed-point iteration on) the smoothness weights' totals and derivatives.
   CMatrix<float> planes[9];
   CMatrix<float> horizontal, vertical;
-  std::vector<float> weights;
+  flowdetail::LargeVector<float> weights;
   SorScratch sor;
+
+  /// Room for levels of up to `pixels` pixels.
+  void reserve(int pixels);
 };
 
 /// Which sweep a pyramid level runs.
@@ -122,9 +125,11 @@ void nonlinearIteration(const CTensor<float>& image1, const CTensor<float>& warp
                         float gamma, float extraWeight, int outer, int inner, float omega,
                         const LevelOptions& options);
 
-/// COpticFlow::warpingGeometric with every level computed as the options say.
-void warpingGeometric(CTensor<float> image1, CTensor<float> image2, CTensor<float>& flow,
-                      CTensor<float>& matchU, CTensor<float>& matchV,
+/// COpticFlow::warpingGeometric with every level computed as the options say. The images are
+/// only read (with sigma > 0 they are smoothed in copies, as the member function smooths its
+/// own copies).
+void warpingGeometric(const CTensor<float>& image1, const CTensor<float>& image2,
+                      CTensor<float>& flow, CTensor<float>& matchU, CTensor<float>& matchV,
                       CTensor<float>& matchConfidence, CMatrix<float>* extra, float sigma,
                       float alpha, float beta, float gamma, float extraWeight, float eta, int outer,
                       int inner, float omega, const LevelOptions& options);

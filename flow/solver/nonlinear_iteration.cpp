@@ -108,13 +108,13 @@ void robustWeights(int begin, int end, float a, float aGamma, const float* __res
   }
 }
 
-// Gives t the sizes (nx, ny, nz), keeping its array when it already has them.
+// Gives t the sizes (nx, ny, nz), keeping its array when it has room for them.
 void reuse(CTensor<float>& t, int nx, int ny, int nz) {
-  if (t.xSize() != nx || t.ySize() != ny || t.zSize() != nz) t.setSize(nx, ny, nz);
+  t.fitSize(nx, ny, nz);
 }
 
 void reuse(CMatrix<float>& m, int nx, int ny) {
-  if (m.xSize() != nx || m.ySize() != ny) m.setSize(nx, ny);
+  m.fitSize(nx, ny);
 }
 
 // `yes` where c holds, else `no`, bit for bit, by masking the bits: no branch the compiler
@@ -267,6 +267,17 @@ void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
                      alpha, beta, gamma, extraWeight, outer, inner, omega, options);
 }
 
+void flowsolver::LevelWorkspace::reserve(int pixels) {
+  for (CTensor<float>* t : {&brightness, &gradient})
+    t->reserve(6 * pixels);
+  increment.reserve(2 * pixels);
+  for (CMatrix<float>& plane : planes)
+    plane.reserve(pixels);
+  horizontal.reserve(pixels);
+  vertical.reserve(pixels);
+  weights.reserve(5 * static_cast<std::size_t>(pixels));
+}
+
 int flowsolver::levelThreads(const LevelOptions& options, int pixels) {
   const int piece = std::max(1, options.minPixelsPerThread);
   return std::max(1, std::min(options.threads, pixels / piece));
@@ -385,8 +396,8 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
   CMatrix<float>& vertical = fast ? ws.vertical : ownVertical;
   reuse(horizontal, nx, ny);
   reuse(vertical, nx, ny);
-  std::vector<float> ownWeights;
-  std::vector<float>& weights = fast ? ws.weights : ownWeights;
+  flowdetail::LargeVector<float> ownWeights;
+  flowdetail::LargeVector<float>& weights = fast ? ws.weights : ownWeights;
   weights.resize(5 * static_cast<std::size_t>(n));
   float* psiD = weights.data();
   float* psiG = psiD + n;

@@ -7,6 +7,7 @@
 // with Su = Σ (du_n + u_n − u)·φ and Sv likewise, the new du entering the update of dv.
 #include "flow/solver/sor_sweep.h"
 
+#include "flow/containers/array_memory.h"
 #include "flow/parallel/instruction_set.h"
 #include "flow/solver/sor_band_kernel.h"
 

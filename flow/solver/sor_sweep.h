@@ -4,6 +4,7 @@
 #ifndef MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 #define MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H
 
+#include "flow/containers/array_memory.h"
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 #include "flow/parallel/thread_pool.h"
@@ -31,7 +32,7 @@ struct alignas(64) SorPixel {
 /// nothing after the first.
 struct SorScratch {
   std::vector<SorPixel> pixels;
-  std::vector<float> band;
+  flowdetail::LargeVector<float> band;
 };
 
 /// The same sweeps, bit for bit: ω over each denominator is formed once before the sweeps and

@@ -12,8 +12,13 @@ namespace {
 
 std::atomic<long long> allocated{0}, peak{0}, base{0};
 
-void* counted(std::size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
+void* counted(std::size_t n, std::size_t alignment = 0) {
+  void* p = nullptr;
+  if (alignment == 0) {
+    p = std::malloc(n == 0 ? 1 : n);
+  } else if (posix_memalign(&p, alignment, n == 0 ? 1 : n) != 0) {
+    p = nullptr;
+  }
   if (p == nullptr) throw std::bad_alloc();
   const long long now = allocated += static_cast<long long>(malloc_usable_size(p));
   long long seen = peak.load();
@@ -63,5 +68,24 @@ void operator delete(void* p, std::size_t) noexcept {
   uncounted(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+  uncounted(p);
+}
+// The flow's containers take large arrays from the aligned forms.
+void* operator new(std::size_t n, std::align_val_t a) {
+  return counted(n, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a) {
+  return counted(n, static_cast<std::size_t>(a));
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+  uncounted(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+  uncounted(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+  uncounted(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
   uncounted(p);
 }
