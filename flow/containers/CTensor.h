@@ -103,14 +103,7 @@ class CTensor {
 
   /// Makes room for `count` elements (a fresh array when the current one is smaller), keeping
   /// the sizes and the elements.
-  void reserve(int count) {
-    if (count <= mCapacity) return;
-    T* fresh = flowdetail::newArray<T>(flowdetail::elementCount(count));
-    std::copy(mData, mData + size(), fresh);
-    flowdetail::deleteArray(mData, mCapacity);
-    mData = fresh;
-    mCapacity = count;
-  }
+  void reserve(int count) { flowdetail::growArray(mData, mCapacity, size(), count); }
 
   /// Elements the array holds (at least size()).
   int capacity() const { return mCapacity; }

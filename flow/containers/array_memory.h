@@ -10,6 +10,7 @@
 #ifndef MOTIONSEG_FLOW_CONTAINERS_ARRAY_MEMORY_H
 #define MOTIONSEG_FLOW_CONTAINERS_ARRAY_MEMORY_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -96,11 +97,28 @@ class ArrayHolder {
     array_ = nullptr;
     return array;
   }
+  /// Releases `array` (of `capacity` elements, from newArray) and hands the held array on in
+  /// its place.
+  void replace(T*& array, int& capacity) {
+    deleteArray(array, capacity);
+    capacity = count_;
+    array = release();
+  }
 
  private:
   T* array_;
   int count_;
 };
+
+/// Makes `array` (of `capacity` elements, the first `live` of them in use) hold at least
+/// `count`: a fresh array with the live elements copied when it holds fewer.
+template <typename T>
+void growArray(T*& array, int& capacity, int live, int count) {
+  if (count <= capacity) return;
+  ArrayHolder<T> fresh(count);
+  std::copy(array, array + live, fresh.get());
+  fresh.replace(array, capacity);
+}
 
 /// The allocator of std::vector for large buffers: newArray and deleteArray.
 template <typename T>

@@ -223,9 +223,7 @@ void CMatrix<float>::downsample(int newXSize, int newYSize) {
   flowdetail::ArrayHolder<float> fresh(count);
   flowdetail::LargeVector<float> rows;
   areaReduce(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize, rows);
-  flowdetail::deleteArray(mData, mCapacity);
-  mCapacity = count;
-  mData = fresh.release();
+  fresh.replace(mData, mCapacity);
   mXSize = newXSize;
   mYSize = newYSize;
 }
@@ -240,9 +238,7 @@ void CMatrix<float>::downsample(int newXSize, int newYSize, const CMatrix<float>
   flowdetail::ArrayHolder<float> fresh(count);
   flowdetail::LargeVector<float> weightSum;
   splatReduce(mData, weights.data(), mXSize, mYSize, fresh.get(), newXSize, newYSize, weightSum);
-  flowdetail::deleteArray(mData, mCapacity);
-  mCapacity = count;
-  mData = fresh.release();
+  fresh.replace(mData, mCapacity);
   mXSize = newXSize;
   mYSize = newYSize;
 }
@@ -254,9 +250,7 @@ void CMatrix<float>::upsampleBilinear(int newXSize, int newYSize) {
   const int count = flowdetail::elementCount(newXSize, newYSize);
   flowdetail::ArrayHolder<float> fresh(count);
   bilinearResize(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize);
-  flowdetail::deleteArray(mData, mCapacity);
-  mCapacity = count;
-  mData = fresh.release();
+  fresh.replace(mData, mCapacity);
   mXSize = newXSize;
   mYSize = newYSize;
 }
@@ -273,9 +267,7 @@ void CTensor<float>::downsample(int newXSize, int newYSize) {
     areaReduce(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize, newYSize,
                rows);
   }
-  flowdetail::deleteArray(mData, mCapacity);
-  mCapacity = count;
-  mData = fresh.release();
+  fresh.replace(mData, mCapacity);
   mXSize = newXSize;
   mYSize = newYSize;
 }
@@ -298,9 +290,7 @@ void CTensor<float>::downsample(int newXSize, int newYSize, const CTensor<float>
     splatReduce(mData + z * oldPlane, weights.data() + z * oldPlane, mXSize, mYSize,
                 fresh.get() + z * newPlane, newXSize, newYSize, weightSum);
   }
-  flowdetail::deleteArray(mData, mCapacity);
-  mCapacity = count;
-  mData = fresh.release();
+  fresh.replace(mData, mCapacity);
   mXSize = newXSize;
   mYSize = newYSize;
 }
@@ -317,9 +307,7 @@ void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
     bilinearResize(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize,
                    newYSize);
   }
-  flowdetail::deleteArray(mData, mCapacity);
-  mCapacity = count;
-  mData = fresh.release();
+  fresh.replace(mData, mCapacity);
   mXSize = newXSize;
   mYSize = newYSize;
 }
