@@ -215,8 +215,10 @@ TEST(MaskCorrelation, EveryDirectionMatchesTheLineDefinition) {
   struct Size {
     int x, y, z;
   };
-  // Lines of 1 and 2 samples and lines shorter than the mask radius included.
-  const std::vector<Size> sizes = {{9, 7, 3}, {1, 5, 2}, {2, 1, 4}, {3, 3, 1}, {16, 2, 2}};
+  // Lines of 1 and 2 samples and lines shorter than the mask radius included; rows of 37 and
+  // 64 give the x direction whole interior blocks of eight and a remainder.
+  const std::vector<Size> sizes = {{9, 7, 3},  {1, 5, 2},  {2, 1, 4}, {3, 3, 1},
+                                   {16, 2, 2}, {37, 3, 2}, {64, 2, 1}};
   for (const auto& makeMask : masks) {
     const CFilter<float> mask = makeMask();
     for (const Size& s : sizes) {
