@@ -234,8 +234,9 @@ void matchPointReference(const Context& ctx, int x, int y, float* d1, float* d2,
 // previous grid point of the row (forward) and around the grid point itself (backward).
 // Since squared differences are not negative, a partial sum already above the limit proves
 // the whole distance is, and its summation stops. Before any summation, a lower bound from
-// the norms of the descriptors' nine parts rules out most candidates at once (the rounding
-// argument is in match_row_kernel.h).
+// the norms of the descriptors' nine parts rules out most candidates at once; during it, the
+// partial sum plus the bound of the parts not yet summed stops it earlier (the rounding
+// arguments are in match_row_kernel.h).
 
 /// Candidates of a row scanned with one vector.
 constexpr int kLanes = 8;

@@ -33,6 +33,10 @@ inline V8 vmul(V8 a, V8 b) {
 inline V8 vabs(V8 a) {
   return {_mm256_andnot_ps(_mm256_set1_ps(-0.0f), a.v)};
 }
+// max(a, b) lane by lane; b where either is not a number.
+inline V8 vmax(V8 a, V8 b) {
+  return {_mm256_max_ps(a.v, b.v)};
+}
 // max(a, 0) lane by lane; a lane that is not a number gives 0.
 inline V8 vmaxzero(V8 a) {
   return {_mm256_max_ps(a.v, _mm256_setzero_ps())};

@@ -28,6 +28,22 @@
 // Not-a-number norms give g = 0 (the maximum takes 0), infinite ones g = 0 or +∞ where the
 // distance is +∞ or not a number too; in every case the bound stays below or equal to what
 // the scan would see, or the candidate could never be kept.
+//
+// The partial bound. While a distance is summed, the terms still to come are bounded the
+// same way: after m of the 135 terms, with the partial sum ŝ (the straightforward code's own
+// partial sum, bit for bit; 0 before the summation) and positions k + 1 .. 8 not yet
+// begun, write R̃ for the float sum of the g² of some of them (any order; all of them while
+// summing, the first four before it, which rule out most blocks without the rest of the
+// bound). Every further addition of a term t ≥ 0 rounds to at least (s + t)(1 − u), so
+// ê ≥ (ŝ + T)(1 − u)¹³⁵ with T the sum of the remaining float squares. With e_rest the
+// exact distance over the positions in R̃, T ≥ e_rest(1 − u)³ − 135·2⁻¹⁵⁰ (a difference
+// and its square rounded, squares below the normal range; the other remaining terms are
+// ≥ 0), and e_rest ≥ L_rest ≥ (R̃ − 2⁻¹⁴⁵)(1 + u)⁻¹¹ as above. A lane is left out when
+// fl(fl(ŝ + R̃)·c) > limit > 2⁻¹⁰⁰: with Q = ŝ + R̃ that value is at most Q·c·(1 + u)²,
+// so Q > 2⁻¹⁰⁰, the absolute terms are below 2⁻⁴⁰Q, and
+// ê ≥ Q((1 + u)⁻¹¹(1 − u)¹³⁸ − 2⁻⁴⁰) ≥ Q·c·(1 + u)² ≥ fl(fl(ŝ + R̃)·c) > limit.
+// An infinite g² makes the lane's distance +∞ or not a number, so leaving it out changes
+// nothing either.
 #ifndef MOTIONSEG_FLOW_FRONTEND_MATCH_ROW_KERNEL_H
 #define MOTIONSEG_FLOW_FRONTEND_MATCH_ROW_KERNEL_H
 
@@ -46,6 +62,8 @@ constexpr float kColourLimitK = 300.0f;
 // The limit is tested after every fifth bin: often for the first entries, which decide most
 // candidates, and rarely enough to cost little.
 constexpr int kStep = 5;
+// The norm bound of the first positions is tested before the rest is formed.
+constexpr int kEarlyPositions = 4;
 
 template <bool kTrackSecond>
 inline void consider(ScanState& s, float e, int xc, int yc) {
@@ -75,6 +93,34 @@ inline float limitOf(const ScanState& s, float bound) {
     below = __builtin_nextafterf(running, -__builtin_inff());
   }
   return below < bound ? below : bound;
+}
+
+// The distances of eight candidates from j on, side by side, each lane summing in the
+// straightforward order into acc. False once every lane is known to exceed the limit: its
+// partial sum does, or (kPartialBound) the partial sum and the bound `rest` of the positions
+// not yet begun, shrunk by `shrink`, do.
+template <bool kPartialBound>
+inline bool sumDistances(const RowScan& r, int j, V8& acc, V8 limitV, const V8* rest, V8 shrink) {
+  const long long plane = r.plane;
+  for (int k = 0; k < kPositions; ++k) {
+    const float* p = r.hog + j + r.offsets[k];
+    const float* ref = r.reference + k * kBins;
+    for (int c0 = 0; c0 < kBins; c0 += kStep) {
+      for (int c = c0; c < c0 + kStep; ++c, p += plane) {
+        const V8 d = vsub(vset1(ref[c]), vload(p));
+        acc = vadd(acc, vmul(d, d));
+      }
+      if (kPartialBound) {
+        // The larger of the partial sum and the shrunk bound; a lane whose sum is not a
+        // number keeps it (the maximum returns its second operand then), and stays.
+        const V8 partial = vmax(vmul(vadd(acc, rest[k]), shrink), acc);
+        if (vgtmask(partial, limitV) == 0xFF) return false;
+      } else if (vgtmask(acc, limitV) == 0xFF) {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 template <bool kTrackSecond>
@@ -116,28 +162,32 @@ void scanRow(const RowScan& r, ScanState& s) {
     const V8 limitV = vset1(limit);
     if (r.useNorms && limit > kNormFloor) {
       const V8 epsilon = vset1(kNormEpsilon), tau = vset1(kNormTau);
+      const V8 shrink = vset1(kNormShrink);
+      V8 squares[kPositions];
       V8 bound = zero;
       for (int k = 0; k < kPositions; ++k) {
         const V8 a = vset1(r.referenceNorms[k]);
         const V8 n = vload(r.norms + j + r.offsets[k]);
         const V8 gap = vsub(vabs(vsub(a, n)), vadd(vmul(epsilon, vadd(a, n)), tau));
         const V8 g = vmaxzero(gap);
-        bound = vadd(bound, vmul(g, g));
-      }
-      acc = vinfwhere(vgtmask_v(vmul(bound, vset1(kNormShrink)), limitV), acc);
-      if (vgtmask(acc, zero) == 0xFF) return;
-    }
-    // Eight candidates side by side, each lane summing in the straightforward order.
-    for (int k = 0; k < kPositions; ++k) {
-      const float* p = r.hog + j + r.offsets[k];
-      const float* ref = r.reference + k * kBins;
-      for (int c0 = 0; c0 < kBins; c0 += kStep) {
-        for (int c = c0; c < c0 + kStep; ++c, p += plane) {
-          const V8 d = vsub(vset1(ref[c]), vload(p));
-          acc = vadd(acc, vmul(d, d));
+        squares[k] = vmul(g, g);
+        bound = vadd(bound, squares[k]);
+        // The bound of the first positions (a partial bound) already rules out most blocks
+        // that the whole bound rules out.
+        if (k == kEarlyPositions - 1 && vgtmask(vmax(vmul(bound, shrink), acc), limitV) == 0xFF) {
+          return;
         }
-        if (vgtmask(acc, limitV) == 0xFF) return;
       }
+      acc = vinfwhere(vgtmask_v(vmul(bound, shrink), limitV), acc);
+      if (vgtmask(acc, zero) == 0xFF) return;
+      // rest[k]: the bound of positions k + 1 .. 8, for the partial bound.
+      V8 rest[kPositions];
+      rest[kPositions - 1] = zero;
+      for (int k = kPositions - 1; k > 0; --k)
+        rest[k - 1] = vadd(rest[k], squares[k]);
+      if (!sumDistances<true>(r, j, acc, limitV, rest, shrink)) return;
+    } else if (!sumDistances<false>(r, j, acc, limitV, nullptr, zero)) {
+      return;
     }
     float out[8];
     vstore(out, acc);

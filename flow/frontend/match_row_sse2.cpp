@@ -53,6 +53,10 @@ inline V8 vabs(V8 a) {
   const __m128 sign = _mm_set1_ps(-0.0f);
   return {_mm_andnot_ps(sign, a.lo), _mm_andnot_ps(sign, a.hi)};
 }
+// max(a, b) lane by lane; b where either is not a number.
+inline V8 vmax(V8 a, V8 b) {
+  return {_mm_max_ps(a.lo, b.lo), _mm_max_ps(a.hi, b.hi)};
+}
 // max(a, 0) lane by lane; a lane that is not a number gives 0.
 inline V8 vmaxzero(V8 a) {
   const __m128 z = _mm_setzero_ps();
