@@ -18,8 +18,6 @@
 
 #include <cstddef>
 
-#include <sched.h>
-
 namespace flowsolver {
 namespace {
 
@@ -40,6 +38,20 @@ inline float neighbourWeightSum(const SorSystem& s, int x, int y, int i) {
 
 inline long long smaller(long long a, long long b) {
   return b < a ? b : a;
+}
+
+// Returns once band `band` has had `sweeps` sweeps: a short spin (the other thread is
+// usually a few microseconds from it), then sleep, so that a thread that is not running (on a
+// machine with more runnable threads than cores) does not cost the other its processor.
+inline void awaitSweeps(SorShare& shared, int band, int sweeps) {
+  const int* counter = shared.progress + band;
+  for (int spins = 0; __atomic_load_n(counter, __ATOMIC_ACQUIRE) < sweeps; ++spins) {
+    if (spins == 4000) {
+      sorShareSleep(shared, counter, sweeps);
+      return;
+    }
+    __builtin_ia32_pause();
+  }
 }
 
 // The fixed terms of a step: twelve fields of kLanes lanes.
@@ -69,8 +81,8 @@ struct BandLayout {
 
 // The sweeps with `band` holding layout.floats() floats (contents arbitrary: a lane outside
 // the image is never taken into a sum that is kept, every use of it is discarded by a select).
-// With `shared` (counters at 0), every thread that calls this with the same arguments takes
-// a share of the work; the first caller alone would do all of it.
+// With `shared` (next and every band's progress at 0), every thread that calls this with the same
+// arguments takes a share of the work; the first caller alone would do all of it.
 template <typename Ops>
 void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
                 SorShare* shared) {
@@ -272,16 +284,20 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   // bands while they are still in the cache instead of streaming the whole layout per sweep.
   // A band is laid out just before its first sweep and written back after its last.
   //
-  // The pairs of one stage do not depend on each other: pair (b, k) writes band b only and
-  // reads bands b − 1 and b + 1, which no other pair of the stage (bands b ± 2, b ± 4, ...)
-  // writes; the ring holds them in distinct blocks (its size is even, or every band has its
-  // own block). So threads that share a call may take the pairs one by one, in order, each
-  // waiting before a pair until every pair of the earlier stages is done.
+  // Threads that share a call take the pairs one by one in this order. Before a pair, a thread
+  // waits for what the pair reads: sweep k of band b − 1 and sweep k − 1 of band b + 1 done
+  // (which comes after sweep k − 1 of band b; the last band waits for that one itself), and, when
+  // the band is laid out into a block of the ring, the last sweep done of the band after the
+  // block's previous band (the last to read that band). Each of these is an earlier pair, so the
+  // earliest pair not done can always go on. What a pair writes no pair can still read: band b's
+  // sweep k − 1 was last read by sweep k − 1 of band b + 1 (waited for) and sweep k of band b − 1
+  // (waited for); band b + 1 does not begin sweep k before this pair is done. Every thread then
+  // sees the same values as in the order above.
+  const int ringAfter = L.slots < bands ? L.slots - 1 : bands;
   int claimed = -1;  // the last pair this thread took
-  int index = 0;     // pairs of the stages before the current one
+  int index = 0;     // pairs met so far in the order
   for (int stage = 0; stage < bands + 2 * (sweeps - 1); ++stage) {
     const int first = static_cast<int>(smaller(sweeps - 1, stage / 2));
-    const int stageBegin = index;
     for (int k = first; k >= 0; --k) {
       const int b = stage - 2 * k;
       if (b >= bands) continue;
@@ -289,21 +305,17 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       if (shared != nullptr) {
         if (pair > claimed) claimed = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
         if (pair != claimed) continue;  // another thread's
-        // A short spin, then the processor is handed over: on a busy machine the other
-        // thread may not be running at all.
-        for (int spins = 0; __atomic_load_n(&shared->done, __ATOMIC_ACQUIRE) < stageBegin;
-             ++spins) {
-          if (spins < 2000) {
-            __builtin_ia32_pause();
-          } else {
-            sched_yield();
-          }
-        }
+        if (b > 0) awaitSweeps(*shared, b - 1, k + 1);
+        if (k > 0) awaitSweeps(*shared, b + 1 < bands ? b + 1 : b, k);
+        if (k == 0 && b > ringAfter) awaitSweeps(*shared, b - ringAfter, sweeps);
       }
       if (k == 0) pack(b);
       sweepBand(b, k);
       if (k == sweeps - 1) unpack(b);
-      if (shared != nullptr) __atomic_fetch_add(&shared->done, 1, __ATOMIC_RELEASE);
+      if (shared != nullptr) {
+        __atomic_store_n(shared->progress + b, k + 1, __ATOMIC_SEQ_CST);
+        if (__atomic_load_n(&shared->sleepers, __ATOMIC_SEQ_CST) > 0) sorShareWake(*shared);
+      }
     }
   }
 }

@@ -25,12 +25,24 @@ struct SorSystem {
   float omega = 1.0f;
 };
 
-/// Counters of the threads that share one call of the vector sweep (both 0 at first): the
-/// next piece of work to take and the pieces done.
+/// Where a thread sleeps while its next piece of the sweep waits on another (sor_sweep.cpp).
+struct SorSleep;
+
+/// What the threads that share one call of the vector sweep use to take work and wait for
+/// each other: the next piece of work to take, the sweeps done on every band (`progress`,
+/// one counter per band, all 0 at first), and a place to sleep for a thread whose next piece
+/// waits on the other (sleepers counts the threads in it).
 struct SorShare {
   int next = 0;
-  int done = 0;
+  int sleepers = 0;
+  int* progress = nullptr;
+  SorSleep* sleep = nullptr;
 };
+
+/// Blocks until *counter (one of share.progress) is at least `target`.
+void sorShareSleep(SorShare& share, const int* counter, int target);
+/// Wakes the threads in sorShareSleep to look at their counters again.
+void sorShareWake(SorShare& share);
 
 /// The vector sweep with eight rows per band in AVX2 vectors (only where the processor has
 /// AVX2), and the floats of scratch it needs for a system of nx × ny with `sweeps` sweeps.
