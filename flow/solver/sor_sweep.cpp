@@ -300,19 +300,20 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
   SorShare shared;
   shared.progress = scratch.progress.data();
   shared.sleep = &sleep;
+  shared.room = scratch.band.size();
   pool->run(2, [&](int) { sweepShare(&shared); });
 }
 
 #endif
 
-// The counter is stored before the waker reads `sleepers`, and `sleepers` raised before the
-// sleeper reads the counter (all sequentially consistent): the waker sees the sleeper, or
-// the sleeper sees the counter. The waker takes the mutex to notify, so a sleeper between
-// its test and its wait cannot miss the call.
-void sorShareSleep(SorShare& share, const int* counter, int target) {
+// `done` is raised before the waker reads `sleepers`, and `sleepers` raised before the
+// sleeper reads `done` (all sequentially consistent): the waker sees the sleeper, or the
+// sleeper sees the new count. The waker takes the mutex to notify, so a sleeper between its
+// test and its wait cannot miss the call.
+void sorShareSleep(SorShare& share, unsigned seen) {
   std::unique_lock<std::mutex> lock(share.sleep->mutex);
   __atomic_fetch_add(&share.sleepers, 1, __ATOMIC_SEQ_CST);
-  while (__atomic_load_n(counter, __ATOMIC_SEQ_CST) < target)
+  while (__atomic_load_n(&share.done, __ATOMIC_SEQ_CST) == seen)
     share.sleep->wake.wait(lock);
   __atomic_fetch_sub(&share.sleepers, 1, __ATOMIC_SEQ_CST);
 }
