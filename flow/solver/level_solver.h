@@ -85,11 +85,12 @@ struct LevelOptions {
   LevelWorkspace* workspace = nullptr;
   /// When set, the seconds of each stage are added here.
   StageTimes* times = nullptr;
-  /// Whether the SOR sweeps are shared by two threads of the pool (same bits). Off by default:
-  /// the two threads meet after every stage of the wavefront, thousands of times per level,
-  /// which pays on an idle machine but turns into waiting for a descheduled thread on a
-  /// machine with more runnable threads than cores (measured ten times slower at load 8 on
-  /// 2 cores).
+  /// Whether the SOR sweeps are shared by two threads of the pool when the level has two or
+  /// more (same bits). The two follow each other some bands apart and meet only where one
+  /// catches up; a waiting thread sleeps after a short spin, so a machine with more runnable
+  /// threads than cores does not make it collapse. Off by default: on 2 loaded cores it was no
+  /// faster than one thread, as the second thread reads every band the first laid out from the
+  /// other core's cache, and the sweep is bound by memory traffic.
   bool sorOnTwoThreads = false;
 };
 

@@ -373,11 +373,11 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     }
     // Nothing can run until a pair being worked on is done (when none is, the other thread is
     // between pairs, or not there, and a pair will be ready at once).
-    if (++spins < 4000) {
-      __builtin_ia32_pause();
-    } else if (__atomic_load_n(&shared->running, __ATOMIC_SEQ_CST) > 0) {
+    if (++spins >= 4000 && __atomic_load_n(&shared->running, __ATOMIC_SEQ_CST) > 0) {
       sorShareSleep(*shared, seen);
       spins = 0;
+    } else {
+      __builtin_ia32_pause();
     }
   }
 }
