@@ -275,18 +275,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   // (b, k) in the order of b + 2k keeps that, and lets all sweeps pass over a few neighbouring
   // bands while they are still in the cache instead of streaming the whole layout per sweep.
   // A band is laid out just before its first sweep and written back after its last.
-  auto run = [&](int b, int k) {
-    if (k == 0) pack(b);
-    sweepBand(b, k);
-    if (k == sweeps - 1) unpack(b);
-  };
   const int stages = bands + 2 * (sweeps - 1);
-  if (shared == nullptr) {
-    for (int stage = 0; stage < stages; ++stage)
-      for (int k = static_cast<int>(smaller(sweeps - 1, stage / 2)); k >= 0; --k)
-        if (stage - 2 * k < bands) run(stage - 2 * k, k);
-    return;
-  }
 
   // Threads that share a call run two streams of pairs, each in the order above: the first
   // sweeps (with the layout) and the last ones (with the write-back). The first thread to come
@@ -313,13 +302,14 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     return k > 0 || b <= ringAfter ||
            __atomic_load_n(progress + b - ringAfter, __ATOMIC_ACQUIRE) >= sweeps;
   };
-  // A place in a stream: the pair (stage − 2k, k) and how many pairs of the stream come
-  // before it; stage == stages past the end.
+  // A place in a stream of the pairs of sweeps lowest to highest: the pair (stage − 2k, k)
+  // and how many pairs of the stream come before it; stage == stages past the end.
   struct Place {
     int stage, k, index;
   };
   const int split = sweeps / 2;
-  const int lowest[2] = {0, split}, highest[2] = {split - 1, sweeps - 1};
+  // Streams 0 and 1 of shared calls, and stream 2 (every sweep) of a thread alone.
+  const int lowest[3] = {0, split, 0}, highest[3] = {split - 1, sweeps - 1, sweeps - 1};
   auto advance = [&](Place& p, int stream) {
     int stage = p.stage, k = p.k - 1;
     for (; stage < stages; ++stage, k = highest[stream]) {
@@ -331,53 +321,67 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     }
     p = {stages, 0, p.index + 1};
   };
-  Place place[2];
-  for (int stream = 0; stream < 2; ++stream) {
+  Place place[3];
+  for (int stream = 0; stream < 3; ++stream) {
     place[stream] = {0, highest[stream] + 1, -1};
-    advance(place[stream], stream);
+    if (stream == 2 || shared != nullptr) advance(place[stream], stream);
   }
-  const int own = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED) & 1;
-  for (int spins = 0;;) {
-    const unsigned seen = __atomic_load_n(&shared->done, __ATOMIC_SEQ_CST);
-    bool left = false, ran = false;
-    for (int turn = 0; turn < 2; ++turn) {
-      const int stream = turn == 0 ? own : 1 - own;
-      Place& p = place[stream];
-      int taken = __atomic_load_n(shared->taken + stream, __ATOMIC_ACQUIRE);
-      while (p.stage < stages && p.index < taken)
-        advance(p, stream);
-      if (p.stage >= stages) continue;
-      left = true;
-      const int b = p.stage - 2 * p.k, k = p.k;
-      if (!ready(b, k)) continue;
-      if (!__atomic_compare_exchange_n(shared->taken + stream, &taken, taken + 1, false,
-                                       __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
-        ran = true;  // the other thread took it: look again
-        break;
+  // The next pair this thread runs, taken from a stream; false when none is left.
+  const int own =
+      shared != nullptr ? __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED) & 1 : 0;
+  auto take = [&](int& b, int& k) {
+    for (int spins = 0;;) {
+      const unsigned seen = __atomic_load_n(&shared->done, __ATOMIC_SEQ_CST);
+      bool left = false;
+      for (int turn = 0; turn < 2; ++turn) {
+        const int stream = turn == 0 ? own : 1 - own;
+        Place& p = place[stream];
+        int taken = __atomic_load_n(shared->taken + stream, __ATOMIC_ACQUIRE);
+        while (p.stage < stages && p.index < taken)
+          advance(p, stream);
+        if (p.stage >= stages) continue;
+        left = true;
+        b = p.stage - 2 * p.k;
+        k = p.k;
+        if (!ready(b, k)) continue;
+        if (!__atomic_compare_exchange_n(shared->taken + stream, &taken, taken + 1, false,
+                                         __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+          break;  // the other thread took it: look again
+        __atomic_fetch_add(&shared->running, 1, __ATOMIC_SEQ_CST);
+        return true;
       }
-      __atomic_fetch_add(&shared->running, 1, __ATOMIC_SEQ_CST);
-      run(b, k);
+      if (!left) return false;
+      // Nothing can run until a pair being worked on is done (when none is, the other thread
+      // is between pairs, or not there, and a pair will be ready at once).
+      if (++spins >= 4000 && __atomic_load_n(&shared->running, __ATOMIC_SEQ_CST) > 0) {
+        sorShareSleep(*shared, seen);
+        spins = 0;
+      } else {
+        __builtin_ia32_pause();
+      }
+    }
+  };
+  for (;;) {
+    int b, k;
+    if (shared == nullptr) {
+      Place& p = place[2];
+      if (p.stage >= stages) return;
+      b = p.stage - 2 * p.k;
+      k = p.k;
+      advance(p, 2);
+    } else if (!take(b, k)) {
+      return;
+    }
+    if (k == 0) pack(b);
+    sweepBand(b, k);
+    if (k == sweeps - 1) unpack(b);
+    if (shared != nullptr) {
       __atomic_store_n(shared->progress + b, k + 1, __ATOMIC_RELEASE);
       // `running` falls before `done` rises: a thread that saw this pair running and then
       // sleeps until `done` changes is woken by it.
       __atomic_fetch_sub(&shared->running, 1, __ATOMIC_SEQ_CST);
       __atomic_fetch_add(&shared->done, 1u, __ATOMIC_SEQ_CST);
       if (__atomic_load_n(&shared->sleepers, __ATOMIC_SEQ_CST) > 0) sorShareWake(*shared);
-      ran = true;
-      break;
-    }
-    if (!left) return;
-    if (ran) {
-      spins = 0;
-      continue;
-    }
-    // Nothing can run until a pair being worked on is done (when none is, the other thread is
-    // between pairs, or not there, and a pair will be ready at once).
-    if (++spins >= 4000 && __atomic_load_n(&shared->running, __ATOMIC_SEQ_CST) > 0) {
-      sorShareSleep(*shared, seen);
-      spins = 0;
-    } else {
-      __builtin_ia32_pause();
     }
   }
 }
