@@ -88,10 +88,8 @@ struct LevelOptions {
   /// Whether the SOR sweeps are shared by two threads of the pool when the level has two or
   /// more (same bits). The two follow each other some bands apart and meet only where one
   /// catches up; a waiting thread sleeps after a short spin, so a machine with more runnable
-  /// threads than cores does not make it collapse. Off by default: on 2 loaded cores it was no
-  /// faster than one thread, as the second thread reads every band the first laid out from the
-  /// other core's cache, and the sweep is bound by memory traffic.
-  bool sorOnTwoThreads = false;
+  /// threads than cores does not make it collapse.
+  bool sorOnTwoThreads = true;
 };
 
 /// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are
