@@ -85,12 +85,11 @@ struct LevelOptions {
   LevelWorkspace* workspace = nullptr;
   /// When set, the seconds of each stage are added here.
   StageTimes* times = nullptr;
-  /// Whether the SOR sweeps are shared by two threads of the pool (same bits). Off by default:
-  /// the two threads meet after every stage of the wavefront, thousands of times per level,
-  /// which pays on an idle machine but turns into waiting for a descheduled thread on a
-  /// machine with more runnable threads than cores (measured ten times slower at load 8 on
-  /// 2 cores).
-  bool sorOnTwoThreads = false;
+  /// Whether the SOR sweeps are shared by two threads of the pool when the level has two or
+  /// more (same bits). The two follow each other some bands apart and meet only where one
+  /// catches up; a waiting thread sleeps after a short spin, so a machine with more runnable
+  /// threads than cores does not make it collapse.
+  bool sorOnTwoThreads = true;
 };
 
 /// COpticFlow::diffusivity, bit for bit: both flow components' totals and derivatives are

@@ -12,13 +12,20 @@
 #include "flow/solver/sor_band_kernel.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace flowsolver {
+
+struct SorSleep {
+  std::mutex mutex;
+  std::condition_variable wake;
+};
 
 namespace {
 
@@ -285,13 +292,38 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
     sweepShare(nullptr);
     return;
   }
-  // Two threads take the pairs of each stage in turn; a thread that does not come soon
-  // leaves its share to the other.
+  // Two threads take the pairs in turn; a thread that does not come soon leaves its share to
+  // the other.
+  const int bands = (s.ySize + 3) / 4;  // enough for the eight-row bands too
+  scratch.progress.assign(bands, 0);
+  SorSleep sleep;
   SorShare shared;
+  shared.progress = scratch.progress.data();
+  shared.sleep = &sleep;
+  shared.room = scratch.band.size();
   pool->run(2, [&](int) { sweepShare(&shared); });
 }
 
-#else
+#endif
+
+// `done` is raised before the waker reads `sleepers`, and `sleepers` raised before the
+// sleeper reads `done` (all sequentially consistent): the waker sees the sleeper, or the
+// sleeper sees the new count. The waker takes the mutex to notify, so a sleeper between its
+// test and its wait cannot miss the call.
+void sorShareSleep(SorShare& share, unsigned seen) {
+  std::unique_lock<std::mutex> lock(share.sleep->mutex);
+  __atomic_fetch_add(&share.sleepers, 1, __ATOMIC_SEQ_CST);
+  while (__atomic_load_n(&share.done, __ATOMIC_SEQ_CST) == seen)
+    share.sleep->wake.wait(lock);
+  __atomic_fetch_sub(&share.sleepers, 1, __ATOMIC_SEQ_CST);
+}
+
+void sorShareWake(SorShare& share) {
+  const std::lock_guard<std::mutex> lock(share.sleep->mutex);
+  share.sleep->wake.notify_all();
+}
+
+#ifndef __SSE2__
 
 std::size_t sorScratchFloats(int, int, int) {
   return 0;

@@ -33,6 +33,8 @@ struct alignas(64) SorPixel {
 struct SorScratch {
   std::vector<SorPixel> pixels;
   flowdetail::LargeVector<float> band;
+  /// Sweeps done per band, when two threads share the vector sweep.
+  std::vector<int> progress;
 };
 
 /// The same sweeps, bit for bit: ω over each denominator is formed once before the sweeps and
@@ -55,8 +57,8 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
 std::size_t sorScratchFloats(int nx, int ny, int sweeps);
 
 /// The same sweeps, bit for bit, shared by two threads of the pool (when it has two): the
-/// pairs (band, sweep) of one stage of the wavefront are independent, and each thread takes
-/// the next pair once every pair of the earlier stages is done.
+/// threads take the pairs (band, sweep) in the order of the wavefront, and each waits before
+/// a pair only for the pairs that it reads from (a short spin, then asleep).
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch,
                flowthreads::Pool* pool);
 

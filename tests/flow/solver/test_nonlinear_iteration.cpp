@@ -15,6 +15,7 @@
 #include <cstring>
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -144,29 +145,57 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
                                        {10, 15}, {11, 24}, {8, 25},  {9, 7},   {131, 67}};
   using flowsimd::InstructionSet;
   using Sweep = std::function<void(const SorSystem&, float*, float*, int, flowsolver::SorScratch&)>;
-  // The vector sweeps alone and shared by the two threads of a pool.
-  flowthreads::Pool pool(2);
-  auto vectorSweep = [](InstructionSet set, flowthreads::Pool* on) {
-    return [set, on](const SorSystem& s, float* du, float* dv, int sweeps,
-                     flowsolver::SorScratch& scratch) {
+  // The vector sweeps alone and shared by the threads of a pool: of two threads, of eight, of
+  // two with room for a longer ring of bands (so that one thread runs further ahead), and
+  // from inside a piece of the pool, where its pieces run one after the other on one thread
+  // (the first must then do every pair).
+  flowthreads::Pool two(2), eight(8);
+  enum class On { Alone, Two, Eight, TwoLongRing, Nested };
+  auto vectorSweep = [&two, &eight](InstructionSet set, On on) {
+    return [set, on, &two, &eight](const SorSystem& s, float* du, float* dv, int sweeps,
+                                   flowsolver::SorScratch& scratch) {
       ASSERT_TRUE(flowsimd::force(set));
-      flowsolver::sorSweeps(s, du, dv, sweeps, scratch, on);
+      switch (on) {
+        case On::Alone:
+          flowsolver::sorSweeps(s, du, dv, sweeps, scratch, nullptr);
+          break;
+        case On::Two:
+          flowsolver::sorSweeps(s, du, dv, sweeps, scratch, &two);
+          break;
+        case On::Eight:
+          flowsolver::sorSweeps(s, du, dv, sweeps, scratch, &eight);
+          break;
+        case On::TwoLongRing: {
+          const std::size_t room = flowsolver::sorScratchFloats(s.xSize, s.ySize, 3 * sweeps);
+          if (scratch.band.size() < room) scratch.band.assign(room, 0.0f);
+          flowsolver::sorSweeps(s, du, dv, sweeps, scratch, &two);
+          break;
+        }
+        case On::Nested:
+          two.run(2, [&](int piece) {
+            if (piece == 0) flowsolver::sorSweeps(s, du, dv, sweeps, scratch, &two);
+          });
+          break;
+      }
       flowsimd::unforce();
     };
   };
-  std::vector<std::pair<const char*, Sweep>> fast = {
-      {"banded", flowsolver::sorSweepsBanded},
-      {"sse2", vectorSweep(InstructionSet::Sse2, nullptr)},
-      {"sse2 on two threads", vectorSweep(InstructionSet::Sse2, &pool)}};
-  if (flowsimd::supported(InstructionSet::Avx2)) {
-    fast.push_back({"avx2", vectorSweep(InstructionSet::Avx2, nullptr)});
-    fast.push_back({"avx2 on two threads", vectorSweep(InstructionSet::Avx2, &pool)});
+  std::vector<std::pair<std::string, Sweep>> fast = {{"banded", flowsolver::sorSweepsBanded}};
+  for (const InstructionSet set : {InstructionSet::Sse2, InstructionSet::Avx2}) {
+    if (!flowsimd::supported(set)) continue;
+    const std::string name = flowsimd::name(set);
+    fast.push_back({name, vectorSweep(set, On::Alone)});
+    fast.push_back({name + " on two threads", vectorSweep(set, On::Two)});
+    fast.push_back({name + " on eight threads", vectorSweep(set, On::Eight)});
+    fast.push_back({name + " on two threads, longer ring", vectorSweep(set, On::TwoLongRing)});
+    fast.push_back({name + " on one thread of two in turn", vectorSweep(set, On::Nested)});
   }
   // Each version also runs with one scratch kept over every size, as a level keeps it.
   std::vector<flowsolver::SorScratch> kept(fast.size());
   for (const auto& size : sizes) {
     // Few sweeps over many bands reuse the fast sweep's blocks of bands within a call.
-    for (const auto& run : std::vector<std::pair<float, int>>{{1.0f, 7}, {1.85f, 1}, {0.7f, 2}}) {
+    for (const auto& run :
+         std::vector<std::pair<float, int>>{{1.0f, 7}, {1.85f, 1}, {0.7f, 2}, {1.85f, 5}}) {
       const float omega = run.first;
       const int sweeps = run.second;
       RandomSystem r(size.first, size.second, rng, omega);
