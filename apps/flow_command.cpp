@@ -77,22 +77,32 @@ std::string parseArguments(const std::vector<std::string>& args, Settings& setti
   return sameFileProblem(settings);
 }
 
-int flowBetween(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
-                std::ostream& err) {
-  Settings settings;
-  const std::string problem = parseArguments(args, settings);
+std::optional<int> answerBeforeWork(const std::string& program, const std::string& problem,
+                                    bool help, bool version, const std::string& usageText,
+                                    std::ostream& out, std::ostream& err) {
   if (!problem.empty()) {
     err << program << ": " << problem << "\n"
         << "Try '" << program << " --help' for more information.\n";
     return kBadCommandLine;
   }
-  if (settings.help) {
-    out << usage(program);
+  if (help) {
+    out << usageText;
     return kSuccess;
   }
-  if (settings.version) {
+  if (version) {
     out << cli::versionText(program);
     return kSuccess;
+  }
+  return std::nullopt;
+}
+
+int flowBetween(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
+                std::ostream& err) {
+  Settings settings;
+  const std::string problem = parseArguments(args, settings);
+  if (const std::optional<int> status = answerBeforeWork(
+          program, problem, settings.help, settings.version, usage(program), out, err)) {
+    return *status;
   }
   auto fail = [&](const std::string& reason) {
     err << program << ": " << reason << "\n";

@@ -6,6 +6,7 @@
 #include "apps/command_line.h"
 
 #include <ostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ struct Settings {
 
 /// Exit statuses of the programs.
 enum ExitStatus { kSuccess = 0, kFailure = 1, kBadCommandLine = 2 };
+
+/// Ends a run before any work where the command line asks for that: a problem with the
+/// arguments (reported on `err` with a pointer to --help: kBadCommandLine), --help (the usage
+/// text on `out`) or --version (kSuccess). Returns nothing when the program should go on.
+std::optional<int> answerBeforeWork(const std::string& program, const std::string& problem,
+                                    bool help, bool version, const std::string& usageText,
+                                    std::ostream& out, std::ostream& err);
 
 /// Reads the arguments (without the program name) into `settings`. Returns an empty string
 /// when they are sound, else a one-line reason.

@@ -23,7 +23,6 @@ namespace videoapp {
 namespace {
 
 namespace fs = std::filesystem;
-using flowapp::kBadCommandLine;
 using flowapp::kFailure;
 using flowapp::kSuccess;
 
@@ -298,18 +297,9 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
     bool found = false;
     problem = shardFromSlurm(environment, s.shard, found);
   }
-  if (!problem.empty()) {
-    err << program << ": " << problem << "\n"
-        << "Try '" << program << " --help' for more information.\n";
-    return kBadCommandLine;
-  }
-  if (s.help) {
-    out << usage(program);
-    return kSuccess;
-  }
-  if (s.version) {
-    out << cli::versionText(program);
-    return kSuccess;
+  if (const std::optional<int> status = flowapp::answerBeforeWork(
+          program, problem, s.help, s.version, usage(program), out, err)) {
+    return *status;
   }
   auto fail = [&](const std::string& reason) {
     err << program << ": " << reason << "\n";

@@ -36,20 +36,11 @@ macro(use_listed_release_flags FILE)
   list(JOIN _release_list_${_release_at} " " CMAKE_CXX_FLAGS_RELEASE)
 endmacro()
 
-# Every target defined in dir and the folders below it.
-function(_flags_collect_targets dir out)
-  get_property(_targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
-  get_property(_subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-  foreach(_sub ${_subdirs})
-    _flags_collect_targets(${_sub} _more)
-    list(APPEND _targets ${_more})
-  endforeach()
-  set(${out} ${_targets} PARENT_SCOPE)
-endfunction()
+include(ProjectTargets)
 
 function(apply_listed_compile_flags FILE)
   _read_compile_flags(${FILE} _list)
-  _flags_collect_targets(${PROJECT_SOURCE_DIR} _targets)
+  collect_project_targets(${PROJECT_SOURCE_DIR} _targets)
   set(_done)  # source properties belong to a folder: set them once per folder and source
   foreach(_target ${_targets})
     get_target_property(_type ${_target} TYPE)

@@ -7,16 +7,7 @@
 # defined before this call, which the plug-in then links. Call it after every subsystem has
 # added its libraries.
 
-# Every target defined in dir and the folders below it.
-function(_mex_collect_targets dir out)
-  get_property(_targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
-  get_property(_subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-  foreach(_sub ${_subdirs})
-    _mex_collect_targets(${_sub} _more)
-    list(APPEND _targets ${_more})
-  endforeach()
-  set(${out} ${_targets} PARENT_SCOPE)
-endfunction()
+include(ProjectTargets)
 
 # Reads FILE into the variables <prefix>_NAMES (the plug-in names in order) and
 # <prefix>_<name> (its sources).
@@ -46,7 +37,7 @@ endfunction()
 
 function(add_listed_mex_plugins FILE)
   # Which static library compiles each core source (paths relative to the top of the tree).
-  _mex_collect_targets(${PROJECT_SOURCE_DIR} _targets)
+  collect_project_targets(${PROJECT_SOURCE_DIR} _targets)
   foreach(_target ${_targets})
     get_target_property(_type ${_target} TYPE)
     if(NOT _type STREQUAL "STATIC_LIBRARY")

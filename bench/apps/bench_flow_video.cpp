@@ -3,6 +3,7 @@
 // 1 thread each running at once, each the best of a few runs into a fresh folder. Timed as
 // whole processes, reading and writing included.
 #include "apps/image_io.h"
+#include "bench/textured_frame.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -23,20 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kWidth = 640, kHeight = 480, kFrames = 10, kRepeats = 2;
-
-CTensor<float> frame(double du, double dv) {
-  CTensor<float> t(kWidth, kHeight, 3);
-  for (int z = 0; z < 3; ++z)
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) {
-        const double u = x - du, v = y - dv;
-        t(x, y, z) =
-            static_cast<float>(128 + 50 * std::sin(0.11 * u + 0.07 * v + z) +
-                               40 * std::cos(0.05 * v - 0.13 * u + 2 * z) +
-                               25 * std::sin(0.37 * u * (1 + 0.1 * z)) * std::cos(0.29 * v));
-      }
-  return t;
-}
 
 pid_t start(std::vector<std::string> args) {
   std::vector<char*> argv;
@@ -77,7 +64,8 @@ int main() {
     std::string error;
     char name[32];
     std::snprintf(name, sizeof name, "frame%02d.png", i);
-    if (!imageio::writePng((frames / name).string(), frame(3.0 * i, -2.0 * i), error)) {
+    if (!imageio::writePng((frames / name).string(),
+                           benchframes::texturedFrame(kWidth, kHeight, 3.0 * i, -2.0 * i), error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }

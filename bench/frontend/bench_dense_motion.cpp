@@ -1,6 +1,7 @@
 // Stages of the dense flow on a generated 640x480 colour pair whose second frame is the first
 // moved by (3, -2) pixels. The straightforward matching is timed on a 320x240 crop beside the
 // fast matching on the same crop (it takes far too long at full size to be run routinely).
+#include "bench/textured_frame.h"
 #include "flow/filters/NFilter.h"
 #include "flow/frontend/descriptor_matching.h"
 #include "flow/frontend/match_confidence.h"
@@ -14,21 +15,9 @@
 
 namespace {
 
-/// A smooth colour texture with some finer detail, moved by (du, dv).
+/// The benchmarks' textured frame moved by (du, dv).
 CTensor<float> frame(int w, int h, float du, float dv) {
-  CTensor<float> t(w, h, 3);
-  for (int z = 0; z < 3; ++z) {
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const double u = x - du, v = y - dv;
-        t(x, y, z) =
-            static_cast<float>(128 + 50 * std::sin(0.11 * u + 0.07 * v + z) +
-                               40 * std::cos(0.05 * v - 0.13 * u + 2 * z) +
-                               25 * std::sin(0.37 * u * (1 + 0.1 * z)) * std::cos(0.29 * v));
-      }
-    }
-  }
-  return t;
+  return benchframes::texturedFrame(w, h, du, dv);
 }
 
 /// Presmoothed frames, their descriptors and the confidence map.
