@@ -3,10 +3,14 @@
 # user who cannot install (not root, no sudo) gets the exact command to run and a failure;
 # only the requested sets count; with everything installed it does nothing.
 set -uo pipefail
-script=$1/tools/install-packages
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
+# A copy the unprivileged user can read wherever the checkout lies (a private temporary
+# folder, a home directory).
+script=$work/install-packages
+cp "$1/tools/install-packages" "$script"
+chmod 755 "$script"
 failures=0
 check() {  # check NAME CONDITION...
   local name=$1
@@ -33,8 +37,8 @@ if [ "$(id -u)" -eq 0 ]; then
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 run() {
-  "${as_user[@]}" env -i PATH="$work/bin" MOTIONSEG_PACKAGE_LIST="$work/list.txt" "$@" \
-    bash "$script" "${sets[@]}" >"$work/out" 2>&1
+  (cd "$work" && "${as_user[@]}" env -i PATH="$work/bin" MOTIONSEG_PACKAGE_LIST="$work/list.txt" "$@" \
+    bash "$script" "${sets[@]}" >"$work/out" 2>&1)
 }
 
 sets=(demo)
