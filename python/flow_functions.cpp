@@ -17,10 +17,10 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -268,20 +268,33 @@ void writeFlo(const py::object& pathValue, const py::object& flowValue) {
   std::string failure, detail;
   {
     py::gil_scoped_release release;
-    std::vector<unsigned char> bytes;
-    if (npargs::hasType<float>(flow)) {
-      floBytes<float>(flow, bytes);
-    } else {
-      floBytes<double>(flow, bytes);
-    }
     const std::string created = "Cannot create " + path + ".";
     const std::string folder = std::filesystem::path(path).parent_path().string();
+    const char* place = folder.empty() ? "." : folder.c_str();
     struct stat target {};
-    struct stat place {};
-    if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+    struct stat folderStat {};
+    const bool exists = stat(path.c_str(), &target) == 0;
+    const bool direct = exists && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+    // Where the file cannot be made, nothing is computed.
+    if (exists && S_ISDIR(target.st_mode)) {
       error = EISDIR;
-      failure = created;
-    } else if (stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    } else if (!direct && stat(place, &folderStat) != 0) {
+      error = errno;
+    } else if (!direct && !S_ISDIR(folderStat.st_mode)) {
+      error = ENOTDIR;
+    } else if (!direct && access(place, W_OK | X_OK) != 0) {
+      error = errno;
+    }
+    if (error != 0) failure = created;
+    std::vector<unsigned char> bytes;
+    if (failure.empty()) {
+      if (npargs::hasType<float>(flow)) {
+        floBytes<float>(flow, bytes);
+      } else {
+        floBytes<double>(flow, bytes);
+      }
+    }
+    if (failure.empty() && direct) {
       std::FILE* file = std::fopen(path.c_str(), "wb");
       if (file == nullptr) {
         error = errno;
@@ -295,16 +308,7 @@ void writeFlo(const py::object& pathValue, const py::object& flowValue) {
           failure = "Could not write all of " + path + ".";
         }
       }
-    } else if (stat(folder.empty() ? "." : folder.c_str(), &place) != 0) {
-      error = errno;
-      failure = created;
-    } else if (!S_ISDIR(place.st_mode)) {
-      error = ENOTDIR;
-      failure = created;
-    } else if (access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) {
-      error = errno;
-      failure = created;
-    } else {
+    } else if (failure.empty()) {
       detail = safeout::writeFile(path, bytes.data(), bytes.size());
       if (!detail.empty()) failure = "Could not write all of " + path + ".";
     }
