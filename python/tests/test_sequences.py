@@ -167,19 +167,3 @@ def test_what_is_no_sequence_is_refused(function, text, builders, arguments):
         with pytest.raises(LookupError, match="^the second item is not available$"):
             function(*arguments(seqs))
 
-
-def test_items_of_a_sequence_outlive_the_sequence_being_read():
-    # The faults of a sequence argument that is not a list: the rows of a stacked array, and
-    # a lazy sequence's arrays, are made on access and freed unless the call holds them.
-    maps = label_maps(3, (40, 30), 9)
-    expected = motionseg.frame_neighbours(maps, 9)
-    for given in (np.stack(maps), Lazy(maps), tuple(maps)):
-        for _ in range(5):
-            got = motionseg.frame_neighbours(given, 9)
-            assert [g.tobytes() for g in got] == [e.tobytes() for e in expected]
-    frames = colour_frames(3, (40, 30))
-    expected = motionseg.region_summary(frames, maps, 9)
-    for given in ((np.stack(frames), np.stack(maps)), (frames, np.stack(maps)),
-                  (Lazy(frames), Lazy(maps))):
-        got = motionseg.region_summary(*given, 9)
-        assert [g.tobytes() for g in got] == [e.tobytes() for e in expected]
