@@ -59,11 +59,17 @@ Outcome runVideo(const std::vector<std::string>& args,
   return {status, err.str()};
 }
 
-/// Every file of a folder by name, with its bytes.
+/// Whether a name is one of the folder record's files, which every run appends to or locks.
+bool isRecord(const std::string& name) {
+  return name == "flow_video.journal" || name == "flow_video.lock";
+}
+
+/// Every file of a folder but the record's by name, with its bytes.
 Files contents(const fs::path& folder) {
   Files files;
-  for (const std::string& name : appstest::folderNames(folder))
-    files[name] = appstest::fileBytes((folder / name).string());
+  for (const std::string& name : appstest::folderNames(folder)) {
+    if (!isRecord(name)) files[name] = appstest::fileBytes((folder / name).string());
+  }
   return files;
 }
 
@@ -190,13 +196,13 @@ TEST(FlowVideo, WritesEveryPairAsTheDriverComputesIt) {
   std::vector<std::string> names;
   for (const auto& f : files)
     names.push_back(f.first);
+  EXPECT_EQ(appstest::folderNames(out).size(), files.size() + 2);  // the journal and the lock
   EXPECT_EQ(names,
             (std::vector<std::string>{
-                "flow_video.settings", "frame0.colour.png", "frame0.flo", "frame1.back.colour.png",
-                "frame1.back.flo", "frame1.colour.png", "frame1.flo", "frame2.back.colour.png",
-                "frame2.back.flo", "frame2.colour.png", "frame2.flo", "frame3.back.colour.png",
-                "frame3.back.flo", "frame3.colour.png", "frame3.flo", "frame4.back.colour.png",
-                "frame4.back.flo"}));
+                "frame0.colour.png", "frame0.flo", "frame1.back.colour.png", "frame1.back.flo",
+                "frame1.colour.png", "frame1.flo", "frame2.back.colour.png", "frame2.back.flo",
+                "frame2.colour.png", "frame2.flo", "frame3.back.colour.png", "frame3.back.flo",
+                "frame3.colour.png", "frame3.flo", "frame4.back.colour.png", "frame4.back.flo"}));
   auto frame = [&](int i) { return video + "/frame" + std::to_string(i) + ".png"; };
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
@@ -217,7 +223,7 @@ TEST(FlowVideo, WritesEveryPairAsTheDriverComputesIt) {
   const Outcome stepped = runVideo({"--step", "2", "--quiet", video, (dir / "step2")});
   ASSERT_EQ(stepped.status, 0) << stepped.err;
   EXPECT_EQ(stepped.err, "");
-  EXPECT_EQ(contents(dir / "step2").size(), 4u);  // three .flo files and the settings
+  EXPECT_EQ(contents(dir / "step2").size(), 3u);  // three .flo files
   EXPECT_EQ(appstest::fileBytes(dir / "step2/frame2.flo"), driverFlo(frame(2), frame(4), dir));
 }
 
@@ -251,11 +257,11 @@ TEST(FlowVideo, ResumesFromWhatIsComplete) {
     safeout::writeFile((out / "frame1.flo").string(), bytes.data(), bytes.size());
     _exit(0);
   }
-  while (appstest::folderNames(out).size() == reference.size())
+  while (appstest::folderNames(out).size() == reference.size() + 2)  // + the journal, the lock
     usleep(200);
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  ASSERT_EQ(appstest::folderNames(out).size(), reference.size() + 1);
+  ASSERT_EQ(appstest::folderNames(out).size(), reference.size() + 3);
 
   r = runVideo({video, out.string()});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -276,7 +282,7 @@ TEST(FlowVideo, ResumesFromWhatIsComplete) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(contents(out), reference);
   for (const auto& file : inodes(out)) {
-    if (file.first == "flow_video.settings") continue;  // the same text is not written again
+    if (isRecord(file.first)) continue;  // appended to, not replaced
     EXPECT_NE(file.second, after.at(file.first)) << file.first;
   }
 }
@@ -289,9 +295,9 @@ TEST(FlowVideo, SlurmShardsAddUpToTheWholeRun) {
   const std::string video = writeVideo(dir.path() / "video", 8);
   ASSERT_EQ(runVideo({"--quiet", video, dir / "whole"}).status, 0);
   const std::vector<std::vector<std::string>> expected = {
-      {"flow_video.settings", "frame0.flo", "frame3.flo", "frame6.flo"},
-      {"flow_video.settings", "frame1.flo", "frame4.flo"},
-      {"flow_video.settings", "frame2.flo", "frame5.flo"}};
+      {"flow_video.journal", "flow_video.lock", "frame0.flo", "frame3.flo", "frame6.flo"},
+      {"flow_video.journal", "flow_video.lock", "frame1.flo", "frame4.flo"},
+      {"flow_video.journal", "flow_video.lock", "frame2.flo", "frame5.flo"}};
   for (int task = 3; task < 6; ++task) {
     const std::map<std::string, std::string> slurm = {{"SLURM_ARRAY_TASK_ID", std::to_string(task)},
                                                       {"SLURM_ARRAY_TASK_COUNT", "3"},
@@ -401,7 +407,7 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
         std::string("  frame3.png -> frame4.png: ")}) {
     EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
   }
-  EXPECT_EQ(appstest::folderNames(dir / "out").size(), 4u);
+  EXPECT_EQ(appstest::folderNames(dir / "out").size(), 5u);  // 3 flows, the journal, the lock
 
   {
     appstest::FileSizeLimit limit(4096);
@@ -410,7 +416,8 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("stopped after a failed write; 4 pairs not tried"), std::string::npos)
       << r.err;
-  EXPECT_EQ(appstest::folderNames(dir / "full"), std::vector<std::string>{"flow_video.settings"});
+  EXPECT_EQ(appstest::folderNames(dir / "full"),
+            (std::vector<std::string>{"flow_video.journal", "flow_video.lock"}));
 
   writeVideo(dir.path() / "one", 1);
   writeVideo(dir.path() / "twice", 2);
