@@ -234,7 +234,7 @@ std::string FolderRecord::join(const std::string& folder, const std::string& set
   }
   if (legacy) {
     std::error_code ignored;
-    fs::remove(legacyPath, ignored);
+    replacedLegacy_ = fs::remove(legacyPath, ignored);
   }
   return "";
 }

@@ -60,6 +60,9 @@ class FolderRecord {
   /// record has them, and the file has the recorded size and checksum.
   bool done(const std::string& name) const;
 
+  /// Whether join() found and removed an earlier version's settings record.
+  bool replacedLegacy() const { return replacedLegacy_; }
+
   /// Records the file `name` of the folder, just renamed into place, as done. Returns "" or
   /// a one-line reason.
   std::string record(const std::string& name);
@@ -76,6 +79,7 @@ class FolderRecord {
 
   std::string folder_, settings_;
   int journal_ = -1, lock_ = -1;
+  bool replacedLegacy_ = false;
   std::map<std::string, Entry> entries_;
 };
 

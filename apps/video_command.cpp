@@ -278,17 +278,18 @@ std::string usage(const std::string& program) {
          "(relative paths from the list's folder). OUT_FOLDER gets, for the frame NAME.png\n"
          "of each pair, NAME.flo (the flow to the next frame), with --colour\n"
          "NAME.colour.png, and with --backward NAME.back.flo (the flow to the previous frame)\n"
-         "and NAME.back.colour.png; and flow_video.journal, the record of the files done and\n"
-         "of the parameters they were computed with.\n"
+         "and NAME.back.colour.png; and flow_video.journal, the record of the files done\n"
+         "and of the parameters they were computed with.\n"
          "\n"
-         "A pair whose outputs are recorded as done with these parameters (and still have the\n"
-         "recorded size and checksum) is skipped, so an interrupted run resumes where it\n"
-         "stopped; files are written under temporary names and renamed into place when\n"
-         "complete. A folder holding flow of other parameters is refused unless --force, and\n"
-         "so is a run while one of other parameters writes to the folder (flow_video.lock).\n"
-         "Shards split the pairs over processes or machines: every N-th pair from\n"
-         "pair K with --shard K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID,\n"
-         "SLURM_ARRAY_TASK_COUNT and SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
+         "A pair whose outputs are recorded as done with these parameters (and still have\n"
+         "the recorded size and checksum) is skipped, so an interrupted run resumes where\n"
+         "it stopped; files are written under temporary names and renamed into place when\n"
+         "complete. A folder holding flow of other parameters is refused unless --force;\n"
+         "while a run writes to a folder (flow_video.lock), runs of other parameters are\n"
+         "refused, forced or not, and shards of the same parameters share it. Shards split\n"
+         "the pairs over processes or machines: every N-th pair from pair K with --shard\n"
+         "K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_COUNT and\n"
+         "SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
          "\n"
          "Options (a value may also be given as --name=VALUE):\n" +
          cli::optionHelp(options(defaults)) +
@@ -410,6 +411,12 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   }
 
   Progress progress(err, program, live, s.quiet, shardPairs, skipped);
+  if (record.replacedLegacy()) {
+    progress.note("replaced " + std::string(folderrecord::kLegacyName) +
+                  " of an earlier version by " + folderrecord::kJournalName +
+                  "; its files are computed again, since nothing " +
+                  "records that they were completed");
+  }
   if (removed > 0) {
     progress.note("removed " + std::to_string(removed) +
                   " temporary file(s) left by an interrupted run in " + s.outFolder);

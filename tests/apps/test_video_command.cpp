@@ -657,7 +657,9 @@ TEST(FlowVideo, CountsOnlyFilesRecordedWholeUnderTheseSettings) {
        3, ""},
       {"the journal lost", [&](const fs::path& out) { fs::remove(out / "flow_video.journal"); }, 0,
        ""},
-      {"a folder of the previous version", [&](const fs::path& out) { legacy(out, "30"); }, 0, ""},
+      {"a folder of the previous version", [&](const fs::path& out) { legacy(out, "30"); }, 0,
+       "replaced flow_video.settings of an earlier version by flow_video.journal; its files are "
+       "computed again"},
       {"a folder of the previous version, other settings",
        [&](const fs::path& out) { legacy(out, "12"); }, -1,
        "holds flow computed with other settings (alpha 30 here, 12 there"},
@@ -681,6 +683,7 @@ TEST(FlowVideo, CountsOnlyFilesRecordedWholeUnderTheseSettings) {
                          std::to_string(4 - k.complete) + " to compute"),
               std::string::npos)
         << r.err;
+    EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
     EXPECT_EQ(contents(out), reference);  // the previous version's record gone too
     // And the journal now vouches for every file: nothing is computed again.
     EXPECT_NE(runVideo({"--colour", video, out.string()}).err.find("4 already complete"),
