@@ -5,8 +5,8 @@
 #
 #   sbatch --array=0-15 apps/flow_video_slurm.sh FRAMES OUT_FOLDER [flow_video options]
 #
-# Tasks share OUT_FOLDER (on a file system every node sees, with flock working across nodes,
-# as NFS and the usual cluster file systems give). Submitting the same array again after a
+# Tasks share OUT_FOLDER (on a file system every node sees, where flock works across nodes:
+# NFS does; Lustre needs its flock mount option). Submitting the same array again after a
 # failure or a time limit resumes: each task skips its pairs recorded as done. Tasks of other
 # flow_video options are refused while tasks of this array write to the folder.
 # FLOW_VIDEO names the program when it is not on the PATH, e.g.
