@@ -61,21 +61,21 @@ std::string readFrames(const std::string& first, const std::string& second, CTen
 
 std::string computeFlow(const CTensor<float>& image1, const CTensor<float>& image2,
                         const cli::FlowParameters& p, CTensor<float>& flow) {
-  const int nx = image1.xSize(), ny = image1.ySize();
-  const std::string size = std::to_string(nx) + " x " + std::to_string(ny) + " pixels";
   // The driver's failures in the words every front end uses; it smooths its frames in place.
   const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
     CTensor<float> first(image1), second(image2);
     runFlow(first, second, flow, p.sigma, p.alpha, p.beta, p.gamma,
             p.threads > 0 ? p.threads : cli::defaultThreads());
   });
-  if (failure) return failure.text + " (frames of " + size + ")";
+  if (failure) return failure.text;
+  const std::string shape = flowdriver::flowSizeFault(flow, image1.ySize(), image1.xSize());
+  if (!shape.empty()) return shape;
   long long notFinite = 0;
   const long long count = static_cast<long long>(flow.xSize()) * flow.ySize() * 2;
   for (long long i = 0; i < count; ++i) {
     if (!std::isfinite(flow.data()[i])) ++notFinite;
   }
-  if (notFinite > 0 || flow.zSize() != 2) {
+  if (notFinite > 0) {
     return "the flow holds " + std::to_string(notFinite) + " of " + std::to_string(count) +
            " values that are not finite numbers (the parameters give no usable flow for these "
            "frames)";
