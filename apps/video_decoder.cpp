@@ -23,11 +23,23 @@ extern "C" {
 
 namespace videodecode {
 
+namespace {
+
+/// The path `text` as one word of a POSIX shell, never taken for an option.
+std::string quoted(const std::string& text) {
+  std::string word = !text.empty() && text[0] == '-' ? "'./" : "'";
+  for (char c : text)
+    word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+}  // namespace
+
 std::string extractCommand(const std::string& video, const std::string& folder) {
   // -fps_mode passthrough keeps every decoded frame once, as this program numbers them,
   // where the default would repeat or drop frames of a variable-rate video.
-  return "mkdir -p '" + folder + "' && ffmpeg -i '" + video + "' -fps_mode passthrough '" + folder +
-         "/%06d.png'";
+  return "mkdir -p " + quoted(folder) + " && ffmpeg -i " + quoted(video) +
+         " -fps_mode passthrough " + quoted(folder + "/%06d.png");
 }
 
 #ifndef MOTIONSEG_HAVE_VIDEO
