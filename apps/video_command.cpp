@@ -49,6 +49,7 @@ std::vector<cli::Option> options(Settings& s) {
   list.push_back(
       flag("--backward", "also the flow from each frame to its predecessor", s.backward));
   list.push_back(flag("--colour", "also a colour-wheel PNG of each flow", s.colour));
+  list.back().aliases = {"--color"};
   list.push_back({"--shard", "K/N",
                   "take every N-th pair from pair K on (0 <= K < N; default: from\n"
                   "Slurm's SLURM_ARRAY_TASK_* variables, else every pair)",
@@ -286,7 +287,8 @@ std::string usage(const std::string& program) {
          "pair K with --shard K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID,\n"
          "SLURM_ARRAY_TASK_COUNT and SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
          "\n"
-         "Options (a value may also be given as --name=VALUE):\n" +
+         "Options (a value may also be given as --name=VALUE, and a name shortened to any\n"
+         "prefix no other option shares, as --col for --colour):\n" +
          cli::optionHelp(options(defaults)) +
          "\n"
          "Exit status: 0 when every pair of the shard has its outputs, 1 when a pair failed\n"
@@ -338,9 +340,9 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
     return fail("the output folder is the folder of the frames; give the flow a folder of its own");
   }
   auto outputs = [&](long long pair, bool backward) {
-    const std::string base = (fs::path(s.outFolder) / source->stem(backward ? pair + s.step : pair))
-                                 .string() +
-                             (backward ? ".back" : "");
+    const std::string base =
+        (fs::path(s.outFolder) / source->stem(backward ? pair + s.step : pair)).string() +
+        (backward ? ".back" : "");
     return Outputs{base + ".flo", s.colour ? base + ".colour.png" : ""};
   };
   {
@@ -443,8 +445,8 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
     // A frame file replaced since its header was read would show here.
     for (const CTensor<float>* image : {&image1, &image2}) {
       if (problem.empty() && (image->xSize() != width || image->ySize() != height)) {
-        problem = source->label(image == &image1 ? w.pair : w.pair + s.step) +
-                  " is no longer " + std::to_string(width) + " x " + std::to_string(height) +
+        problem = source->label(image == &image1 ? w.pair : w.pair + s.step) + " is no longer " +
+                  std::to_string(width) + " x " + std::to_string(height) +
                   " pixels, the size of the frames when the run started";
       }
     }
