@@ -2,12 +2,14 @@
 
 #include "apps/image_io.h"
 
+#include <filesystem>
 #include <string>
 
 #ifdef MOTIONSEG_HAVE_VIDEO
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
@@ -15,7 +17,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -34,6 +38,11 @@ std::string quoted(const std::string& text) {
 }
 
 }  // namespace
+
+std::string framesFolder(const std::string& video) {
+  const std::filesystem::path path(video);
+  return (path.parent_path() / (path.stem().string() + "_frames")).string();
+}
 
 std::string extractCommand(const std::string& video, const std::string& folder) {
   // -fps_mode passthrough keeps every decoded frame once, as this program numbers them,
@@ -140,10 +149,11 @@ struct VideoReader::State {
   std::unique_ptr<AVFrame, FrameFree> frame;
   std::unique_ptr<SwsContext, ScaleFree> scale;
   long long count = 0;
-  int width = 0, height = 0;
-  long long next = 0;     // index of the frame the decoder gives next
-  bool flushed = false;   // the end of the file was sent to the decoder
-  bool finished = false;  // the decoder gave its last frame
+  int width = 0, height = 0;  // as decoded, before the turn
+  int turn = 0;               // clockwise quarter turns the display asks for: 0 to 3
+  long long next = 0;         // index of the frame the decoder gives next
+  bool flushed = false;       // the end of the file was sent to the decoder
+  bool finished = false;      // the decoder gave its last frame
 
   /// Opens the file and the decoder, positioned before the first frame.
   std::string start() {
@@ -274,8 +284,53 @@ struct VideoReader::State {
           }
         }
     }
-    image.swap(result);
+    turned(result, image);
     return "";
+  }
+
+  /// `image` turned clockwise by `turn` quarters into `out`, as ffmpeg's transpose filter
+  /// ("clock", "cclock") or its two flips (half a turn) move the pixels.
+  void turned(CTensor<float>& image, CTensor<float>& out) const {
+    if (turn == 0) {
+      out.swap(image);
+      return;
+    }
+    const int w = image.xSize(), h = image.ySize();
+    CTensor<float> result(turn == 2 ? w : h, turn == 2 ? h : w, 3);
+    for (int c = 0; c < 3; ++c)
+      for (int y = 0; y < result.ySize(); ++y)
+        for (int x = 0; x < result.xSize(); ++x) {
+          if (turn == 1) result(x, y, c) = image(y, h - 1 - x, c);
+          if (turn == 2) result(x, y, c) = image(w - 1 - x, h - 1 - y, c);
+          if (turn == 3) result(x, y, c) = image(w - 1 - y, x, c);
+        }
+    out.swap(result);
+  }
+
+  /// The turn of the stream's display matrix, as the ffmpeg program reads it; a mirrored
+  /// display or an angle that is no quarter turn is refused.
+  std::string readTurn() {
+    turn = 0;
+    const auto* matrix = reinterpret_cast<const std::int32_t*>(
+        av_stream_get_side_data(format->streams[stream], AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (matrix == nullptr) return "";
+    double theta = -std::round(av_display_rotation_get(matrix));
+    if (std::isnan(theta)) theta = 0;
+    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+    const bool mirrored =
+        static_cast<double>(matrix[0]) * matrix[4] - static_cast<double>(matrix[1]) * matrix[3] < 0;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+      if (!mirrored && std::fabs(theta - 90.0 * quarter) < 1.0) {
+        turn = quarter;
+        return "";
+      }
+    }
+    char angle[32];
+    std::snprintf(angle, sizeof angle, "%.0f", std::round(av_display_rotation_get(matrix)));
+    return path + " asks to be displayed " +
+           (mirrored ? std::string("mirrored") : "turned by " + std::string(angle) + " degrees") +
+           ", which this program does not apply; extract its frames with: " +
+           extractCommand(path, framesFolder(path)) + "; then give that folder";
   }
 };
 
@@ -290,6 +345,8 @@ std::string VideoReader::open(const std::string& path) {
   const AVCodecParameters* parameters = s.format->streams[s.stream]->codecpar;
   s.width = parameters->width;
   s.height = parameters->height;
+  problem = s.readTurn();
+  if (!problem.empty()) return problem;
   if (s.width <= 0 || s.height <= 0) return path + ": its video stream announces no frame size";
   if (s.width > imageio::kMaxSide || s.height > imageio::kMaxSide ||
       static_cast<long long>(s.width) * s.height > imageio::kMaxPixels) {
@@ -313,10 +370,10 @@ long long VideoReader::frameCount() const {
   return state_->count;
 }
 int VideoReader::width() const {
-  return state_->width;
+  return state_->turn % 2 == 0 ? state_->width : state_->height;
 }
 int VideoReader::height() const {
-  return state_->height;
+  return state_->turn % 2 == 0 ? state_->height : state_->width;
 }
 
 std::string VideoReader::read(long long k, CTensor<float>& image) {

@@ -19,6 +19,10 @@ bool available();
 /// numbered from 000001 in decoding order.
 std::string extractCommand(const std::string& video, const std::string& folder);
 
+/// The folder extractCommand suggests for the frames of `video`: beside it, named after it
+/// ("clip.mp4" -> "clip_frames").
+std::string framesFolder(const std::string& video);
+
 /// Whether `path` opens as a file holding a video stream (false in a build without video
 /// decoding, and for still images, which the image reader takes).
 bool isVideo(const std::string& path);

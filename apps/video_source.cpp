@@ -180,9 +180,8 @@ std::string open(const std::string& source, std::unique_ptr<FrameSource>& frames
              "video file";
     }
     if (!looksLikeText(source)) {
-      const std::string extract = videodecode::extractCommand(
-          source, (fs::path(source).parent_path() / (fs::path(source).stem().string() + "_frames"))
-                      .string());
+      const std::string extract =
+          videodecode::extractCommand(source, videodecode::framesFolder(source));
       if (!videodecode::available()) {
         return source +
                " is not a text list of frames, and this program was built without "

@@ -78,6 +78,7 @@ struct Encoding {
   const char* file;
   const char* encoder;
   const char* options;
+  const char* turn = nullptr;  // degrees of the display rotation the file is given, if any
 };
 
 // Codecs, containers and pixel formats users meet: 4:2:0, 4:2:2 and 4:4:4 chroma, full
@@ -93,6 +94,12 @@ const Encoding kEncodings[] = {
     {"ffv1-grey.mkv", "ffv1", "-c:v ffv1 -pix_fmt gray"},
     {"png.mkv", "png", "-c:v png -pix_fmt rgb24"},
     {"mjpeg.avi", "mjpeg", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3"},
+    // Displayed turned, as phones record: ffmpeg turns the frames it extracts.
+    {"turn90.mp4", "mpeg4", "-c:v mpeg4 -pix_fmt yuv420p -q:v 4", "90"},
+    {"turn180.mp4", "mpeg4", "-c:v mpeg4 -pix_fmt yuv420p -q:v 4", "180"},
+    {"turn270.mp4", "libx264", "-c:v libx264 -pix_fmt yuv420p", "270"},
+    {"turn90-444.mp4", "libx264", "-c:v libx264 -pix_fmt yuv444p", "90"},
+    {"turn90-422.mp4", "libx264", "-c:v libx264 -pix_fmt yuv422p", "90"},
 };
 
 TEST(VideoDecoder, FramesEqualThoseFfmpegExtracts) {
@@ -106,15 +113,22 @@ TEST(VideoDecoder, FramesEqualThoseFfmpegExtracts) {
       continue;
     }
     TempFolder folder;
-    const std::string video = makeVideo(folder, e.file, e.options, kFrames);
+    std::string video = makeVideo(folder, e.file, e.options, kFrames);
+    if (e.turn != nullptr) {
+      const std::string turned = folder / (std::string("turned-") + e.file);
+      ASSERT_TRUE(run("ffmpeg -nostdin -v error -i '" + video +
+                      "' -c copy -metadata:s:v:0 rotate=" + e.turn + " '" + turned + "'"));
+      video = turned;
+    }
+    const bool across = e.turn != nullptr && std::string(e.turn) != "180";
     const std::vector<std::string> pngs = extract(folder, video, "frames");
     ASSERT_EQ(pngs.size(), static_cast<std::size_t>(kFrames));
 
     videodecode::VideoReader reader;
     ASSERT_EQ(reader.open(video), "");
     ASSERT_EQ(reader.frameCount(), kFrames);
-    EXPECT_EQ(reader.width(), 64);
-    EXPECT_EQ(reader.height(), 48);
+    EXPECT_EQ(reader.width(), across ? 48 : 64);
+    EXPECT_EQ(reader.height(), across ? 64 : 48);
     // In order, then backwards (each read reopening the file), then frame 3 twice.
     std::vector<int> order;
     for (int k = 0; k < kFrames; ++k)
@@ -175,7 +189,19 @@ TEST(VideoSource, VideoFramesAreNamedByNumberAndSourcesRefuseWhatIsNoList) {
     }
   }
   if (!videodecode::available()) return;
+  // A display turned by an angle that is no quarter turn is refused, naming the angle.
+  const std::string plain = makeVideo(folder, "plain.mp4", "-c:v mpeg4", 2);
+  const std::string slanted = folder / "slanted.mp4";
+  ASSERT_TRUE(run("ffmpeg -nostdin -v error -i '" + plain +
+                  "' -c copy -metadata:s:v:0 rotate=45 '" + slanted + "'"));
   std::unique_ptr<videosource::FrameSource> frames;
+  EXPECT_EQ(videosource::open(slanted, frames),
+            slanted +
+                " asks to be displayed turned by 45 degrees, which this program does not apply; "
+                "extract its frames with: " +
+                videodecode::extractCommand(slanted, folder / "slanted_frames") +
+                "; then give that folder");
+  EXPECT_EQ(frames, nullptr);
   ASSERT_EQ(videosource::open(video, frames), "");
   ASSERT_EQ(frames->count(), 3);
   EXPECT_EQ(frames->stem(0), "000001");
