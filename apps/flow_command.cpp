@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 
 namespace flowapp {
 namespace {
@@ -132,11 +133,15 @@ int flowBetween(const std::string& program, const std::vector<std::string>& args
     return kFailure;
   };
 
-  // Outputs that cannot be written are found before the computation, not after it.
+  // Outputs that cannot be written are found before the computation, not after it. The
+  // temporary files of these outputs left by a killed run (SIGKILL gives it no chance to
+  // remove them) go now; those of other names and of running processes stay.
   for (const std::string& output : {settings.flowPath, settings.colourPath}) {
     if (output.empty()) continue;
     const std::string reason = safeout::checkWritable(output);
     if (!reason.empty()) return fail(reason);
+    const std::string folder = std::filesystem::path(output).parent_path().string();
+    safeout::removeStaleTemporaries(folder.empty() ? "." : folder, output);
   }
 
   CTensor<float> image1, image2, flow;

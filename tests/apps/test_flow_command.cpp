@@ -3,12 +3,17 @@
 #include "apps/flow_command.h"
 
 #include "apps/image_io.h"
+#include "apps/safe_output.h"
 #include "flow/frontend/run_flow.h"
 #include "flow/solver/COpticFlow.h"
 #include "tests/apps/temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -362,6 +367,45 @@ TEST(FlowBetween, RefusesFramesTooLargeForMemoryFromTheirHeaders) {
   } else {
     unsetenv("MOTIONSEG_MEMORY_LIMIT");
   }
+}
+
+/// The temporary file a writer of `path` killed by SIGKILL leaves behind.
+std::string killedWriterTemporary(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::vector<std::string> before = appstest::folderNames(folder);
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::vector<char> bytes(64 << 20, 'x');
+    safeout::writeFile(path, bytes.data(), bytes.size());
+    _exit(0);
+  }
+  while (appstest::folderNames(folder).size() == before.size())
+    usleep(200);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  for (const std::string& name : appstest::folderNames(folder)) {
+    if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+  }
+  return "";
+}
+
+// The temporary files a killed flow_between left for its outputs are removed by the next run
+// that writes them; those of other names stay.
+TEST(FlowBetween, RemovesTheStaleTemporariesOfItsOutputs) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  const std::string flo = dir / "f.flo", png = dir / "c.png";
+  std::vector<std::string> stale, kept;
+  for (const std::string& path : {flo, png, flo})
+    stale.push_back(killedWriterTemporary(path));
+  kept.push_back(killedWriterTemporary(dir / "other.flo"));
+  for (const std::string& name : stale)
+    ASSERT_TRUE(safeout::isTemporaryName(name)) << name;
+  ASSERT_TRUE(safeout::isTemporaryName(kept[0])) << kept[0];
+  const Outcome r = run({dir / "first.png", dir / "second.png", flo, png});
+  ASSERT_EQ(r.status, flowapp::kSuccess) << r.err;
+  EXPECT_EQ(appstest::folderNames(dir),
+            (std::vector<std::string>{kept[0], "c.png", "f.flo", "first.png", "second.png"}));
 }
 
 }  // namespace

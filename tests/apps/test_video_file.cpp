@@ -33,11 +33,27 @@ Outcome runVideo(const std::vector<std::string>& args) {
   return {status, err.str()};
 }
 
+/// The flows and colour images of an output folder by name, with their bytes (the run's own
+/// journal and lock, whose lines follow the order the shards ran in, left out).
 Files contents(const fs::path& folder) {
   Files files;
-  for (const std::string& name : appstest::folderNames(folder))
+  for (const std::string& name : appstest::folderNames(folder)) {
+    if (name.rfind("flow_video.", 0) == 0) continue;
     files[name] = appstest::fileBytes((folder / name).string());
+  }
   return files;
+}
+
+/// The names of two folders' files that differ or are missing from one, for the message.
+std::string differences(const Files& a, const Files& b) {
+  std::string names;
+  for (const auto& file : a) {
+    const auto other = b.find(file.first);
+    if (other == b.end() || other->second != file.second) names += " " + file.first;
+  }
+  for (const auto& file : b)
+    if (a.count(file.first) == 0) names += " " + file.first;
+  return names;
 }
 
 bool run(const std::string& command) {
@@ -91,7 +107,7 @@ TEST(FlowVideoFile, GivesTheFlowsOfItsExtractedFramesWholeAndSharded) {
     }
     const Files expected = contents(fromFrames);
     EXPECT_GT(expected.size(), 2u);
-    EXPECT_EQ(contents(fromVideo), expected);
+    EXPECT_EQ(differences(contents(fromVideo), expected), "");
   }
 
   // A second run finds every pair complete and computes nothing.
