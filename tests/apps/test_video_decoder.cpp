@@ -44,12 +44,13 @@ std::string makeVideo(const TempFolder& folder, const std::string& name, const s
   return path;
 }
 
-/// The frames ffmpeg writes for the video, as users extract them.
+/// The frames ffmpeg writes for the video, as users extract them (`options` before the
+/// output name).
 std::vector<std::string> extract(const TempFolder& folder, const std::string& video,
-                                 const std::string& into) {
+                                 const std::string& into, const std::string& options = "") {
   std::filesystem::create_directories(folder / into);
-  const std::string command =
-      "ffmpeg -nostdin -v error -i '" + video + "' '" + (folder / into) + "/%06d.png'";
+  const std::string command = "ffmpeg -nostdin -v error -i '" + video + "' " + options + " '" +
+                              (folder / into) + "/%06d.png'";
   EXPECT_TRUE(run(command)) << command;
   std::vector<std::string> files;
   for (const std::string& name : appstest::folderNames(folder.path() / into))
@@ -148,6 +149,30 @@ TEST(VideoDecoder, FramesEqualThoseFfmpegExtracts) {
     CTensor<float> none;
     EXPECT_NE(reader.read(kFrames, none), "");
     EXPECT_NE(reader.read(-1, none), "");
+  }
+}
+
+// A variable frame rate: ffmpeg's plain extraction repeats frames to a constant rate (a flow
+// of zero between copies); flow_video takes every decoded frame once, as ffmpeg does with
+// -fps_mode passthrough, the command it names.
+TEST(VideoDecoder, VariableRateGivesEveryDecodedFrameOnce) {
+  if (!videodecode::available()) GTEST_SKIP() << "built without video decoding";
+  if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  TempFolder folder;
+  const std::string video =
+      makeVideo(folder, "gap.mkv", "-vf 'setpts=PTS+if(gte(N\\,3)\\,2/TB\\,0)' -c:v ffv1", 5);
+  EXPECT_GT(extract(folder, video, "repeated").size(), 5u);
+  const std::vector<std::string> pngs = extract(folder, video, "once", "-fps_mode passthrough");
+  ASSERT_EQ(pngs.size(), 5u);
+  videodecode::VideoReader reader;
+  ASSERT_EQ(reader.open(video), "");
+  ASSERT_EQ(reader.frameCount(), 5);
+  for (int k = 0; k < 5; ++k) {
+    CTensor<float> mine, theirs;
+    std::string problem;
+    ASSERT_TRUE(imageio::readImage(pngs[k], theirs, imageio::Channels::Colour, problem));
+    ASSERT_EQ(reader.read(k, mine), "");
+    EXPECT_EQ(compare(mine, theirs), "") << "frame " << k + 1;
   }
 }
 
