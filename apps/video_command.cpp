@@ -281,11 +281,11 @@ std::string usage(const std::string& program) {
          std::string(videodecode::available()
                          ? " (frames named 000001,\n000002, ... in decoding order)"
                          : " (not in this build: extract\nits frames with ffmpeg first)") +
-         ". Every frame must have one size. OUT_FOLDER gets, for the frame NAME\n"
-         "of each pair, NAME.flo (the flow to the next frame), with --colour\n"
-         "NAME.colour.png, and with --backward NAME.back.flo (the flow to the previous frame)\n"
-         "and NAME.back.colour.png; and flow_video.journal, the record of the files done\n"
-         "and of the parameters they were computed with.\n"
+         ". Every frame must have one size.\n"
+         "OUT_FOLDER gets, for the frame NAME of each pair, NAME.flo (the flow to the next\n"
+         "frame), with --colour NAME.colour.png, and with --backward NAME.back.flo (the\n"
+         "flow to the previous frame) and NAME.back.colour.png; and flow_video.journal,\n"
+         "the record of the files done and of the parameters they were computed with.\n"
          "\n"
          "A pair whose outputs are recorded as done with these parameters (and still have\n"
          "the recorded size and checksum) is skipped, so an interrupted run resumes where\n"
