@@ -116,6 +116,27 @@ TEST(FlowVideoFile, GivesTheFlowsOfItsExtractedFramesWholeAndSharded) {
   EXPECT_NE(again.err.find("6 already complete, 0 to compute"), std::string::npos) << again.err;
 }
 
+// The program itself: two shards of a video run at once through GNU parallel, sharing the
+// folder, give the files of one in-process run on the extracted frames.
+TEST(FlowVideoFile, ShardsRunByParallelOnAVideo) {
+  if (!videodecode::available()) GTEST_SKIP() << "built without video decoding";
+  if (!run("command -v ffmpeg") || !run("command -v parallel")) {
+    GTEST_SKIP() << "ffmpeg or GNU parallel is not installed";
+  }
+  TempFolder dir;
+  // H.264 reorders frames (B-frames) where ffmpeg's build has it.
+  const bool h264 = run("ffmpeg -hide_banner -h encoder=libx264 | grep -q 'Encoder libx264 '");
+  makeClip(dir, "clip.mkv", h264 ? "-c:v libx264 -pix_fmt yuv420p" : "-c:v mpeg4", 6);
+  ASSERT_EQ(runVideo({"--quiet", "--colour", dir / "frames", dir / "whole"}).status, 0);
+  const std::string command = "parallel --will-cite -j2 " FLOW_VIDEO
+                              " --quiet --col --threads 1 --shard {}/2 '" +
+                              dir / "clip.mkv" + "' '" + dir / "sharded" + "' ::: 0 1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const Files expected = contents(dir.path() / "whole");
+  EXPECT_EQ(expected.size(), 10u);
+  EXPECT_EQ(differences(contents(dir.path() / "sharded"), expected), "");
+}
+
 TEST(FlowVideoFile, RefusesBeforeAnyWorkAndLeavesNoFolder) {
   TempFolder dir;
   appstest::writeBytes(dir / "noise.mp4", {'\x00', '\x9a', '\x01', 'z', '\x02', '\n', '\x7f'});
