@@ -6,6 +6,8 @@
 #include "apps/image_io.h"
 #include "apps/pair_flow.h"
 #include "apps/safe_output.h"
+#include "apps/video_decoder.h"
+#include "apps/video_source.h"
 
 #include <sys/stat.h>
 
@@ -43,6 +45,7 @@ std::vector<cli::Option> options(Settings& s) {
   list.push_back(
       flag("--backward", "also the flow from each frame to its predecessor", s.backward));
   list.push_back(flag("--colour", "also a colour-wheel PNG of each flow", s.colour));
+  list.back().aliases = {"--color"};
   list.push_back({"--shard", "K/N",
                   "take every N-th pair from pair K on (0 <= K < N; default: from\n"
                   "Slurm's SLURM_ARRAY_TASK_* variables, else every pair)",
@@ -199,11 +202,10 @@ std::string settingsText(const Settings& s) {
 }
 
 /// Whether a direction's outputs are all done under this run's settings (recorded with their
-/// size and checksum) and of the size of `source`'s frames.
-bool complete(const Outputs& o, const std::string& source, const folderrecord::FolderRecord& r) {
-  int width = 0, height = 0, w = 0, h = 0;
+/// size and checksum) and of the frames' size, width x height.
+bool complete(const Outputs& o, int width, int height, const folderrecord::FolderRecord& r) {
+  int w = 0, h = 0;
   std::string ignored;
-  if (!imageio::readImageSize(source, width, height, ignored)) return false;
   if (!pairflow::floComplete(o.flo, width, height) || !r.done(fs::path(o.flo).filename())) {
     return false;
   }
@@ -274,12 +276,16 @@ std::string usage(const std::string& program) {
          "\n"
          "Computes the dense optical flow of every pair of consecutive frames of a video.\n"
          "FRAMES is a folder of PNG or JPEG frames, taken in natural order of their names\n"
-         "(frame2.png before frame10.png), or a text file listing frame paths one per line\n"
-         "(relative paths from the list's folder). OUT_FOLDER gets, for the frame NAME.png\n"
-         "of each pair, NAME.flo (the flow to the next frame), with --colour\n"
-         "NAME.colour.png, and with --backward NAME.back.flo (the flow to the previous frame)\n"
-         "and NAME.back.colour.png; and flow_video.journal, the record of the files done\n"
-         "and of the parameters they were computed with.\n"
+         "(frame2.png before frame10.png), a text file listing frame paths one per line\n"
+         "(relative paths from the list's folder), or a video file" +
+         std::string(videodecode::available()
+                         ? " (frames named 000001,\n000002, ... in decoding order)"
+                         : " (not in this build: extract\nits frames with ffmpeg first)") +
+         ". Every frame must have one size.\n"
+         "OUT_FOLDER gets, for the frame NAME of each pair, NAME.flo (the flow to the next\n"
+         "frame), with --colour NAME.colour.png, and with --backward NAME.back.flo (the\n"
+         "flow to the previous frame) and NAME.back.colour.png; and flow_video.journal,\n"
+         "the record of the files done and of the parameters they were computed with.\n"
          "\n"
          "A pair whose outputs are recorded as done with these parameters (and still have\n"
          "the recorded size and checksum) is skipped, so an interrupted run resumes where\n"
@@ -291,7 +297,8 @@ std::string usage(const std::string& program) {
          "K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_COUNT and\n"
          "SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
          "\n"
-         "Options (a value may also be given as --name=VALUE):\n" +
+         "Options (a value may also be given as --name=VALUE, and a name shortened to any\n"
+         "prefix no other option shares, as --col for --colour):\n" +
          cli::optionHelp(options(defaults)) +
          "\n"
          "Exit status: 0 when every pair of the shard has its outputs, 1 when a pair failed\n"
@@ -317,21 +324,21 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   };
 
   // The frames and the pairs.
-  std::vector<std::string> frames;
-  int width = 0, height = 0;
-  std::string ignored;
-  if (!fs::is_directory(s.source) && imageio::readImageSize(s.source, width, height, ignored)) {
-    return fail(s.source + " is an image; give the folder of the frames or a file listing them");
-  }
-  problem = frameseq::listFrames(s.source, frames);
+  std::unique_ptr<videosource::FrameSource> source;
+  problem = videosource::open(s.source, source);
   if (!problem.empty()) return fail(problem);
-  const long long frameCount = static_cast<long long>(frames.size());
+  const long long frameCount = source->count();
   if (frameCount <= s.step) {
     return fail(s.source + " holds " + std::to_string(frameCount) + " frame" +
                 (frameCount == 1 ? "" : "s") + "; pairs " + std::to_string(s.step) + " frame" +
                 (s.step == 1 ? "" : "s") + " apart need at least " + std::to_string(s.step + 1));
   }
   const long long pairCount = frameCount - s.step;
+  // Every frame's size from its header, and the memory of one flow, before any work.
+  int width = 0, height = 0;
+  problem = source->size(width, height);
+  if (problem.empty()) problem = pairflow::checkMemory(width, height);
+  if (!problem.empty()) return fail(problem);
 
   // The output folder: its own, writable, and every output name belongs to one frame.
   std::error_code code;
@@ -342,16 +349,19 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
     return fail("the output folder is the folder of the frames; give the flow a folder of its own");
   }
   auto outputs = [&](long long pair, bool backward) {
-    const std::string frame = frames[backward ? pair + s.step : pair];
     const std::string base =
-        (fs::path(s.outFolder) / frameseq::stemOf(frame)).string() + (backward ? ".back" : "");
+        (fs::path(s.outFolder) / source->stem(backward ? pair + s.step : pair)).string() +
+        (backward ? ".back" : "");
     return Outputs{base + ".flo", s.colour ? base + ".colour.png" : ""};
   };
   {
     // output name -> the frame and the pair (and direction) that write it
     std::map<std::string, std::pair<std::string, long long>> owner;
     std::set<std::pair<dev_t, ino_t>> inputs;
-    for (const std::string& frame : frames) {
+    // A frame file by its path, a video's frame by its number.
+    const std::vector<std::string> files = source->files();
+    auto frameName = [&](long long k) { return files.empty() ? source->label(k) : files[k]; };
+    for (const std::string& frame : files) {
       struct stat info;
       if (stat(frame.c_str(), &info) == 0) inputs.insert({info.st_dev, info.st_ino});
     }
@@ -359,7 +369,7 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
       for (bool backward : {false, true}) {
         if (backward && !s.backward) continue;
         const Outputs o = outputs(p, backward);
-        const std::string frame = frames[backward ? p + s.step : p];
+        const std::string frame = frameName(backward ? p + s.step : p);
         const long long writer = backward ? -1 - p : p;
         for (const std::string& name : {o.flo, o.colour}) {
           if (name.empty()) continue;
@@ -400,9 +410,9 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   long long shardPairs = 0, skipped = 0;
   for (long long p = s.shard.index; p < pairCount; p += s.shard.count) {
     ++shardPairs;
-    const bool forward = s.force || !complete(outputs(p, false), frames[p], record);
+    const bool forward = s.force || !complete(outputs(p, false), width, height, record);
     const bool backward =
-        s.backward && (s.force || !complete(outputs(p, true), frames[p + s.step], record));
+        s.backward && (s.force || !complete(outputs(p, true), width, height, record));
     if (forward || backward) {
       work.push_back({p, forward, backward});
     } else {
@@ -432,16 +442,30 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
                 std::to_string(work.size()) + " to compute on " + std::to_string(s.flow.threads) +
                 " thread" + (s.flow.threads == 1 ? "" : "s"));
 
+  {
+    std::vector<long long> order;
+    for (const Work& w : work) {
+      order.push_back(w.pair);
+      order.push_back(w.pair + s.step);
+    }
+    source->plan(order);
+  }
   const auto runStart = std::chrono::steady_clock::now();
   std::string stopped;
   for (const Work& w : work) {
-    const std::string& first = frames[w.pair];
-    const std::string& second = frames[w.pair + s.step];
-    progress.begin(fs::path(first).filename().string() + " -> " +
-                   fs::path(second).filename().string());
+    progress.begin(source->label(w.pair) + " -> " + source->label(w.pair + s.step));
     const auto start = std::chrono::steady_clock::now();
     CTensor<float> image1, image2, flow;
-    problem = pairflow::readFrames(first, second, image1, image2);
+    problem = source->read(w.pair, image1);
+    if (problem.empty()) problem = source->read(w.pair + s.step, image2);
+    // A frame file replaced since its header was read would show here.
+    for (const CTensor<float>* image : {&image1, &image2}) {
+      if (problem.empty() && (image->xSize() != width || image->ySize() != height)) {
+        problem = source->label(image == &image1 ? w.pair : w.pair + s.step) + " is no longer " +
+                  std::to_string(width) + " x " + std::to_string(height) +
+                  " pixels, the size of the frames when the run started";
+      }
+    }
     for (bool backward : {false, true}) {
       if (!problem.empty() || !(backward ? w.backward : w.forward)) continue;
       problem = backward ? pairflow::computeFlow(image2, image1, s.flow, flow)

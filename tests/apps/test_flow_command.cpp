@@ -105,7 +105,7 @@ TEST(FlowCommandLine, RefusesBadArgumentsWithAReason) {
       {{"--alpha", "-0.5", "a", "b", "f.flo"}, "--alpha must be above 0"},
       {{"--threads", "0", "a", "b", "f.flo"}, "--threads needs a whole number from 1 to 1024"},
       {{"--threads", "2.5", "a", "b", "f.flo"}, "--threads needs a whole number"},
-      {{"--quiet", "a", "b", "f.flo"}, "unknown option --quiet"},
+      {{"--quietly", "a", "b", "f.flo"}, "unknown option --quietly"},
       {{"--saturation", "0", "a", "b", "f.flo"}, "--saturation must be above 0"},
       {{"--beta", "nan", "a", "b", "f.flo"}, "--beta needs a finite number, not 'nan'"},
       {{"--gamma", "inf", "a", "b", "f.flo"}, "finite number"},
