@@ -38,6 +38,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       args::requireSizeOfFirst(prhs[k], k + 1, kNames[k], prhs[IN_PHI_X]);
     }
     const mxArray* weightArg = prhs[IN_WEIGHT];
+    gw::requireFull(weightArg, "Input 9 (w)");
     if (gw::count(weightArg) != 1)
       gw::fail(gw::Kind::Size, "Input 9 (w) must be a numeric scalar.");
     const double weight = gw::scalar(weightArg, "Input 9 (w) must be a numeric scalar.");
