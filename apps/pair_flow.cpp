@@ -2,12 +2,14 @@
 
 #include "apps/image_io.h"
 #include "apps/safe_output.h"
+#include "flow/frontend/flow_call.h"
 #include "flow/frontend/flow_memory.h"
 #include "flow/frontend/run_flow.h"
 #include "flow/solver/flow_colour.h"
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -63,6 +65,15 @@ std::string computeFlow(const CTensor<float>& image1, const CTensor<float>& imag
                         const cli::FlowParameters& p, CTensor<float>& flow) {
   const int nx = image1.xSize(), ny = image1.ySize();
   const std::string size = std::to_string(nx) + " x " + std::to_string(ny) + " pixels";
+  flowdriver::ValueRange range;
+  flowdriver::widenRange(range, image1);
+  flowdriver::widenRange(range, image2);
+  // Frames of 0..1 give a poor flow, which is still the one asked for: one line on standard
+  // error per run, not per pair.
+  static std::atomic<bool> warned{false};
+  if (flowdriver::unitRange(range) && !warned.exchange(true)) {
+    std::fprintf(stderr, "warning: %s\n", flowdriver::kUnitRangeWarning);
+  }
   try {
     // The driver smooths its frames in place.
     CTensor<float> first(image1), second(image2);

@@ -340,6 +340,21 @@ void mexWarnMsgTxt(const char* text) {
   printSink() += "\n";
 }
 
+void mexWarnMsgIdAndTxt(const char* id, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(&text[0], text.size(), format, again);
+  va_end(again);
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  // The identifier in brackets, so that tests can tell warnings apart.
+  printSink() += "Warning [" + std::string(id) + "]: " + text + "\n";
+}
+
 }  // extern "C"
 
 namespace host {

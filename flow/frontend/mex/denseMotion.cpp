@@ -79,12 +79,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                                                                   static_cast<std::uint64_t>(n),
                                                                   static_cast<std::uint64_t>(k)));
     CTensor<float> flow;
+    flowdriver::ValueRange frames;
     // The flow computation signals size faults with its own exception structs, which the
     // guard does not know; they, allocation failures and an interrupt end the call here.
     const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
       CTensor<float> image1, image2;
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE1]), rows, cols, channels, image1);
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
+      flowdriver::widenRange(frames, image1);
+      flowdriver::widenRange(frames, image2);
       // Ctrl-C, where the host lets a plug-in notice it, stops the computation between
       // pyramid levels and grid rows of the matching (polled on this thread only).
       runFlow(image1, image2, flow, sigma, alpha, beta, gamma, flowthreads::threadCount(),
@@ -95,6 +98,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       gw::fail(failure.outOfMemory ? gw::Kind::Memory : gw::Kind::Internal, failure.text);
     const std::string sizeFault = flowdriver::flowSizeFault(flow, rows, cols);
     if (!sizeFault.empty()) gw::fail(gw::Kind::Internal, sizeFault);
+    // Frames of 0..1 give a poor flow, which is still the one asked for: a warning only.
+    if (flowdriver::unitRange(frames)) {
+      mexWarnMsgIdAndTxt("motionseg:denseMotion:range", "%s", flowdriver::kUnitRangeWarning);
+    }
+    const std::string finiteFault =
+        flowdriver::notFiniteFlowFault(flow, frames, alpha, beta, gamma);
+    if (!finiteFault.empty()) gw::fail(gw::Kind::Value, finiteFault);
 
     // The flow tensor into an M-by-N-by-2 double array.
     mxArray* out = gw::createArray<double>(
