@@ -48,6 +48,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         gw::data<double>(prhs[IN_PHI_XX]), gw::data<double>(prhs[IN_PHI_YY]),
         gw::data<double>(prhs[IN_PHI_XY]), gw::data<double>(prhs[IN_SPEED]),
         gw::data<double>(prhs[IN_U]),      gw::data<double>(prhs[IN_V])};
+    args::requireOutputMemory({m, n}, sizeof(double), 1);
     mxArray* speed = gw::createMatrix<double>(m, n);
     levelset::frontVelocity(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n), in,
                             weight, gw::mutableData<double>(speed));

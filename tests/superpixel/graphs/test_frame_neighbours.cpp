@@ -159,6 +159,44 @@ TEST(FrameNeighboursCore, MatchesTheReferenceSetWithManyDistinctPairs) {
   EXPECT_EQ(keys, superpixel::frameNeighboursReference(frames, h, w, n));
 }
 
+// A budget either leaves the answer whole (the same set as without one) or stops the search
+// with overBudget; small budgets stop it, large ones do not, and a budget that suffices once
+// suffices for every larger one. A whole answer's keys fit the budget it was found under.
+TEST(FrameNeighboursCore, BudgetStopsTheSearchOrLeavesTheAnswerWhole) {
+  std::mt19937 rng(5);
+  const std::size_t h = 64, w = 50;
+  const std::uint64_t n = 4000;
+  std::vector<Labels> store(3, Labels(h * w));
+  std::vector<const std::uint32_t*> frames;
+  for (Labels& f : store) {
+    for (std::uint32_t& l : f)
+      l = 1 + static_cast<std::uint32_t>(rng() % n);
+    frames.push_back(f.data());
+  }
+  const superpixel::PairKeys whole = superpixel::frameNeighbours(frames, h, w, n);
+  ASSERT_GT(whole.size(), 10000u);
+  const std::uint64_t bytes = whole.size() * superpixel::kPairKeyBytes;
+  const std::uint64_t budgets[] = {0,     1000,      bytes / 2, bytes - 1,
+                                   bytes, 2 * bytes, 8 * bytes, UINT64_MAX};
+  bool sufficed = false;
+  for (const std::uint64_t budget : budgets) {
+    bool over = false;
+    const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, h, w, n, budget, &over);
+    if (over) {
+      EXPECT_FALSE(sufficed) << budget;
+      EXPECT_LT(keys.size(), whole.size()) << budget;
+    } else {
+      sufficed = true;
+      EXPECT_EQ(keys, whole) << budget;
+      EXPECT_LE(keys.size() * superpixel::kPairKeyBytes, budget);
+    }
+    // Eight times the whole answer's own size always suffices.
+    if (budget >= 8 * bytes) {
+      EXPECT_FALSE(over) << budget;
+    }
+  }
+}
+
 TEST(FrameNeighboursCore, LargestRadixKeepsLabelZeroKeysApart) {
   const std::uint64_t n = std::uint64_t{1} << 32;
   const Labels f{0, 0xFFFFFFFFu, 1};

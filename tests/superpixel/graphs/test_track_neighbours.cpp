@@ -249,6 +249,45 @@ TEST(TrackNeighboursCore, MatchesTheReferenceMapWithManyDistinctPairs) {
   EXPECT_EQ(weight, reference.weight);
 }
 
+// A budget either leaves the votes whole (the same map as without one) or stops counting with
+// overBudget; a budget that suffices once suffices for every larger one, and whole votes fit
+// the budget they were counted under.
+TEST(TrackNeighboursCore, BudgetStopsCountingOrLeavesTheVotesWhole) {
+  std::mt19937 rng(9);
+  const std::size_t h = 60, w = 70;
+  const std::uint32_t n = 20000;
+  std::vector<Labels> labels(2, Labels(h * w));
+  for (Labels& l : labels) {
+    for (std::uint32_t& v : l)
+      v = 1 + rng() % n;
+  }
+  const Flow still(2 * h * w, 0);
+  const std::vector<superpixel::FrameStep> steps{
+      {still.data(), labels[0].data(), labels[1].data()}};
+  const superpixel::TrackVotes whole = superpixel::countTrackVotes(steps, h, w, n);
+  ASSERT_GT(whole.votes.size(), 4000u);
+  ASSERT_FALSE(whole.overBudget);
+  const std::uint64_t bytes = whole.votes.size() * superpixel::kVoteBytes;
+  const std::uint64_t budgets[] = {0,     1000,      bytes / 2, bytes - 1,
+                                   bytes, 2 * bytes, 8 * bytes, UINT64_MAX};
+  bool sufficed = false;
+  for (const std::uint64_t budget : budgets) {
+    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, h, w, n, budget);
+    ASSERT_FALSE(votes.fault.found);
+    if (votes.overBudget) {
+      EXPECT_FALSE(sufficed) << budget;
+    } else {
+      sufficed = true;
+      EXPECT_EQ(votes.votes, whole.votes) << budget;
+      EXPECT_LE(votes.votes.size() * superpixel::kVoteBytes, budget);
+    }
+    // Eight times the whole answer's own size always suffices.
+    if (budget >= 8 * bytes) {
+      EXPECT_FALSE(votes.overBudget) << budget;
+    }
+  }
+}
+
 // Labels near 2^32 cost nothing more than small ones: the landed counts come from the votes,
 // and writing the edges takes no more than trackNeighboursBytes says.
 TEST(TrackNeighboursCore, MemoryFollowsTheLabelsPresentNotTheirValues) {
