@@ -13,6 +13,7 @@ struct mxArray_tag {
   std::vector<mwSize> dims;
   unsigned char* data = nullptr;  // numeric and logical arrays: calloc'd, zero-filled
   std::vector<mxArray*> cells;    // cell arrays: owned elements, null when unfilled
+  bool sparse = false;            // marked by host::sparse; the data keep the full layout
 };
 
 namespace {
@@ -167,9 +168,9 @@ bool mxIsCell(const mxArray* a) {
 bool mxIsComplex(const mxArray*) {
   return false;
 }
-// The standalone host has no sparse storage.
-bool mxIsSparse(const mxArray*) {
-  return false;
+// The standalone host has no sparse storage: host::sparse only marks an array as sparse.
+bool mxIsSparse(const mxArray* a) {
+  return a->sparse;
 }
 bool mxIsEmpty(const mxArray* a) {
   return mxGetNumberOfElements(a) == 0;
@@ -280,6 +281,7 @@ mxArray* mxDuplicateArray(const mxArray* a) {
   } else {
     std::memcpy(copy->data, a->data, countOf(a->dims) * elementSize(a->id));
   }
+  copy->sparse = a->sparse;
   return copy;
 }
 
@@ -367,6 +369,14 @@ Array make(mxClassID id, std::vector<mwSize> dims) {
   mxArray* a = create(id, std::move(dims));
   liveArrays().erase(a);  // owned by the test, not by a call
   return Array(a);
+}
+
+Array sparse(Array a) {
+  if (!(a->id == mxDOUBLE_CLASS || a->id == mxLOGICAL_CLASS) || a->dims.size() != 2) {
+    throw std::logic_error("host::sparse: only double and logical matrices can be sparse");
+  }
+  a->sparse = true;
+  return a;
 }
 
 Array scalar(double value) {

@@ -316,4 +316,13 @@ TEST(FrameNeighbours, EmptyFramesGiveNoEdges) {
   EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{0, 1}));
 }
 
+// A sparse count is refused like every sparse argument, not read through the host.
+TEST(FrameNeighboursSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<host::Array> maps;
+  maps.push_back(host::make<std::uint32_t>({2, 3}, {1, 3, 1, 3, 2, 2}));
+  const host::Array cells = host::cell(std::move(maps));
+  const host::Array count = host::scalar(3);
+  EXPECT_EQ(plugintest::expectSparseRefused("frameNeighbours", 2, {cells.get(), count.get()}), 1);
+}
+
 }  // namespace

@@ -507,4 +507,18 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "Label 3 at element 1 of the label map of frame 2 is outside 1..2."}));
 
+// A sparse count is refused like every sparse argument, not read through the host.
+TEST(TrackNeighboursSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<host::Array> flows, maps;
+  flows.push_back(host::make<std::int16_t>({2, 3, 2}, std::vector<std::int16_t>(12, 0)));
+  maps.push_back(host::make<std::uint32_t>({2, 3}, {1, 3, 1, 3, 2, 2}));
+  maps.push_back(host::make<std::uint32_t>({2, 3}, {1, 3, 1, 3, 2, 2}));
+  const host::Array flowCells = host::cell(std::move(flows));
+  const host::Array mapCells = host::cell(std::move(maps));
+  const host::Array count = host::scalar(3);
+  EXPECT_EQ(plugintest::expectSparseRefused("trackNeighbours", 3,
+                                            {flowCells.get(), mapCells.get(), count.get()}),
+            1);
+}
+
 }  // namespace
