@@ -63,6 +63,8 @@ std::string usage(const std::string& program) {
          "Middlebury .flo file and, when COLOUR.png is given, as a colour-wheel image (hue:\n"
          "direction, saturation: length). Each output is written under a temporary name and\n"
          "renamed into place when complete; an output that is also an input is refused.\n"
+         "The flow is tuned for images of 0..255: frames whose values all lie within 0..1\n"
+         "give a warning on standard error (the flow is written all the same).\n"
          "\n"
          "Options (a value may also be given as --name=VALUE, and a name shortened to any\n"
          "prefix no other option shares, as --sat for --saturation):\n" +

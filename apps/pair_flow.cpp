@@ -61,6 +61,14 @@ std::string readFrames(const std::string& first, const std::string& second, CTen
 
 std::string computeFlow(const CTensor<float>& image1, const CTensor<float>& image2,
                         const cli::FlowParameters& p, CTensor<float>& flow) {
+  flowdriver::ValueRange range;
+  flowdriver::widenRange(range, image1);
+  flowdriver::widenRange(range, image2);
+  // Frames of 0..1 give a poor flow, which is still the one asked for: a line on standard
+  // error, no failure.
+  if (flowdriver::unitRange(range)) {
+    std::fprintf(stderr, "warning: %s\n", flowdriver::kUnitRangeWarning);
+  }
   // The driver's failures in the words every front end uses; it smooths its frames in place.
   const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
     CTensor<float> first(image1), second(image2);

@@ -94,6 +94,16 @@ py::array flowArgument(const py::object& value) {
   return flow;
 }
 
+/// The flow argument of flow_to_colour: float32 or float64 (rounded to single precision, as
+/// flowToColour takes it), rows x columns x 2.
+py::array colourFlowArgument(const py::object& value) {
+  const char* text = "Flow must be a float32 or float64 array of rows x columns x 2.";
+  py::array flow = npargs::asArray(value, text);
+  if (!npargs::hasType<float>(flow) && !npargs::hasType<double>(flow)) typeError(text);
+  if (flow.ndim() != 3 || flow.shape(2) != 2) valueError(text);
+  return flow;
+}
+
 /// A parameter of dense_motion as single precision.
 float parameter(const py::object& value, const char* text) {
   return static_cast<float>(npargs::number(value, text));
@@ -144,7 +154,8 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
   float* out = result.mutable_data();
   // One stretch without the interpreter lock: conversion, computation and the result's copy.
   flowdriver::FlowFailure failure;
-  std::string sizeFault;
+  std::string sizeFault, finiteFault;
+  flowdriver::ValueRange frames;
   {
     py::gil_scoped_release release;
     CTensor<float> flow;
@@ -152,6 +163,8 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
       CTensor<float> image1, image2;
       frameToTensor(first, image1);
       frameToTensor(second, image2);
+      flowdriver::widenRange(frames, image1);
+      flowdriver::widenRange(frames, image2);
       if (threads) {
         runFlow(image1, image2, flow, sigma, alpha, beta, gamma, *threads);
       } else {
@@ -160,12 +173,21 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
     });
     if (!failure) {
       sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
-      if (sizeFault.empty()) tensorToArray(flow, out);
+      if (sizeFault.empty()) {
+        finiteFault = flowdriver::notFiniteFlowFault(flow, frames, alpha, beta, gamma);
+        tensorToArray(flow, out);
+      }
     }
   }
   if (failure.outOfMemory) npargs::memoryError(failure.text);
   if (failure) throw std::runtime_error(failure.text);
   if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
+  // Frames of 0..1 give a poor flow, which is still the one asked for: a warning only.
+  if (flowdriver::unitRange(frames) &&
+      PyErr_WarnEx(PyExc_UserWarning, flowdriver::kUnitRangeWarning, 1) != 0) {
+    throw py::error_already_set();
+  }
+  if (!finiteFault.empty()) valueError(finiteFault);
   return result;
 }
 
@@ -318,8 +340,8 @@ void writeFlo(const py::object& pathValue, const py::object& flowValue) {
 
 py::array_t<std::uint8_t> flowToColour(const py::object& flowValue,
                                        const py::object& saturationValue) {
-  const py::array flow = flowArgument(flowValue);
-  float saturation = 0.0f;  // at the longest vector
+  const py::array flow = colourFlowArgument(flowValue);
+  float saturation = 0.0f;  // at the longest known vector
   if (!saturationValue.is_none()) {
     const char* text = "Saturation must be a finite number above 0, or None.";
     saturation = static_cast<float>(npargs::number(saturationValue, text));
@@ -331,7 +353,7 @@ py::array_t<std::uint8_t> flowToColour(const py::object& flowValue,
   {
     py::gil_scoped_release release;
     CTensor<float> tensor, colour;
-    arrayToTensor<float>(flow, tensor);
+    frameToTensor(flow, tensor);
     flowsolver::saturatedColour(tensor, saturation, colour);
     // The colours are whole numbers 0..255.
     const std::size_t plane = static_cast<std::size_t>(rows) * cols;
@@ -441,8 +463,12 @@ Returns an H x W x 2 float32 array: [..., 0] the horizontal component u (towards
 columns), [..., 1] the vertical component v (towards larger rows), in pixels; pixel (r, c) of
 frame1 corresponds to (r + v, c + u) in frame2.
 
+Frames whose values all lie within 0..1 (floating-point images of image libraries) give a
+UserWarning: the flow is tuned for 0..255 and far less accurate on them; multiply them by 255.
+
 Raises TypeError for other element types or non-numeric parameters, ValueError for other
-shapes or a bad sigma, MemoryError when the computation needs more memory than this process
+shapes, a bad sigma or a flow that is not finite (the message names the frames' range or the
+parameter that leads there), MemoryError when the computation needs more memory than this process
 may take (MOTIONSEG_MEMORY_LIMIT sets a ceiling, e.g. "8G").
 
 Example:
@@ -523,9 +549,12 @@ Example:
 
 The colour-wheel picture of a flow: the direction gives the hue (right red, down blue, left
 green, up yellow), the length the saturation, full from `saturation` pixels on (None: from the
-longest vector on). The same picture as flow_between's colour image.
+longest known vector on). The same picture as flow_between's colour image and as flowToColour
+in GNU Octave or MATLAB. Unknown flow, vectors longer than 1e9 pixels (ground-truth .flo files
+mark pixels without truth with 1e10), is drawn white and left out of the saturation.
 
-flow: H x W x 2 float32 array ([..., 0] horizontal, [..., 1] vertical).
+flow: H x W x 2 float32 or float64 array ([..., 0] horizontal, [..., 1] vertical); float64
+    values are rounded to float32.
 saturation: length in pixels drawn at full colour (above 0), or None.
 Returns an H x W x 3 uint8 array of red, green, blue (for cv2.imwrite reverse the channels:
 picture[..., ::-1]).

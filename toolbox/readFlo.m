@@ -35,9 +35,7 @@ function flow = readFlo(path)
   if nargin ~= 1
     error('motionseg:readFlo:nargin', 'readFlo takes one input: PATH.');
   end
-  if ~ischar(path) || size(path, 1) ~= 1
-    error('motionseg:readFlo:class', 'PATH must be a character row.');
-  end
+  check_path(path, 'readFlo');
   fid = fopen(path, 'r', 'ieee-le');
   if fid < 0
     error('motionseg:readFlo:file', 'Could not open %s', path);

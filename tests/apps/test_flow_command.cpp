@@ -215,6 +215,36 @@ TEST(FlowBetween, RecoversAShiftAndWritesBothFiles) {
   EXPECT_TRUE(sameBits(colour, wheel));
 }
 
+// Frames whose values all lie within 0..1 (here PNG files holding only 0 and 1) give a
+// warning on standard error and the flow all the same; frames of 0..255 and constant frames
+// give none.
+TEST(FlowBetween, WarnsOfFramesWithinZeroToOne) {
+  struct Case {
+    float low, high;  // the two values of a checkerboard of 4-pixel squares
+    bool warned;
+  };
+  const Case cases[] = {{0, 1, true}, {0, 255, false}, {1, 1, false}, {0, 2, false}};
+  for (const Case& c : cases) {
+    TempFolder dir;
+    for (int shift = 0; shift < 2; ++shift) {
+      CTensor<float> frame(kWidth, kHeight, 3);
+      for (int z = 0; z < 3; ++z)
+        for (int y = 0; y < kHeight; ++y)
+          for (int x = 0; x < kWidth; ++x)
+            frame(x, y, z) = ((x + shift) / 4 + y / 4) % 2 ? c.high : c.low;
+      std::string problem;
+      ASSERT_TRUE(imageio::writePng(dir / (shift ? "b.png" : "a.png"), frame, problem)) << problem;
+    }
+    testing::internal::CaptureStderr();
+    const Outcome r = run({dir / "a.png", dir / "b.png", dir / "f.flo"});
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.status, flowapp::kSuccess) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "f.flo"));
+    EXPECT_EQ(printed.find("warning: Both frames lie within 0..1") != std::string::npos, c.warned)
+        << c.low << ".." << c.high << ": " << printed;
+  }
+}
+
 // The options reach the flow driver in its own order (sigma, alpha, beta, gamma), and the
 // colour image honours --saturation.
 TEST(FlowBetween, PassesTheParametersInOrder) {
