@@ -115,6 +115,23 @@ inline bool fits(Bytes needed, const Limit& limit) {
   return !needed.saturated() && needed.value() <= limit.bytes;
 }
 
+/// The budget handed to a core whose need shows only as it works (the sets and maps of the
+/// graph functions), which weighs its working memory as it grows: what `limit` allows less the
+/// bookkeeping allowance.
+inline std::uint64_t growthBudget(const Limit& limit) {
+  return limit.bytes > kBookkeepingBytes ? limit.bytes - kBookkeepingBytes : 0;
+}
+
+/// The refusal of a call of `name` whose working memory for `what` grew past the growthBudget
+/// of `limit`, e.g.
+/// "frameNeighbours needs more than 100 MB for the neighbour pairs of 2 frames of 2048-by-2048
+/// pixels; the limit MOTIONSEG_MEMORY_LIMIT=100M allows 100 MB."
+inline std::string growthRefusal(const std::string& name, const std::string& what,
+                                 const Limit& limit) {
+  return name + " needs more than " + formatBytes(limit.bytes) +
+         " for " + what + "; " + limit.description + ".";
+}
+
 }  // namespace membudget
 
 #endif  // MOTIONSEG_COMMON_MEMORY_BUDGET_H

@@ -65,20 +65,17 @@ inline void requireMemory(const char* name, const membudget::Estimate& need) {
 inline membudget::Limit growthLimit() {
   membudget::Limit limit = membudget::currentLimit();
   if (!limit.problem.empty()) fail(Kind::Memory, limit.problem);
-  limit.bytes =
-      limit.bytes > membudget::kBookkeepingBytes ? limit.bytes - membudget::kBookkeepingBytes : 0;
+  limit.bytes = membudget::growthBudget(limit);
   return limit;
 }
 
-/// Ends the call of `name` whose working memory for `what` grew past the budget of growthLimit,
-/// e.g. "frameNeighbours needs more than 100 MB for the neighbour pairs of 2 frames of
-/// 2048-by-2048 pixels; the limit MOTIONSEG_MEMORY_LIMIT=100M allows 100 MB."
+/// Ends the call of `name` whose working memory for `what` grew past the budget of growthLimit
+/// (membudget::growthRefusal's text).
 [[noreturn]] inline void failGrowth(const char* name, const std::string& what,
                                     const membudget::Limit& limit) {
-  fail(Kind::Memory,
-       format("%s needs more than %s for %s; %s.", name,
-              membudget::formatBytes(limit.bytes + membudget::kBookkeepingBytes).c_str(),
-              what.c_str(), limit.description.c_str()));
+  membudget::Limit asked = limit;
+  asked.bytes += membudget::kBookkeepingBytes;
+  fail(Kind::Memory, membudget::growthRefusal(name, what, asked));
 }
 
 }  // namespace gw

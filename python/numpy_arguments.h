@@ -56,6 +56,20 @@ inline void requireMemory(const membudget::Estimate& need, const std::string& fu
   }
 }
 
+/// The limit of a core that weighs its working memory as it grows (membudget::growthBudget);
+/// a ceiling that cannot be read is ValueError.
+inline membudget::Limit growthLimit() {
+  const membudget::Limit limit = membudget::currentLimit();
+  if (!limit.problem.empty()) valueError(limit.problem);
+  return limit;
+}
+
+/// Raises MemoryError for a call whose working memory for `what` grew past growthLimit's budget.
+[[noreturn]] inline void failGrowth(const std::string& function, const std::string& what,
+                                    const membudget::Limit& limit) {
+  memoryError(membudget::growthRefusal(function, what, limit));
+}
+
 /// The array an argument holds (NumPy's asarray), or TypeError with text when it holds none
 /// (None included).
 inline py::array asArray(const py::handle& value, const std::string& text) {

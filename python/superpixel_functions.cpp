@@ -107,11 +107,24 @@ py::tuple frameNeighbours(const py::object& labelsValue, const py::object& count
     held.push_back(columnMajor<std::uint32_t>(map));
     frames.push_back(held.back().data());
   }
+  // The pairs of a video show only as they are found: the search weighs its working memory as
+  // it grows, and the outputs are weighed once their size is known.
+  const membudget::Limit limit = npargs::growthLimit();
+  bool overBudget = false;
   superpixel::PairKeys keys;
   {
     py::gil_scoped_release release;
-    keys = superpixel::frameNeighbours(frames, height, width, n);
+    keys = superpixel::frameNeighbours(frames, height, width, n, membudget::growthBudget(limit),
+                                       &overBudget);
   }
+  const std::string what = format("the neighbour pairs of %zu frames of %zu-by-%zu pixels",
+                                  maps.size(), height, width);
+  if (overBudget) npargs::failGrowth("frame_neighbours", what, limit);
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product({keys.size(), 2 * sizeof(std::uint32_t)});
+  need.working = membudget::Bytes::product({keys.size(), superpixel::kPairKeyBytes});
+  need.what = what;
+  npargs::requireMemory(need, "frame_neighbours");
   const auto edges = static_cast<py::ssize_t>(keys.size());
   py::array_t<std::uint32_t> smaller(edges), larger(edges);
   {
@@ -177,13 +190,22 @@ py::tuple trackNeighbours(const py::object& flowsValue, const py::object& labels
   std::vector<superpixel::FrameStep> frameSteps;
   for (std::size_t f = 0; f < steps; ++f)
     frameSteps.push_back({heldFlows[f].data(), heldMaps[f].data(), heldMaps[f + 1].data()});
+  // The pairs that get votes show only as they are counted: counting weighs its working memory
+  // as it grows, and the outputs are weighed once their size is known.
+  const membudget::Limit limit = npargs::growthLimit();
   superpixel::TrackVotes votes;
   {
     py::gil_scoped_release release;
-    votes = superpixel::countTrackVotes(frameSteps, height, width, n);
+    votes = superpixel::countTrackVotes(frameSteps, height, width, n,
+                                        membudget::growthBudget(limit));
   }
   // The label of a pixel that lands inside the next frame addresses the landed counter.
   check(superpixel::trackSourceLabelFault(votes.fault, n));
+  if (votes.overBudget) {
+    npargs::failGrowth(
+        "track_neighbours",
+        format("the votes of %zu frame steps of %zu-by-%zu pixels", steps, height, width), limit);
+  }
 
   npargs::requireMemory(superpixel::trackNeighboursBytes(votes.votes.size()), "track_neighbours");
   const auto edges = static_cast<py::ssize_t>(votes.votes.size());

@@ -96,7 +96,9 @@ void frameNeighboursBench(benchmark::State& state, Build build) {
 }
 
 void BM_FrameNeighbours(benchmark::State& state) {
-  frameNeighboursBench(state, superpixel::frameNeighbours);
+  frameNeighboursBench(state, [](const auto& maps, auto height, auto width, auto n) {
+    return superpixel::frameNeighbours(maps, height, width, n);
+  });
 }
 void BM_FrameNeighboursReference(benchmark::State& state) {
   frameNeighboursBench(state, superpixel::frameNeighboursReference);

@@ -289,3 +289,27 @@ def test_docstring_examples(name):
     runner = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE)
     runner.run(examples)
     assert runner.tries > 0 and runner.failures == 0
+
+
+@pytest.mark.parametrize("call, text", [
+    (lambda big, other: motionseg.frame_neighbours([big], 4e6),
+     "frame_neighbours needs more than 100 MB for the neighbour pairs of 1 frames of "
+     "2048-by-2048 pixels"),
+    (lambda big, other: motionseg.track_neighbours([z((2048, 2048, 2), i16)], [big, other], 4e6),
+     "track_neighbours needs more than 100 MB for the votes of 1 frame steps of "
+     "2048-by-2048 pixels"),
+])
+def test_growing_sets_are_weighed_as_they_grow(monkeypatch, call, text):
+    # Labels drawn at random give about four new pairs per pixel: some 16 million pairs of 40
+    # bytes and more, far past the ceiling, which must stop the search before it takes them.
+    rng = np.random.default_rng(3)
+    big = rng.integers(1, 4_000_000, (2048, 2048), dtype=u32)
+    other = rng.integers(1, 4_000_000, (2048, 2048), dtype=u32)
+    monkeypatch.setenv("MOTIONSEG_MEMORY_LIMIT", "100M")
+    with pytest.raises(MemoryError) as caught:
+        call(big, other)
+    assert str(caught.value) == text + "; the limit MOTIONSEG_MEMORY_LIMIT=100M allows 100 MB."
+    # Under the same ceiling a small call gives the answer it gives without one.
+    small = np.array([[1, 1, 2], [3, 3, 2]], u32)
+    a, b = motionseg.frame_neighbours([small], 3)
+    assert a.tolist() == [0, 0, 1] and b.tolist() == [1, 2, 2]
