@@ -4,6 +4,51 @@
 
 #include <pybind11/pybind11.h>
 
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+/// Gives every function of the module a last overload. Every parameter takes any object, so
+/// pybind11 reaches it only for a call whose count or names of arguments fit no signature; it
+/// raises the one-line TypeError of Python's own functions ("dense_motion(): got an unexpected
+/// keyword argument 'colour'") instead of pybind11's list of overloads and the arguments
+/// passed (a dump of whole arrays).
+void addArgumentFaults(py::module_& m) {
+  std::vector<std::string> names;
+  for (const auto item : py::reinterpret_borrow<py::dict>(m.attr("__dict__"))) {
+    if (py::isinstance<py::cpp_function>(item.second))
+      names.push_back(item.first.cast<std::string>());
+  }
+  const py::handle module = m;
+  for (const std::string& name : names) {
+    m.def(name.c_str(), [module, name](const py::args& args, const py::kwargs& kwargs) {
+      const py::object function = module.attr(name.c_str());
+      const py::object signature = py::module_::import("inspect").attr("signature")(function);
+      // A name the function does not know is the fault to name first, as Python does.
+      const py::object parameters = signature.attr("parameters");
+      for (const auto item : kwargs) {
+        if (!parameters.contains(item.first)) {
+          throw py::type_error(name + "() got an unexpected keyword argument '" +
+                               item.first.cast<std::string>() + "'");
+        }
+      }
+      try {
+        signature.attr("bind")(*args, **kwargs);
+      } catch (const py::error_already_set& e) {
+        if (!e.matches(PyExc_TypeError)) throw;
+        throw py::type_error(name + "(): " + py::str(e.value()).cast<std::string>());
+      }
+      throw py::type_error(name + "(): the arguments do not fit " + name +
+                           py::str(signature).cast<std::string>());
+    });
+  }
+}
+
+}  // namespace
+
 #ifndef MOTIONSEG_VERSION
 #error "MOTIONSEG_VERSION must be defined by the build"
 #endif
@@ -25,4 +70,5 @@ region_motion_level, region_coverage, palette_merge, edge_trim.)";
   m.attr("__version__") = MOTIONSEG_VERSION;
   addFlowFunctions(m);
   addSuperpixelFunctions(m);
+  addArgumentFaults(m);
 }
