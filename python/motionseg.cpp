@@ -64,11 +64,18 @@ Arrays are NumPy arrays indexed [row, column, channel]. Every function checks it
 the toolbox's functions do, with the same texts, raised as TypeError (element type), ValueError
 (shape, size, value) or MemoryError; long computations let other Python threads run.
 
-Flow: dense_motion, read_flo, write_flo, flow_to_colour.
+Flow: dense_motion, read_flo, write_flo, flow_to_colour, flow_colour_wheel.
 Superpixels: frame_neighbours, track_neighbours, region_linkage, region_summary,
-region_motion_level, region_coverage, palette_merge, edge_trim.)";
+region_motion_level, region_coverage, palette_merge, edge_trim.
+Crossing counts: crossing_counts, crossing_runs.
+Level sets: surface_partials, surface_slope, front_velocity, sign_flip, trough_points,
+label_gap_fill.
+Binary codes: bitcode_distance.)";
   m.attr("__version__") = MOTIONSEG_VERSION;
   addFlowFunctions(m);
   addSuperpixelFunctions(m);
+  addLevelsetFunctions(m);
+  addCrossingFunctions(m);
+  addColourFunctions(m);
   addArgumentFaults(m);
 }
