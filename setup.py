@@ -1,10 +1,11 @@
 """Builds the motionseg Python module with the project's CMake build, configured for the
 interpreter that runs pip and with only the module's target built (no plug-ins, programs,
-tests or benchmarks). pyproject.toml holds the package's description.
+tests or benchmarks; the programs' frame reader is compiled into the module). pyproject.toml holds the package's description.
 
 MOTIONSEG_BUILD_DIR names the CMake build folder (default: build-python/ in the checkout, which
 a later install reuses); CMAKE_BUILD_PARALLEL_LEVEL the number of compile jobs (default: the
-cores); CMAKE_ARGS further options for the configuration."""
+cores); CMAKE_ARGS further options for the configuration (e.g. -DWITH_APPS=OFF on a machine
+without libpng and libjpeg: the module then reads no image files)."""
 import os
 import pathlib
 import shlex
@@ -38,7 +39,7 @@ class CMakeBuild(build_ext):
             f"-DPython3_EXECUTABLE={sys.executable}",
             "-DCMAKE_BUILD_TYPE=Release",
             "-DWITH_PYTHON=ON", "-DMOTIONSEG_REQUIRE_PYTHON=ON",
-            "-DWITH_OCTAVE=OFF", "-DWITH_APPS=OFF", "-DWITH_TESTS=OFF", "-DWITH_BENCHMARKS=OFF",
+            "-DWITH_OCTAVE=OFF", "-DWITH_TESTS=OFF", "-DWITH_BENCHMARKS=OFF",
         ]
         try:  # pybind11 from a package index carries its CMake files
             import pybind11

@@ -19,4 +19,7 @@ void addCrossingFunctions(pybind11::module_& m);
 /// flow_colour_wheel.
 void addColourFunctions(pybind11::module_& m);
 
+/// list_frames, read_frame (built with the programs' image reader only).
+void addVideoFunctions(pybind11::module_& m);
+
 #endif  // MOTIONSEG_PYTHON_MODULE_PARTS_H

@@ -1,7 +1,9 @@
 // The motionseg Python module: the toolbox's functions over the same cores as the plug-ins,
 // with NumPy arrays.
 #include "python/module_parts.h"
+#include "python/video_source.h"
 
+#include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
 #include <string>
@@ -70,12 +72,18 @@ region_motion_level, region_coverage, palette_merge, edge_trim.
 Crossing counts: crossing_counts, crossing_runs.
 Level sets: surface_partials, surface_slope, front_velocity, sign_flip, trough_points,
 label_gap_fill.
-Binary codes: bitcode_distance.)";
+Binary codes: bitcode_distance.
+Whole videos: video_flows, write_video_flows, list_frames, read_frame.)";
   m.attr("__version__") = MOTIONSEG_VERSION;
   addFlowFunctions(m);
   addSuperpixelFunctions(m);
   addLevelsetFunctions(m);
   addCrossingFunctions(m);
   addColourFunctions(m);
+#ifdef MOTIONSEG_FRAME_FILES
+  addVideoFunctions(m);
+#endif
   addArgumentFaults(m);
+  // video_flows and write_video_flows, defined in the module's own namespace.
+  pybind11::exec(kVideoSource, m.attr("__dict__"));
 }
