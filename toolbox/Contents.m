@@ -1,5 +1,5 @@
 % Motion segmentation toolbox: compiled functions for segmenting moving objects in video.
-% Version 0.2.0 08-Dec-2026
+% Version 0.3.0 09-Dec-2026
 %
 % Dense optical flow
 %   denseMotion       - Dense optical flow between two colour frames.
@@ -39,6 +39,7 @@
 %   bitcode_distance  - Pairwise Hamming distances between two sets of binary codes.
 %
 % Setting up
+%   motionseg         - Where to start: prints this list.
 %   motionseg_setup   - Adds the toolbox to the path and builds its plug-ins if they are missing.
 %   compile_toolbox   - Builds the plug-ins with the host's mex command (no CMake needed).
 %   motionseg_demo    - Runs the toolbox on a small generated video.

@@ -111,3 +111,33 @@ def test_the_toolbox_runs_from_the_prefix(prefix, frames, reference, tmp_path):
               f"double(imread('{frames}/frame2.png'))); writeFlo('{tmp_path}/octave.flo', f);")
     run([octave, "--no-gui", "--norc", "--quiet", "--no-history", "--eval", script], cwd=tmp_path)
     assert (tmp_path / "octave.flo").read_bytes() == reference
+
+
+# (toolbox folder under the test's own folder or the prefix's, what the demo says of the
+# program). PATH holds no flow_between in either case.
+DEMO_CASES = [
+    ("installed", "flow_between's flow differs from denseMotion's by at most 0 px; its picture "
+                  "is identical to flowToColour's"),
+    ("copied", "flow_between is not installed"),
+]
+
+
+@pytest.mark.parametrize("where, says", DEMO_CASES)
+def test_the_demo_finds_the_installed_program_and_keeps_the_callers_timer(prefix, tmp_path, where,
+                                                                           says):
+    octave = os.environ.get("MOTIONSEG_OCTAVE")
+    if not octave:
+        pytest.skip("no GNU Octave")
+    toolbox = prefix / "share" / "motionseg" / "toolbox"
+    if where == "copied":
+        run(["cp", "-r", toolbox, tmp_path / "toolbox"])
+        toolbox = tmp_path / "toolbox"
+    # The caller's timer runs from before the demo's own stopwatch starts, so unless the demo
+    # restarted it, it shows at least the demo's time.
+    script = (f"addpath('{toolbox}'); tic; own = tic; motionseg_demo('{tmp_path}/out'); "
+              "spent = toc(own); caller = toc; printf('caller timer kept: %d\\n', caller >= spent);")
+    env = dict(os.environ, PATH="/usr/bin:/bin")
+    out = run([octave, "--no-gui", "--norc", "--quiet", "--no-history", "--eval", script],
+              cwd=tmp_path, env=env)
+    assert says in out, out
+    assert "caller timer kept: 1" in out, out
