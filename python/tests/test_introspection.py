@@ -17,7 +17,7 @@ motionseg = pytest.importorskip("motionseg")
 from conftest import textured_pair
 
 FUNCTIONS = sorted(name for name in dir(motionseg)
-                   if not name.startswith("_") and callable(getattr(motionseg, name)))
+                   if not name.startswith("_") and inspect.isroutine(getattr(motionseg, name)))
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)
