@@ -43,6 +43,7 @@
 %   motionseg_setup   - Adds the toolbox to the path and builds its plug-ins if they are missing.
 %   compile_toolbox   - Builds the plug-ins with the host's mex command (no CMake needed).
 %   motionseg_demo    - Runs the toolbox on a small generated video.
+%   motionseg_example - The toolbox's steps on a folder of frames, with a picture of each step.
 %
 % Errors raised by the plug-ins carry the identifier motionseg:NAME:KIND, KIND one of nargin,
 % nargout, class, size, value, memory, system and internal: catch them by identifier, e.g.
