@@ -12,7 +12,7 @@ CMAKE_OPTIONS ?=
 INSTALL_PACKAGES = tools/install-packages
 
 .PHONY: all build configure test test-main test-asan demo demo-build bench format clean dist \
-        packages-demo packages-test copy-plugins
+        packages-demo packages-test copy-plugins install
 
 all: build
 
@@ -64,6 +64,19 @@ demo-build:
 demo: packages-demo
 	@$(MAKE) --no-print-directory demo-build
 	$(OCTAVE) --eval "addpath('toolbox'); motionseg_demo('out', '$(BUILD)/apps/flow_between')"
+
+# The programs with their manual pages, the Slurm script, the toolbox with its plug-ins and the
+# Python module, under PREFIX: make install PREFIX=$$HOME/.local. A build tree made for it
+# alone leaves the tests and benchmarks out.
+PREFIX ?= /usr/local
+install:
+	@$(INSTALL_PACKAGES) demo install
+	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DWITH_TESTS=OFF -DWITH_BENCHMARKS=OFF \
+	    $(CMAKE_OPTIONS); \
+	fi
+	cmake --build $(BUILD) -j $(JOBS)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The GNU Octave package: $(DIST)/motionseg-VERSION.tar.gz, for `pkg install`.
 dist:

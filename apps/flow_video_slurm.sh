@@ -12,7 +12,8 @@
 # FLOW_VIDEO names the program when it is not on the PATH, e.g.
 #   sbatch --array=0-15 --export=ALL,FLOW_VIDEO=$PWD/build/apps/flow_video apps/flow_video_slurm.sh ...
 #
-# --mem: a flow takes about 400 bytes per pixel (120 MB at 640x480); raise it for larger frames.
+# --mem: one flow peaks at about 60 MB plus 330 bytes per pixel resident (162 MB at 640x480,
+# 208 MB at 1024x436, about 750 MB at 1920x1080); 4G leaves room for much larger frames.
 #SBATCH --job-name=flow_video
 #SBATCH --cpus-per-task=1
 #SBATCH --mem=4G

@@ -7,6 +7,7 @@
 #include "flow/containers/CTensor.h"
 #include "flow/frontend/flow_call.h"
 #include "flow/frontend/flow_memory.h"
+#include "flow/parallel/thread_count.h"
 #include "flow/solver/flow_colour.h"
 #include "flow/solver/flow_file.h"
 
@@ -165,11 +166,16 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
       frameToTensor(second, image2);
       flowdriver::widenRange(frames, image1);
       flowdriver::widenRange(frames, image2);
-      if (threads) {
-        runFlow(image1, image2, flow, sigma, alpha, beta, gamma, *threads);
-      } else {
-        runFlow(image1, image2, flow, sigma, alpha, beta, gamma);
-      }
+      // Ctrl-C: Python's signal handlers run only with the interpreter lock, so the hook,
+      // polled on this thread between pyramid levels and grid rows of the matching, takes the
+      // lock just for the poll. A handler that raised (KeyboardInterrupt) leaves its error set
+      // for the raise below.
+      const flowdriver::CancelHook cancel = [] {
+        py::gil_scoped_acquire acquire;
+        return PyErr_CheckSignals() != 0;
+      };
+      runFlow(image1, image2, flow, sigma, alpha, beta, gamma,
+              threads ? *threads : flowthreads::threadCount(), cancel);
     });
     if (!failure) {
       sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
@@ -179,6 +185,7 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
       }
     }
   }
+  if (failure.interrupted) throw py::error_already_set();
   if (failure.outOfMemory) npargs::memoryError(failure.text);
   if (failure) throw std::runtime_error(failure.text);
   if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
@@ -447,6 +454,7 @@ void addFlowFunctions(py::module_& m) {
         py::arg("alpha") = 30.0, py::arg("beta") = 300.0, py::arg("gamma") = 5.0,
         py::arg("threads") = py::none(),
         R"(dense_motion(frame1, frame2, sigma=0.8, alpha=30, beta=300, gamma=5, threads=None)
+--
 
 Dense optical flow from frame1 to frame2: descriptor matches on a grid, then a coarse-to-fine
 variational solver. The same computation, bit for bit, as denseMotion in GNU Octave or MATLAB.
@@ -482,6 +490,7 @@ Example:
 
   m.def("read_flo", &readFlo, py::arg("path"),
         R"(read_flo(path)
+--
 
 Reads a .flo flow file (the tag "PIEH", width and height as 32-bit integers, then u and v
 interleaved pixel by pixel in row order, little-endian float32), with the checks and texts of
@@ -500,6 +509,7 @@ Example:
 
   m.def("write_flo", &writeFlo, py::arg("path"), py::arg("flow"),
         R"(write_flo(path, flow)
+--
 
 Writes a flow as a .flo file, byte for byte as other .flo writers do (the tag "PIEH", width and
 height as 32-bit integers, then u and v interleaved in row order, little-endian float32). The
@@ -546,6 +556,7 @@ Example:
 
   m.def("flow_to_colour", &flowToColour, py::arg("flow"), py::arg("saturation") = py::none(),
         R"(flow_to_colour(flow, saturation=None)
+--
 
 The colour-wheel picture of a flow: the direction gives the hue (right red, down blue, left
 green, up yellow), the length the saturation, full from `saturation` pixels on (None: from the

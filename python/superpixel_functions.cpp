@@ -488,6 +488,7 @@ py::array edgeTrim(const py::object& edgesValue, const py::object& maskValue) {
 void addSuperpixelFunctions(py::module_& m) {
   m.def("frame_neighbours", &frameNeighbours, py::arg("labels"), py::arg("n"),
         R"(frame_neighbours(labels, n)
+--
 
 Pairs of superpixels that touch (8-connected) inside a frame, pooled over a video; each pair
 once, sorted by the larger index, then the smaller.
@@ -505,6 +506,7 @@ Example:
 
   m.def("track_neighbours", &trackNeighbours, py::arg("flows"), py::arg("labels"), py::arg("n"),
         R"(track_neighbours(flows, labels, n)
+--
 
 Flow-based links from the superpixels of each frame to those of the next, as a weighted edge
 list: every pixel moved by its flow votes for (its label, the label where it lands).
@@ -527,6 +529,7 @@ Example:
   m.def("region_linkage", &regionLinkage, py::arg("flow"), py::arg("first"), py::arg("second"),
         py::arg("n1") = py::none(), py::arg("n2") = py::none(),
         R"(region_linkage(flow, first, second, n1=None, n2=None)
+--
 
 Pixels the flow carries from each superpixel of a frame onto each superpixel of the next.
 
@@ -547,6 +550,7 @@ Example:
 
   m.def("region_summary", &regionSummary, py::arg("frames"), py::arg("labels"), py::arg("n"),
         R"(region_summary(frames, labels, n)
+--
 
 Mean colour, centre of mass and size of every superpixel of a video.
 
@@ -563,6 +567,7 @@ Example:
   m.def("region_motion_level", &regionMotionLevel, py::arg("flow"), py::arg("labels"),
         py::arg("n") = py::none(),
         R"(region_motion_level(flow, labels, n=None)
+--
 
 Mean flow length of every superpixel of one frame.
 
@@ -581,6 +586,7 @@ Example:
   m.def("region_coverage", &regionCoverage, py::arg("labels"), py::arg("inside"),
         py::arg("n") = py::none(),
         R"(region_coverage(labels, inside, n=None)
+--
 
 Share of the pixels of every superpixel of one frame inside a region, and its pixel count.
 
@@ -597,6 +603,7 @@ Example:
 
   m.def("palette_merge", &paletteMerge, py::arg("colours"), py::arg("weights"),
         R"(palette_merge(colours, weights)
+--
 
 A weighted colour list with its repeated colours merged (weights summed), sorted by blue, then
 green, then red.
@@ -613,6 +620,7 @@ Example:
 
   m.def("edge_trim", &edgeTrim, py::arg("edges"), py::arg("mask") = py::none(),
         R"(edge_trim(edges, mask=None)
+--
 
 A boundary map without the boundary pixels connected to the image border (or to the mask)
 through boundary pixels, found by one sweep in each of the four directions.

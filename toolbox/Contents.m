@@ -1,5 +1,5 @@
 % Motion segmentation toolbox: compiled functions for segmenting moving objects in video.
-% Version 0.2.0 08-Dec-2026
+% Version 0.3.0 09-Dec-2026
 %
 % Dense optical flow
 %   denseMotion       - Dense optical flow between two colour frames.
@@ -39,9 +39,11 @@
 %   bitcode_distance  - Pairwise Hamming distances between two sets of binary codes.
 %
 % Setting up
+%   motionseg         - Where to start: prints this list.
 %   motionseg_setup   - Adds the toolbox to the path and builds its plug-ins if they are missing.
 %   compile_toolbox   - Builds the plug-ins with the host's mex command (no CMake needed).
 %   motionseg_demo    - Runs the toolbox on a small generated video.
+%   motionseg_example - The toolbox's steps on a folder of frames, with a picture of each step.
 %
 % Errors raised by the plug-ins carry the identifier motionseg:NAME:KIND, KIND one of nargin,
 % nargout, class, size, value, memory, system and internal: catch them by identifier, e.g.

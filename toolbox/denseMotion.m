@@ -55,8 +55,10 @@
 %   interface offers no way to notice it, so there the call runs to its end).
 %
 %   Memory
-%     The flow takes about 300 bytes per pixel of working memory. Before it allocates, the
-%     call weighs that and FLOW (counted twice since the host copies it on return) against
+%     The flow takes about 230 bytes per pixel of working memory beyond the two frames (a
+%     whole flow_between process peaks at about 60 MB plus 330 bytes per pixel resident:
+%     208 MB for 1024x436 frames). Before it allocates, the call weighs that and FLOW
+%     (counted twice since the host copies it on return) against
 %     the memory available now (on Linux MemAvailable, elsewhere the physical memory, within
 %     the process's address-space limit), and refuses it with e.g.
 %       "denseMotion needs 24.1 GB for the flow of two 8000-by-8000-by-3 frames (...); this

@@ -41,3 +41,33 @@ function image = flowColourWheel(n)
   outside = repmat(hypot(dx, dy) > radius, [1 1 3]);
   image(outside) = 255;
 end
+
+%!test
+%! % The documented coding at the edge of the disc: right red, down a pale blue, left green,
+%! % up yellow; white outside the disc, black (no motion) at the centre.
+%! w = flowColourWheel(21);
+%! assert (class (w), 'uint8');
+%! assert (size (w), [21 21 3]);
+%! assert (squeeze (w(11, 21, :))', uint8 ([255 0 0]));
+%! assert (squeeze (w(21, 11, :))', uint8 ([64 64 255]));
+%! assert (squeeze (w(11, 1, :))', uint8 ([0 255 0]));
+%! % Up lies where two segments of the wheel meet: the red ramp's end truncates to 254 or 255.
+%! up = double (squeeze (w(1, 11, :))');
+%! assert (up(1) >= 254 && up(2) == 255 && up(3) == 0, mat2str (up));
+%! assert (squeeze (w(1, 1, :))', uint8 ([255 255 255]));
+%! assert (squeeze (w(11, 11, :))', uint8 ([0 0 0]));
+%!test
+%! % The default side, and an even side whose centre lies between pixels.
+%! assert (size (flowColourWheel ()), [151 151 3]);
+%! w = flowColourWheel(4);
+%! white = all (w == 255, 3);
+%! [dx, dy] = meshgrid ((1:4) - 2.5);
+%! assert (white, hypot (dx, dy) > 1.5);   % outside the disc of radius 1.5 only
+%! assert (nnz (white), 12);
+%!error <N must be a whole number of 3 or more> flowColourWheel (2)
+%!error <N must be a whole number of 3 or more> flowColourWheel (7.5)
+%!error <N must be a whole number of 3 or more> flowColourWheel ('a')
+%!demo
+%! % The legend beside a flow picture.
+%! image (flowColourWheel (101)); axis image off;
+%! title ('flowToColour: right red, down blue, left green, up yellow');

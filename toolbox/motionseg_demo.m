@@ -27,9 +27,11 @@ function motionseg_demo(out_dir, flow_program)
 %   Inputs
 %     OUT_DIR       folder for the output files, created if needed. Default: 'out' in the
 %                   current folder.
-%     FLOW_PROGRAM  path of the flow_between program. Default: build/apps/flow_between
-%                   beside this toolbox folder; when it is absent, that comparison is
-%                   skipped.
+%     FLOW_PROGRAM  path of the flow_between program. Default: the first one found of
+%                   build/apps/flow_between beside this toolbox folder (a source tree),
+%                   PREFIX/bin/flow_between for a toolbox installed by `make install` into
+%                   PREFIX/share/motionseg/toolbox, and flow_between on the PATH; when there
+%                   is none, the demo says so and skips that comparison.
 %
 %   `make demo` at the top of the source tree builds everything and runs this demo.
 %
@@ -53,7 +55,7 @@ function motionseg_demo(out_dir, flow_program)
     out_dir = 'out';
   end
   if nargin < 2 || isempty(flow_program)
-    flow_program = fullfile(fileparts(here), 'build', 'apps', 'flow_between');
+    flow_program = find_flow_program(here);
   end
   if ~exist(out_dir, 'dir')
     mkdir(out_dir);
@@ -74,9 +76,9 @@ function motionseg_demo(out_dir, flow_program)
     fprintf('  pair    endpoint error (px)   time (s)\n');
     total = 0;
     for f = 1:count - 1
-      tic;
+      started = tic;   % a timer of its own: the caller's tic stays as it was
       flows{f} = denseMotion(double(frames{f}), double(frames{f + 1}));
-      seconds = toc;
+      seconds = toc(started);
       total = total + seconds;
       d = flows{f} - truth{f};
       fprintf('  %d -> %d   %19.3f   %8.2f\n', f, f + 1, mean(mean(hypot(d(:, :, 1), d(:, :, 2)))), ...
@@ -102,9 +104,9 @@ function motionseg_demo(out_dir, flow_program)
 
   % ---- superpixel statistics and graphs on the same video
   if built('regionSummary')
-    tic;
+    started = tic;
     [colour, centre, sz] = regionSummary(frames, labels, n);
-    fprintf('regionSummary: %.1f ms for the whole video\n', 1000 * toc);
+    fprintf('regionSummary: %.1f ms for the whole video\n', 1000 * toc(started));
     fprintf('  label   size   centre (row, col)     mean colour (R, G, B)\n');
     for k = [1 2 n / 2 n]
       fprintf('  %5d  %5d   (%6.2f, %6.2f)   (%6.1f, %6.1f, %6.1f)\n', k, sz(k), ...
@@ -251,6 +253,11 @@ end
 
 function compare_with_program(out_dir, frames, flow, program)
   % The command-line program on the same two frames: the same flow, the same picture.
+  if isempty(program)
+    fprintf(['  flow_between is not installed (make build builds it into build/apps, make ' ...
+             'install into PREFIX/bin): no comparison with the command-line program\n']);
+    return;
+  end
   if ~exist(program, 'file')
     fprintf('  %s not found: no comparison with the command-line program\n', program);
     return;
@@ -278,5 +285,24 @@ function text = ternary(condition, yes, no)
     text = yes;
   else
     text = no;
+  end
+end
+
+function program = find_flow_program(here)
+% flow_between beside the toolbox: in a source tree's build, in the prefix of an installed
+% toolbox (PREFIX/share/motionseg/toolbox), else on the PATH; '' when there is none.
+  candidates = {fullfile(fileparts(here), 'build', 'apps', 'flow_between'), ...
+                fullfile(fileparts(fileparts(fileparts(here))), 'bin', 'flow_between')};
+  for k = 1:numel(candidates)
+    if exist(candidates{k}, 'file') == 2
+      program = candidates{k};
+      return;
+    end
+  end
+  [status, found] = system('command -v flow_between');
+  if status == 0 && ~isempty(strtrim(found))
+    program = strtrim(found);
+  else
+    program = '';
   end
 end

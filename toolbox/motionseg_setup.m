@@ -6,8 +6,9 @@ function motionseg_setup(varargin)
 %
 %   Run it once per session, in MATLAB or GNU Octave, from anywhere: it adds the folder that
 %   holds it to the path and, when plug-ins of plugins.txt have no built file there (.mex in
-%   Octave, mexext in MATLAB), compiles them with the host's mex command (compile_toolbox).
-%   'rebuild' compiles every plug-in again. From a git checkout or an unpacked Octave
+%   Octave, mexext in MATLAB) or one older than a file it is built from (its sources, their
+%   headers, plugins.txt, compile_flags.txt), compiles them with the host's mex command
+%   (compile_toolbox). 'rebuild' compiles every plug-in again. From a git checkout or an unpacked Octave
 %   package, the first call builds everything; afterwards it only sets the path. After
 %   `pkg install`, `pkg load motionseg` does all of this instead.
 %
@@ -40,7 +41,7 @@ function motionseg_setup(varargin)
     extension = mexext();
   end
 
-  names = listed_plugins(here);
+  [names, sources, root] = listed_plugins(here);
   if isempty(names)
     % No source tree: an installed copy, whose plug-ins must be there already.
     if isempty(dir(fullfile(here, ['*.' extension])))
@@ -52,25 +53,54 @@ function motionseg_setup(varargin)
     return;
   end
   if ~rebuild
-    missing = false(size(names));
+    % Missing plug-ins, and those older than one of their sources (a checkout that was
+    % updated, an edited source): a stale plug-in would compute the old code.
+    wanted = false(size(names));
     for k = 1:numel(names)
-      missing(k) = ~exist(fullfile(here, [names{k} '.' extension]), 'file');
+      built = dir(fullfile(here, [names{k} '.' extension]));
+      wanted(k) = isempty(built) || newest_source(root, sources{k}) > built(1).datenum;
     end
-    names = names(missing);
+    names = names(wanted);
   end
   if ~isempty(names)
-    fprintf('motionseg_setup: building %d plug-in(s) into %s\n', numel(names), here);
+    fprintf('motionseg_setup: building %d plug-in(s) into %s: %s\n', numel(names), here, ...
+            strjoin(names, ', '));
     compile_toolbox(here, names);
   end
   rehash;
 end
 
-function names = listed_plugins(here)
-% The plug-in names of plugins.txt; empty without a source tree.
+function [names, sources, root] = listed_plugins(here)
+% The plug-in names of plugins.txt and the sources of each; empty without a source tree.
   root = source_root(here);
   names = {};
+  sources = {};
   if ~isempty(root)
     plugins = read_list(fullfile(root, 'plugins.txt'));
     names = plugins(:, 1)';
+    sources = plugins(:, 2)';
+  end
+end
+
+function t = newest_source(root, files)
+% The latest modification time (datenum) of what a plug-in is built from: its listed sources,
+% the headers beside them and the gateway's, and the two lists that say how to build it.
+  folders = unique(cellfun(@fileparts, files, 'UniformOutput', false));
+  candidates = [fullfile(root, files), {fullfile(root, 'plugins.txt'), ...
+                fullfile(root, 'compile_flags.txt')}];
+  for k = 1:numel(folders)
+    for folder = {folders{k}, fileparts(folders{k})}
+      headers = dir(fullfile(root, folder{1}, '*.h'));
+      candidates = [candidates, fullfile(root, folder{1}, {headers.name})]; %#ok<AGROW>
+    end
+  end
+  headers = dir(fullfile(root, 'gateway', '*.h'));
+  candidates = [candidates, fullfile(root, 'gateway', {headers.name})];
+  t = -Inf;
+  for k = 1:numel(candidates)
+    info = dir(candidates{k});
+    if ~isempty(info)
+      t = max(t, info(1).datenum);
+    end
   end
 end

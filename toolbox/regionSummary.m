@@ -45,6 +45,6 @@
 %   Example
 %     frames = {uint8(rand(4, 6, 3) * 255)};
 %     labels = {uint32(kron([1 2; 3 4], ones(2, 3)))};
-%     [colour, centre, size] = regionSummary(frames, labels, 4);
+%     [colour, centre, pixels] = regionSummary(frames, labels, 4);   % pixels(k): size of k
 %
 %   See also regionMotionLevel, regionCoverage, frameNeighbours.
