@@ -533,6 +533,7 @@ Example:
 
   m.def("integer_flow", &integerFlow, py::arg("flow"),
         R"(integer_flow(flow)
+--
 
 A flow as the whole-pixel int16 steps that track_neighbours, region_linkage and
 region_motion_level take, bit for bit as the Octave integerFlow: the vertical component first,
