@@ -1,7 +1,7 @@
 #include "apps/command_line.h"
 
 #include "flow/parallel/thread_count.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/run_flow.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,7 +4,7 @@
 #ifndef MOTIONSEG_APPS_COMMAND_LINE_H
 #define MOTIONSEG_APPS_COMMAND_LINE_H
 
-#include "flow/frontend/flow_call.h"
+#include "flow/driver/flow_call.h"
 
 #include <functional>
 #include <string>

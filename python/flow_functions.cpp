@@ -5,8 +5,8 @@
 #include "python/numpy_arguments.h"
 
 #include "flow/containers/CTensor.h"
-#include "flow/frontend/flow_call.h"
-#include "flow/frontend/flow_memory.h"
+#include "flow/driver/flow_call.h"
+#include "flow/driver/flow_memory.h"
 #include "flow/solver/flow_colour.h"
 #include "flow/solver/flow_file.h"
 

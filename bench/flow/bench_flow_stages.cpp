@@ -4,12 +4,12 @@
 // the weights of every fixed-point iteration, the SOR sweeps). The stages run as the driver
 // runs them, on one pool of threads per call. Arguments: [data folder [pair...]].
 #include "bench/flow_pairs.h"
-#include "flow/frontend/descriptor_matching.h"
-#include "flow/frontend/match_confidence.h"
-#include "flow/frontend/orientation_histogram.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/matching/descriptor_matching.h"
+#include "flow/matching/match_confidence.h"
+#include "flow/matching/orientation_histogram.h"
+#include "flow/driver/run_flow.h"
 #include "flow/parallel/instruction_set.h"
-#include "flow/parallel/thread_count.h"
+#include "flow/parallel/for_each_range.h"
 #include "flow/solver/level_solver.h"
 
 #include <chrono>

@@ -3,7 +3,7 @@
 #include "apps/flow_command.h"
 
 #include "apps/image_io.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/run_flow.h"
 #include "flow/solver/COpticFlow.h"
 #include "tests/apps/temp_folder.h"
 
