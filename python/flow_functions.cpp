@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -229,11 +231,21 @@ py::array_t<std::uint8_t> flowToColour(const py::object& flowValue,
   return picture;
 }
 
+// The default as the shortest decimal that reads back as it (0.8 rather than the double
+// nearest 0.8f), so that the signature shows what a caller would write.
+double shortestDefault(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+  return std::strtod(text, nullptr);
+}
+
 }  // namespace
 
 void addFlowFunctions(py::module_& m) {
-  m.def("dense_motion", &denseMotion, py::arg("frame1"), py::arg("frame2"), py::arg("sigma") = 0.8,
-        py::arg("alpha") = 30.0, py::arg("beta") = 300.0, py::arg("gamma") = 5.0,
+  const flowdriver::FlowParameters d;
+  m.def("dense_motion", &denseMotion, py::arg("frame1"), py::arg("frame2"),
+        py::arg("sigma") = shortestDefault(d.sigma), py::arg("alpha") = shortestDefault(d.alpha),
+        py::arg("beta") = shortestDefault(d.beta), py::arg("gamma") = shortestDefault(d.gamma),
         py::arg("threads") = py::none(),
         R"(dense_motion(frame1, frame2, sigma=0.8, alpha=30, beta=300, gamma=5, threads=None)
 

@@ -25,8 +25,8 @@ struct Prepared {
   CTensor<float> image1, image2, hog1, hog2;
   CMatrix<float> confidence;
   Prepared(int w, int h) : image1(frame(w, h, 0, 0)), image2(frame(w, h, 3, -2)) {
-    flowdriver::presmooth(image1, 0.8f);
-    flowdriver::presmooth(image2, 0.8f);
+    flowdriver::presmooth(image1, flowdriver::FlowParameters().sigma);
+    flowdriver::presmooth(image2, flowdriver::FlowParameters().sigma);
     computeHOG(image1, hog1);
     computeConfidence(image1, image2, confidence);
     computeHOG(image2, hog2);
@@ -44,8 +44,8 @@ void BM_PresmoothingAndDescriptors(benchmark::State& state) {
   for (auto _ : state) {
     CTensor<float> image1 = a, image2 = b, hog1, hog2;
     CMatrix<float> confidence;
-    flowdriver::presmooth(image1, 0.8f);
-    flowdriver::presmooth(image2, 0.8f);
+    flowdriver::presmooth(image1, flowdriver::FlowParameters().sigma);
+    flowdriver::presmooth(image2, flowdriver::FlowParameters().sigma);
     computeHOG(image1, hog1);
     computeConfidence(image1, image2, confidence);
     computeHOG(image2, hog2);
@@ -87,7 +87,8 @@ void BM_Solver(benchmark::State& state) {
   flowmatch::match(p.input(), u, v, c, allCores());
   for (auto _ : state) {
     CTensor<float> flow;
-    flowdriver::solve(p.image1, p.image2, flow, u, v, c, 30.0f, 300.0f, 5.0f);
+    const flowdriver::FlowParameters d;
+    flowdriver::solve(p.image1, p.image2, flow, u, v, c, d.alpha, d.beta, d.gamma);
     benchmark::DoNotOptimize(flow.data());
   }
 }
@@ -99,7 +100,7 @@ void BM_DenseMotion(benchmark::State& state) {
   state.counters["threads"] = threads;
   for (auto _ : state) {
     CTensor<float> image1 = a, image2 = b, flow;
-    runFlow(image1, image2, flow, 0.8f, 30.0f, 300.0f, 5.0f, threads);
+    runFlow(image1, image2, flow, flowdriver::FlowParameters(), threads);
     benchmark::DoNotOptimize(flow.data());
   }
 }

@@ -7,6 +7,7 @@
 // the folder is absent.
 #include "bench/flow_pairs.h"
 #include "flow/driver/run_flow.h"
+#include "flow/parallel/thread_count.h"
 
 #include <chrono>
 #include <cstdio>
@@ -20,7 +21,9 @@ int main(int argc, char** argv) {
     std::printf("no frame pairs at %s: skipped\n", root.string().c_str());
     return 0;
   }
-  std::printf("runFlow with sigma 0.8, alpha 30, beta 300, gamma 5\n");
+  const flowdriver::FlowParameters d;
+  std::printf("runFlow with sigma %g, alpha %g, beta %g, gamma %g\n", d.sigma, d.alpha, d.beta,
+              d.gamma);
   std::printf("%-28s %10s %10s %12s %9s\n", "pair", "size", "AEE (px)", "AEE noc (px)", "time (s)");
   double totalSeconds = 0;
   int pairs = 0;
@@ -33,7 +36,8 @@ int main(int argc, char** argv) {
     }
     CTensor<float> flow;
     const auto start = std::chrono::steady_clock::now();
-    runFlow(pair.image1, pair.image2, flow, 0.8f, 30.0f, 300.0f, 5.0f);
+    runFlow(pair.image1, pair.image2, flow, flowdriver::FlowParameters(),
+            flowthreads::threadCount());
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     totalSeconds += seconds;

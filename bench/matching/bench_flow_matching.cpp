@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
       std::printf("%-28s unreadable: %s\n", name.c_str(), problem.c_str());
       continue;
     }
-    flowdriver::presmooth(pair.image1, 0.8f);
-    flowdriver::presmooth(pair.image2, 0.8f);
+    flowdriver::presmooth(pair.image1, flowdriver::FlowParameters().sigma);
+    flowdriver::presmooth(pair.image2, flowdriver::FlowParameters().sigma);
     CTensor<float> hog1, hog2;
     CMatrix<float> confidence;
     computeHOG(pair.image1, hog1);

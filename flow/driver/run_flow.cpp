@@ -37,7 +37,9 @@ void solve(const CTensor<float>& image1, const CTensor<float>& image2, CTensor<f
            CTensor<float>& matchU, CTensor<float>& matchV, CTensor<float>& matchConfidence,
            float alpha, float beta, float gamma, const flowsolver::LevelOptions& options) {
   flowsolver::warpingGeometric(image1, image2, flow, matchU, matchV, matchConfidence, nullptr, 0.0f,
-                               alpha, beta, gamma, 0.0f, 0.95f, 5, 5, 1.85f, options);
+                               alpha, beta, gamma, 0.0f, FlowParameters::kEta,
+                               FlowParameters::kOuterIterations, FlowParameters::kInnerSweeps,
+                               FlowParameters::kOmega, options);
 }
 
 }  // namespace flowdriver
@@ -55,6 +57,22 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
 void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flow, float sigma,
              float alpha, float beta, float gamma, int threads,
              const flowdriver::CancelHook& cancel) {
+  flowdriver::FlowParameters parameters;
+  parameters.sigma = sigma;
+  parameters.alpha = alpha;
+  parameters.beta = beta;
+  parameters.gamma = gamma;
+  runFlow(image1, image2, flow, parameters, threads, cancel, nullptr);
+}
+
+void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flow,
+             const flowdriver::FlowParameters& parameters, int threads,
+             const flowdriver::CancelHook& cancel, flowdriver::DriverTimes* times) {
+  const float sigma = parameters.sigma;
+  // Adds the seconds of a stage to its field of `times` (nothing without times).
+  auto clock = [times](double flowdriver::DriverTimes::*field) {
+    return flowsolver::StageClock(times != nullptr ? &(times->*field) : nullptr);
+  };
   const int xSize = image1.xSize(), ySize = image1.ySize();
   if (image2.xSize() != xSize || image2.ySize() != ySize || image2.zSize() != image1.zSize()) {
     throw std::invalid_argument("runFlow: the two frames must have the same size");
@@ -84,10 +102,12 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
       matchConfidence(xSize, ySize, 1, 0.0f);
 
   // Step 2: presmoothing of both frames, in place, one frame per thread.
+  auto presmoothClock = clock(&flowdriver::DriverTimes::presmooth);
   flowthreads::forEachRange(&pool, 2, threads, [&](int begin, int end) {
     for (int k = begin; k < end; ++k)
       flowdriver::presmooth(k == 0 ? image1 : image2, sigma);
   });
+  presmoothClock.stop();
   if (checkpoint) checkpoint();
 
   {
@@ -95,6 +115,7 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
     // frame's descriptors and the confidence map are formed side by side, then the second
     // frame's: the two descriptor computations at once would need more memory than the
     // rest of the flow.
+    auto descriptorClock = clock(&flowdriver::DriverTimes::descriptors);
     CTensor<float> hog1, hog2;
     CMatrix<float> confidence;
     flowthreads::forEachRange(&pool, 2, threads, [&](int begin, int end) {
@@ -104,13 +125,16 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
       }
     });
     computeHOG(image2, hog2);
+    descriptorClock.stop();
 
     // Step 5: grid matching with the backward check.
+    auto matchingClock = clock(&flowdriver::DriverTimes::matching);
     flowmatch::match({image1, image2, hog1, hog2, confidence}, matchU, matchV, matchConfidence,
                      &pool, threads, checkpoint);
   }
 
   // Step 6: the variational solver on the smoothed frames.
+  auto solverClock = clock(&flowdriver::DriverTimes::solver);
   flowsolver::LevelOptions options = flowsolver::defaultLevelOptions();
   options.threads = threads;
   options.pool = &pool;
@@ -118,6 +142,7 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
   // levels are split too.
   options.minPixelsPerThread = 1 << 12;
   options.checkpoint = checkpoint;
-  flowdriver::solve(image1, image2, flow, matchU, matchV, matchConfidence, alpha, beta, gamma,
-                    options);
+  if (times != nullptr) options.times = &times->solverStages;
+  flowdriver::solve(image1, image2, flow, matchU, matchV, matchConfidence, parameters.alpha,
+                    parameters.beta, parameters.gamma, options);
 }

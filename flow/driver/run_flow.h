@@ -4,7 +4,9 @@
 #define MOTIONSEG_FLOW_DRIVER_RUN_FLOW_H
 
 #include "flow/containers/CTensor.h"
+#include "flow/driver/flow_parameters.h"
 #include "flow/solver/level_options.h"
+#include "flow/solver/stage_times.h"
 
 #include <exception>
 #include <functional>
@@ -51,14 +53,31 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
 
 namespace flowdriver {
 
+/// Seconds of each stage of one runFlow call (for the stage benchmark): presmoothing, the
+/// descriptors and the confidence map, the matching, the solver as a whole and its stages.
+struct DriverTimes {
+  double presmooth = 0, descriptors = 0, matching = 0, solver = 0;
+  flowsolver::StageTimes solverStages;
+};
+
+}  // namespace flowdriver
+
+/// The same with the parameters in one record, and, when `times` is given, the seconds of
+/// every stage added to it.
+void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flow,
+             const flowdriver::FlowParameters& parameters, int threads,
+             const flowdriver::CancelHook& cancel = {}, flowdriver::DriverTimes* times = nullptr);
+
+namespace flowdriver {
+
 /// Step 2 of the driver: recursive Gaussian presmoothing of a frame in place, along x then y.
 void presmooth(CTensor<float>& image, float sigma);
 
 /// Whether runFlow accepts sigma as a presmoothing scale.
 bool validSigma(float sigma);
 
-/// The variational solver call of the driver with its fixed settings: no extra matrix, no
-/// further smoothing, η = 0.95, 5 outer iterations, 5 inner sweeps, ω = 1.85.
+/// The variational solver call of the driver with its fixed settings (FlowParameters): no
+/// extra matrix, no further smoothing, η = 0.95, 5 outer iterations, 5 inner sweeps, ω = 1.85.
 void solve(const CTensor<float>& image1, const CTensor<float>& image2, CTensor<float>& flow,
            CTensor<float>& matchU, CTensor<float>& matchV, CTensor<float>& matchConfidence,
            float alpha, float beta, float gamma);

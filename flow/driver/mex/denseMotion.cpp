@@ -58,10 +58,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::int64_t m = dims[0], n = dims[1], k = dims[2];
     const std::string shapeFault = flowdriver::frameShapeFault(m, n, k);
     if (!shapeFault.empty()) gw::fail(gw::Kind::Size, shapeFault);
-    const float sigma = parameter(nrhs, prhs, IN_SIGMA, 0.8f, "Sigma must be a numeric scalar.");
-    const float alpha = parameter(nrhs, prhs, IN_ALPHA, 30.0f, "Alpha must be a numeric scalar.");
-    const float beta = parameter(nrhs, prhs, IN_BETA, 300.0f, "Beta must be a numeric scalar.");
-    const float gamma = parameter(nrhs, prhs, IN_GAMMA, 5.0f, "Gamma must be a numeric scalar.");
+    const flowdriver::FlowParameters defaults;
+    const float sigma =
+        parameter(nrhs, prhs, IN_SIGMA, defaults.sigma, "Sigma must be a numeric scalar.");
+    const float alpha =
+        parameter(nrhs, prhs, IN_ALPHA, defaults.alpha, "Alpha must be a numeric scalar.");
+    const float beta =
+        parameter(nrhs, prhs, IN_BETA, defaults.beta, "Beta must be a numeric scalar.");
+    const float gamma =
+        parameter(nrhs, prhs, IN_GAMMA, defaults.gamma, "Gamma must be a numeric scalar.");
     const std::string sigmaFault = flowdriver::sigmaFault(sigma);
     if (!sigmaFault.empty()) gw::fail(gw::Kind::Value, sigmaFault);
     const std::string weightFault = flowdriver::weightFault(alpha, beta, gamma);

@@ -54,6 +54,43 @@ TEST(RunFlow, SmallestSigmaStillSmooths) {
     ASSERT_TRUE(std::isfinite(flow.data()[i])) << i;
 }
 
+// The parameter record and the stage clocks change nothing: the same bits as the positional
+// call, for the defaults and for other values of every parameter.
+TEST(RunFlow, ParameterRecordAndStageClocksGiveThePositionalCallsBits) {
+  const matchingtest::Texture texture(17, 1.5);
+  const CTensor<float> a = image(36, 32, 3, [&](int x, int y, int z) { return texture(x, y, z); });
+  const CTensor<float> b =
+      image(36, 32, 3, [&](int x, int y, int z) { return texture(x + 1, y - 2, z); });
+  const flowdriver::FlowParameters defaults;
+  struct Case {
+    float sigma, alpha, beta, gamma;
+  };
+  const Case cases[] = {{defaults.sigma, defaults.alpha, defaults.beta, defaults.gamma},
+                        {1.5f, 10.0f, 0.0f, 0.0f},
+                        {0.5f, 60.0f, 50.0f, 20.0f}};
+  for (const Case& c : cases) {
+    CTensor<float> a1 = a, b1 = b, positional;
+    runFlow(a1, b1, positional, c.sigma, c.alpha, c.beta, c.gamma, 2);
+    flowdriver::FlowParameters p;
+    p.sigma = c.sigma;
+    p.alpha = c.alpha;
+    p.beta = c.beta;
+    p.gamma = c.gamma;
+    for (bool timed : {false, true}) {
+      CTensor<float> a2 = a, b2 = b, flow;
+      flowdriver::DriverTimes times;
+      runFlow(a2, b2, flow, p, 2, {}, timed ? &times : nullptr);
+      EXPECT_TRUE(matchingtest::identical(positional, flow)) << c.sigma << " " << timed;
+      EXPECT_TRUE(matchingtest::identical(a1, a2));  // the presmoothed frames too
+    }
+  }
+  // The defaults are those of the positional call the plug-in documents.
+  CTensor<float> a1 = a, b1 = b, a2 = a, b2 = b, positional, record;
+  runFlow(a1, b1, positional, 0.8f, 30.0f, 300.0f, 5.0f, 1);
+  runFlow(a2, b2, record, flowdriver::FlowParameters(), 1);
+  EXPECT_TRUE(matchingtest::identical(positional, record));
+}
+
 TEST(RunFlow, ResultDoesNotDependOnThreadCount) {
   const matchingtest::Texture texture(31, 1.5);
   const CTensor<float> a = image(40, 36, 3, [&](int x, int y, int z) { return texture(x, y, z); });
