@@ -25,8 +25,8 @@ namespace {
 
 constexpr float kInitialDistance = 1.0e9f;
 constexpr float kLargestBest = 1.0e8f;
-constexpr float kSumRatio = 2.0f;
-constexpr float kColourLimit = 300.0f;
+using detail::kColourLimit;
+using detail::kSumRatio;
 constexpr float kNoSecondConfidence = 10.0f;
 constexpr double kConfidenceOffset = 1.0e-6;
 

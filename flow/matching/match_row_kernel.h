@@ -57,8 +57,6 @@ constexpr float kNormEpsilon = 0x1.0p-22f;
 constexpr float kNormTau = 0x1.0p-100f;
 constexpr float kNormShrink = 1.0f - 0x1.0p-12f;
 constexpr float kNormFloor = 0x1.0p-100f;
-constexpr float kSumRatioK = 2.0f;
-constexpr float kColourLimitK = 300.0f;
 // The limit is tested after every fifth bin: often for the first entries, which decide most
 // candidates, and rarely enough to cost little.
 constexpr int kStep = 5;
@@ -144,7 +142,7 @@ void scanRow(const RowScan& r, ScanState& s) {
       colourDist += d2 * d2;
       const float sum = r.sums[j];
       const bool fail =
-          (sum > kSumRatioK * os) | (os > kSumRatioK * sum) | (colourDist > kColourLimitK);
+          (sum > kSumRatio * os) | (os > kSumRatio * sum) | (colourDist > kColourLimit);
       start[j] = fail ? inf : 0.0f;
       passed += fail ? 0 : 1;
     }

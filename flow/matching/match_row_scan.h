@@ -13,6 +13,12 @@ namespace detail {
 constexpr int kBins = 15;
 constexpr int kPositions = 9;
 
+/// The two cheap tests of a candidate: neither descriptor sum more than kSumRatio times the
+/// other, and a colour distance (sum of squared differences over channels 0..2) of at most
+/// kColourLimit.
+constexpr float kSumRatio = 2.0f;
+constexpr float kColourLimit = 300.0f;
+
 /// One row of candidates (x0 .. x0 + count − 1, y) of a search.
 struct RowScan {
   const float* reference;       // the origin's descriptor, kPositions × kBins entries

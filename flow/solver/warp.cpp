@@ -9,18 +9,6 @@
 
 void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
                                  const CTensor<float>& flow, CTensor<float>& warped,
-                                 CMatrix<float>& mask) {
-  const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
-  const char* const op = "flowsolver::warpSecondImage";
-  requireTensor(second, nx, ny, nc, op, "second image");
-  requireTensor(flow, nx, ny, 2, op, "flow");
-  requireTensor(warped, nx, ny, nc, op, "warped image");
-  requireMatrix(mask, nx, ny, op, "validity mask");
-  warpRows(first, second, flow, warped, mask, 0, ny);
-}
-
-void flowsolver::warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
-                                 const CTensor<float>& flow, CTensor<float>& warped,
                                  CMatrix<float>& mask, int threads, flowthreads::Pool* pool) {
   const int nx = first.xSize(), ny = first.ySize(), nc = first.zSize();
   const char* const op = "flowsolver::warpSecondImage";

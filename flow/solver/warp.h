@@ -10,14 +10,12 @@ namespace flowsolver {
 
 /// The second image sampled bilinearly at x + flow, into `warped` (first's size). Where the
 /// sample leaves the image, mask becomes 0 and the first image is copied, so the temporal
-/// difference vanishes there; mask is left as it is elsewhere.
-void warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
-                     const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask);
-
-/// The same warp with the rows shared among `threads` threads (those of the pool when given).
+/// difference vanishes there; mask is left as it is elsewhere. The rows are shared among
+/// `threads` threads (those of the pool when given); every pixel depends on its own inputs
+/// only, so the result does not depend on the count.
 void warpSecondImage(const CTensor<float>& first, const CTensor<float>& second,
                      const CTensor<float>& flow, CTensor<float>& warped, CMatrix<float>& mask,
-                     int threads, flowthreads::Pool* pool = nullptr);
+                     int threads = 1, flowthreads::Pool* pool = nullptr);
 
 /// The warp of rows yBegin..yEnd − 1 alone; the sizes must already have been checked.
 void warpRows(const CTensor<float>& first, const CTensor<float>& second, const CTensor<float>& flow,

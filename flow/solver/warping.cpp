@@ -275,12 +275,8 @@ void flowsolver::warpingGeometric(const CTensor<float>& firstImage,
     const CTensor<float>* warped = second;  // the coarsest level: the second image as it is
     if (p != maxLevel) {
       warpedLevel.fitSize(nx, ny, channels);
-      if (fast) {
-        warpSecondImage(*first, *second, flow, warpedLevel, mask, levelThreads(options, nx * ny),
-                        options.pool);
-      } else {
-        warpSecondImage(*first, *second, flow, warpedLevel, mask);
-      }
+      warpSecondImage(*first, *second, flow, warpedLevel, mask,
+                      fast ? levelThreads(options, nx * ny) : 1, fast ? options.pool : nullptr);
       warped = &warpedLevel;
     }
 
