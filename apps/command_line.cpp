@@ -54,19 +54,53 @@ std::string parse(const std::vector<std::string>& args, const std::vector<Option
       optionsEnded = true;
       continue;
     }
-    if (arg == "-h" || arg == "--help") {
+    if (arg == "-h") {
       parsed.help = true;
       continue;
     }
-    if (arg == "--version") {
-      parsed.version = true;
-      continue;
-    }
     const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
+    std::string name = arg.substr(0, equals);
     const Option* option = nullptr;
-    for (const Option& o : options) {
-      if (name == o.name) option = &o;
+    if (arg.compare(0, 2, "--") == 0) {
+      // The option a name or prefix stands for: a whole name first, else the one option
+      // whose names start with it (--help and --version counted among them).
+      std::vector<std::pair<std::string, const Option*>> names = {{"--help", nullptr},
+                                                                  {"--version", nullptr}};
+      for (const Option& o : options) {
+        names.emplace_back(o.name, &o);
+        for (const std::string& alias : o.aliases)
+          names.emplace_back(alias, &o);
+      }
+      std::vector<std::pair<std::string, const Option*>> matches;
+      for (const auto& candidate : names) {
+        if (candidate.first == name) {
+          matches = {candidate};
+          break;
+        }
+        if (candidate.first.compare(0, name.size(), name) != 0) continue;
+        // Two names of one option are one candidate.
+        const bool same = std::any_of(matches.begin(), matches.end(), [&](const auto& m) {
+          return m.second != nullptr && m.second == candidate.second;
+        });
+        if (!same) matches.push_back(candidate);
+      }
+      if (matches.size() > 1) {
+        std::string list;
+        for (const auto& m : matches)
+          list += " " + m.first;
+        return "option " + name + " is ambiguous; possibilities:" + list;
+      }
+      if (matches.size() == 1) {
+        option = matches[0].second;
+        if (option == nullptr) {
+          if (equals != std::string::npos) {
+            return "option " + matches[0].first + " takes no value";
+          }
+          (matches[0].first == "--help" ? parsed.help : parsed.version) = true;
+          continue;
+        }
+        name = option->name;
+      }
     }
     if (option == nullptr) return "unknown option " + name;
     std::string value;
@@ -88,7 +122,10 @@ std::string parse(const std::vector<std::string>& args, const std::vector<Option
 std::string optionHelp(const std::vector<Option>& options) {
   std::vector<std::pair<std::string, std::string>> rows;
   for (const Option& o : options) {
-    rows.emplace_back(o.name + (o.valueName.empty() ? "" : " " + o.valueName), o.help);
+    std::string names = o.name;
+    for (const std::string& alias : o.aliases)
+      names += ", " + alias;
+    rows.emplace_back(names + (o.valueName.empty() ? "" : " " + o.valueName), o.help);
   }
   rows.emplace_back("-h, --help", "print this text and exit");
   rows.emplace_back("--version", "print the program's version and exit");

@@ -1,6 +1,7 @@
 // The command-line conventions shared by the programs: options as --name VALUE or
-// --name=VALUE, -h/--help, --version, "--" ending the options, and the flow parameters with
-// their ranges, parsed and documented in one place.
+// --name=VALUE, any unambiguous prefix of a long option's name, -h/--help, --version, "--"
+// ending the options, and the flow parameters with their ranges, parsed and documented in
+// one place.
 #ifndef MOTIONSEG_APPS_COMMAND_LINE_H
 #define MOTIONSEG_APPS_COMMAND_LINE_H
 
@@ -19,6 +20,8 @@ struct Option {
   std::string help;       ///< one or more lines for --help, without the option itself
   /// Takes the value (empty for a flag); returns "" when it is sound, else the reason.
   std::function<std::string(const std::string& value)> apply;
+  /// Other names of the same option ("--color" beside "--colour").
+  std::vector<std::string> aliases = {};
 };
 
 /// What is left of the arguments once the options are taken.
@@ -29,8 +32,10 @@ struct Parsed {
 };
 
 /// Reads `args` (without the program name) against `options`. Every argument after "--" is
-/// an operand, so are "-" and anything not starting with "-". Returns "" when sound, else a
-/// one-line reason.
+/// an operand, so are "-" and anything not starting with "-". A long option may be given by
+/// any prefix of one of its names that no other option's name starts with (a whole name
+/// always counts as itself). Returns "" when sound, else a one-line reason (an ambiguous
+/// prefix names every option it could be).
 std::string parse(const std::vector<std::string>& args, const std::vector<Option>& options,
                   Parsed& parsed);
 

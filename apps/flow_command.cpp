@@ -3,7 +3,9 @@
 #include "apps/pair_flow.h"
 #include "apps/safe_output.h"
 
+#include <cctype>
 #include <chrono>
+#include <filesystem>
 
 namespace flowapp {
 namespace {
@@ -14,7 +16,22 @@ bool endsWith(const std::string& text, const std::string& tail) {
 }
 
 std::vector<cli::Option> options(Settings& settings) {
-  return cli::flowOptions(settings.flow);
+  std::vector<cli::Option> list = cli::flowOptions(settings.flow);
+  list.push_back({"--quiet", "", "no result line, only errors", [&settings](const std::string&) {
+                    settings.quiet = true;
+                    return std::string();
+                  }});
+  return list;
+}
+
+/// Whether `name` ends in `tail` in any case (".PNG" as ".png").
+bool endsWithAnyCase(const std::string& name, const std::string& tail) {
+  if (name.size() < tail.size()) return false;
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    const char c = name[name.size() - tail.size() + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != tail[i]) return false;
+  }
+  return true;
 }
 
 /// The first output that is also an input or the other output, as a reason; "" when none.
@@ -46,8 +63,11 @@ std::string usage(const std::string& program) {
          "Middlebury .flo file and, when COLOUR.png is given, as a colour-wheel image (hue:\n"
          "direction, saturation: length). Each output is written under a temporary name and\n"
          "renamed into place when complete; an output that is also an input is refused.\n"
+         "The flow is tuned for images of 0..255: frames whose values all lie within 0..1\n"
+         "give a warning on standard error (the flow is written all the same).\n"
          "\n"
-         "Options (a value may also be given as --name=VALUE):\n" +
+         "Options (a value may also be given as --name=VALUE, and a name shortened to any\n"
+         "prefix no other option shares, as --sat for --saturation):\n" +
          cli::optionHelp(options(defaults)) +
          "\n"
          "Exit status: 0 on success, 1 when an image cannot be read, the images differ in\n"
@@ -74,7 +94,13 @@ std::string parseArguments(const std::vector<std::string>& args, Settings& setti
   if (!endsWith(settings.flowPath, ".flo")) {
     return "the flow file name must end in .flo: " + settings.flowPath;
   }
-  return sameFileProblem(settings);
+  const std::string same = sameFileProblem(settings);
+  if (!same.empty()) return same;
+  // The colour image is a PNG file; a name that says otherwise would mislead every reader.
+  if (!settings.colourPath.empty() && !endsWithAnyCase(settings.colourPath, ".png")) {
+    return "the colour image is written as PNG; its name must end in .png: " + settings.colourPath;
+  }
+  return "";
 }
 
 std::optional<int> answerBeforeWork(const std::string& program, const std::string& problem,
@@ -109,11 +135,15 @@ int flowBetween(const std::string& program, const std::vector<std::string>& args
     return kFailure;
   };
 
-  // Outputs that cannot be written are found before the computation, not after it.
+  // Outputs that cannot be written are found before the computation, not after it. The
+  // temporary files of these outputs left by a killed run (SIGKILL gives it no chance to
+  // remove them) go now; those of other names and of running processes stay.
   for (const std::string& output : {settings.flowPath, settings.colourPath}) {
     if (output.empty()) continue;
     const std::string reason = safeout::checkWritable(output);
     if (!reason.empty()) return fail(reason);
+    const std::string folder = std::filesystem::path(output).parent_path().string();
+    safeout::removeStaleTemporaries(folder.empty() ? "." : folder, output);
   }
 
   CTensor<float> image1, image2, flow;
@@ -128,6 +158,7 @@ int flowBetween(const std::string& program, const std::vector<std::string>& args
       pairflow::writeFlow(flow, settings.flowPath, settings.colourPath, settings.flow.saturation);
   if (!reason.empty()) return fail(reason);
 
+  if (settings.quiet) return kSuccess;
   out << "flow of " << image1.xSize() << " x " << image1.ySize() << " pixels in " << seconds
       << " s, longest vector " << pairflow::longestVector(flow) << " px: " << settings.flowPath
       << (settings.colourPath.empty() ? "" : ", " + settings.colourPath) << "\n";

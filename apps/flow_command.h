@@ -18,6 +18,7 @@ struct Settings {
   std::string flowPath;       ///< the .flo output
   std::string colourPath;     ///< the colour PNG output; empty for none
   cli::FlowParameters flow;   ///< the flow's and the colour image's parameters
+  bool quiet = false;         ///< no result line, only errors
   bool help = false;          ///< --help given: print the usage and do nothing else
   bool version = false;       ///< --version given: print the version and do nothing else
 };
@@ -42,7 +43,8 @@ std::string usage(const std::string& program);
 /// Runs the whole program: refuses outputs that are inputs or each other and outputs that
 /// cannot be written, reads both frames as colour images, computes the flow with the
 /// toolbox's flow driver, writes the .flo file and the colour image (each complete or not at
-/// all). The result line goes to `out`, errors (prefixed with the program name) to `err`.
+/// all). The result line goes to `out` (unless --quiet), errors (prefixed with the program
+/// name) to `err`.
 /// Returns an ExitStatus.
 int flowBetween(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
                 std::ostream& err);

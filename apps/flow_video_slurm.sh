@@ -5,8 +5,10 @@
 #
 #   sbatch --array=0-15 apps/flow_video_slurm.sh FRAMES OUT_FOLDER [flow_video options]
 #
-# Tasks share OUT_FOLDER (on a file system every node sees). Submitting the same array again
-# after a failure or a time limit resumes: each task skips its pairs that are complete.
+# Tasks share OUT_FOLDER (on a file system every node sees, where flock works across nodes:
+# NFS does; Lustre needs its flock mount option). Submitting the same array again after a
+# failure or a time limit resumes: each task skips its pairs recorded as done. Tasks of other
+# flow_video options are refused while tasks of this array write to the folder.
 # FLOW_VIDEO names the program when it is not on the PATH, e.g.
 #   sbatch --array=0-15 --export=ALL,FLOW_VIDEO=$PWD/build/apps/flow_video apps/flow_video_slurm.sh ...
 #

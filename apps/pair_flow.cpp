@@ -2,6 +2,7 @@
 
 #include "apps/image_io.h"
 #include "apps/safe_output.h"
+#include "flow/driver/flow_call.h"
 #include "flow/driver/flow_memory.h"
 #include "flow/driver/run_flow.h"
 #include "flow/solver/flow_colour.h"
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 
 namespace pairflow {
 
@@ -61,26 +61,29 @@ std::string readFrames(const std::string& first, const std::string& second, CTen
 
 std::string computeFlow(const CTensor<float>& image1, const CTensor<float>& image2,
                         const cli::FlowParameters& p, CTensor<float>& flow) {
-  const int nx = image1.xSize(), ny = image1.ySize();
-  const std::string size = std::to_string(nx) + " x " + std::to_string(ny) + " pixels";
-  try {
-    // The driver smooths its frames in place.
+  flowdriver::ValueRange range;
+  flowdriver::widenRange(range, image1);
+  flowdriver::widenRange(range, image2);
+  // Frames of 0..1 give a poor flow, which is still the one asked for: a line on standard
+  // error, no failure.
+  if (flowdriver::unitRange(range)) {
+    std::fprintf(stderr, "warning: %s\n", flowdriver::kUnitRangeWarning);
+  }
+  // The driver's failures in the words every front end uses; it smooths its frames in place.
+  const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
     CTensor<float> first(image1), second(image2);
     runFlow(first, second, flow, p.sigma, p.alpha, p.beta, p.gamma,
             p.threads > 0 ? p.threads : cli::defaultThreads());
-  } catch (const std::bad_alloc&) {
-    return "not enough memory for the flow of " + size;
-  } catch (const std::exception& e) {
-    return std::string("the flow computation failed: ") + e.what();
-  } catch (...) {
-    return "the flow computation failed on images of " + size;
-  }
+  });
+  if (failure) return failure.text;
+  const std::string shape = flowdriver::flowSizeFault(flow, image1.ySize(), image1.xSize());
+  if (!shape.empty()) return shape;
   long long notFinite = 0;
   const long long count = static_cast<long long>(flow.xSize()) * flow.ySize() * 2;
   for (long long i = 0; i < count; ++i) {
     if (!std::isfinite(flow.data()[i])) ++notFinite;
   }
-  if (notFinite > 0 || flow.zSize() != 2) {
+  if (notFinite > 0) {
     return "the flow holds " + std::to_string(notFinite) + " of " + std::to_string(count) +
            " values that are not finite numbers (the parameters give no usable flow for these "
            "frames)";
@@ -137,12 +140,11 @@ std::string writeFlow(const CTensor<float>& flow, const std::string& floPath,
     std::string error;
     if (!imageio::encodePng(colour, png, colourPath, error)) return error;
   }
+  // Both files replace the old ones only once both are whole.
   const std::vector<char> flo = floBytes(flow);
-  std::string error = safeout::writeFile(floPath, flo.data(), flo.size());
-  if (error.empty() && !colourPath.empty()) {
-    error = safeout::writeFile(colourPath, png.data(), png.size());
-  }
-  return error;
+  std::vector<safeout::FileContents> files = {{floPath, flo.data(), flo.size()}};
+  if (!colourPath.empty()) files.push_back({colourPath, png.data(), png.size()});
+  return safeout::writeFiles(files);
 }
 
 }  // namespace pairflow

@@ -42,8 +42,8 @@ bool floComplete(const std::string& path, int width, int height);
 float longestVector(const CTensor<float>& flow);
 
 /// Writes the flow as a .flo file and, when `colourPath` is not empty, as a colour-wheel
-/// PNG saturated at `saturation` pixels (0: at the longest vector; a zero flow uses 1). Each
-/// file is complete or not written. Returns "" or a one-line reason.
+/// PNG saturated at `saturation` pixels (0: at the longest vector; a zero flow uses 1). The
+/// old files are replaced only when both new ones are whole. Returns "" or a one-line reason.
 std::string writeFlow(const CTensor<float>& flow, const std::string& floPath,
                       const std::string& colourPath, float saturation);
 

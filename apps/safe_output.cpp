@@ -23,10 +23,12 @@ namespace fs = std::filesystem;
 
 const char kMarker[] = ".motionseg-tmp.";
 
-// The temporary file that exists right now, for the signal handler: set and cleared only
-// while the handled signals are blocked, read only by the handler.
-char gTemporary[PATH_MAX + 1];
-volatile sig_atomic_t gTemporaryExists = 0;
+// The temporary files that exist right now (one per file of a writeFiles call), for the
+// signal handler: set and cleared only while the handled signals are blocked, read only by
+// the handler.
+constexpr std::size_t kSlots = 8;
+char gTemporary[kSlots][PATH_MAX + 1];
+volatile sig_atomic_t gTemporaryExists[kSlots] = {};
 char gInterruptMessage[512];
 std::size_t gInterruptMessageLength = 0;
 
@@ -35,7 +37,9 @@ const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 void onInterrupt(int signal) {
   // Only async-signal-safe calls here. SA_RESETHAND has restored the default action; the
   // signal raised again stays blocked until the handler returns and then ends the process.
-  if (gTemporaryExists) unlink(gTemporary);
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    if (gTemporaryExists[i]) unlink(gTemporary[i]);
+  }
   if (gInterruptMessageLength > 0) {
     [[maybe_unused]] const ssize_t written =
         write(STDERR_FILENO, gInterruptMessage, gInterruptMessageLength);
@@ -101,39 +105,59 @@ std::string reason(int error) {
   return std::strerror(error);
 }
 
-/// A temporary file beside `path`, registered for the signal handler. The caller removes
-/// it through dropTemporary or renames it through commitTemporary.
+/// A temporary file beside `path`, registered for the signal handler in slot `slot`. The
+/// caller removes it through dropTemporary or renames it through commitTemporary.
 struct Temporary {
   int fd = -1;
   std::string name;
+  std::size_t slot = 0;
+  bool exists = false;
 };
 
-/// Creates the temporary file; returns "" or the reason.
-std::string createTemporary(const std::string& path, Temporary& t) {
+/// The start of the names of the temporary files made for `path` (without folder).
+std::string temporaryPrefix(const std::string& path) {
   std::string base = fs::path(path).filename().string();
   if (base.size() > 120) base.resize(120);  // the whole name must stay within NAME_MAX
-  const fs::path name = folderOf(path) / ("." + base + kMarker + hostTag() + "." +
+  return "." + base + kMarker;
+}
+
+/// Creates the temporary file; returns "" or the reason.
+std::string createTemporary(const std::string& path, std::size_t slot, Temporary& t) {
+  const fs::path name = folderOf(path) / (temporaryPrefix(path) + hostTag() + "." +
                                           std::to_string(getpid()) + ".XXXXXX");
   const std::string text = name.string();
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');
-  if (buffer.size() > sizeof gTemporary) return reason(ENAMETOOLONG);
+  if (buffer.size() > sizeof gTemporary[slot]) return reason(ENAMETOOLONG);
   SignalsHeld held;
   const int fd = mkstemp(buffer.data());
   if (fd < 0) return reason(errno);
-  std::memcpy(gTemporary, buffer.data(), buffer.size());
-  gTemporaryExists = 1;
+  std::memcpy(gTemporary[slot], buffer.data(), buffer.size());
+  gTemporaryExists[slot] = 1;
   t.fd = fd;
   t.name = buffer.data();
+  t.slot = slot;
+  t.exists = true;
   return "";
 }
 
 void dropTemporary(Temporary& t) {
   if (t.fd >= 0) close(t.fd);
   t.fd = -1;
+  if (!t.exists) return;
   SignalsHeld held;
   unlink(t.name.c_str());
-  gTemporaryExists = 0;
+  gTemporaryExists[t.slot] = 0;
+  t.exists = false;
+}
+
+/// Renames the filled temporary file to `path`; returns "" or the reason.
+std::string commitTemporary(Temporary& t, const std::string& path) {
+  SignalsHeld held;
+  if (std::rename(t.name.c_str(), path.c_str()) != 0) return reason(errno);
+  gTemporaryExists[t.slot] = 0;
+  t.exists = false;
+  return "";
 }
 
 /// Writes, flushes and closes the temporary file; returns "" or the reason.
@@ -159,22 +183,34 @@ std::string fill(Temporary& t, const void* data, std::size_t size) {
 }  // namespace
 
 std::string writeFile(const std::string& path, const void* data, std::size_t size) {
+  return writeFiles({{path, data, size}});
+}
+
+std::string writeFiles(const std::vector<FileContents>& files) {
+  if (files.size() > kSlots) return "cannot write more than 8 files at once";
   std::lock_guard<std::mutex> lock(writerMutex());
-  Temporary t;
-  std::string problem = createTemporary(path, t);
-  if (problem.empty()) {
-    problem = fill(t, data, size);
-    if (problem.empty()) {
-      SignalsHeld held;
-      if (std::rename(t.name.c_str(), path.c_str()) == 0) {
-        gTemporaryExists = 0;
-        return "";
-      }
-      problem = reason(errno);
-    }
-    dropTemporary(t);
+  std::vector<Temporary> temporaries(files.size());
+  // Every file whole under its temporary name first: a failure here leaves every old file.
+  std::string problem;
+  std::size_t failed = 0;
+  for (; failed < files.size() && problem.empty(); ++failed) {
+    const FileContents& f = files[failed];
+    problem = createTemporary(f.path, failed, temporaries[failed]);
+    if (problem.empty()) problem = fill(temporaries[failed], f.data, f.size);
+    if (!problem.empty()) break;
   }
-  return "cannot write " + path + ": " + problem;
+  // Then the renames, which within one folder fail only when the folder itself changed.
+  for (std::size_t i = 0; problem.empty() && i < files.size(); ++i) {
+    problem = commitTemporary(temporaries[i], files[i].path);
+    if (!problem.empty()) {
+      failed = i;
+      if (i > 0) problem += " (after " + files[0].path + " was replaced)";
+    }
+  }
+  for (Temporary& t : temporaries)
+    dropTemporary(t);
+  if (problem.empty()) return "";
+  return "cannot write " + files[failed].path + ": " + problem;
 }
 
 std::string checkWritable(const std::string& path) {
@@ -187,7 +223,7 @@ std::string checkWritable(const std::string& path) {
   }
   std::lock_guard<std::mutex> lock(writerMutex());
   Temporary t;
-  const std::string problem = createTemporary(path, t);
+  const std::string problem = createTemporary(path, 0, t);
   if (!problem.empty()) return "cannot write into " + folder.string() + ": " + problem;
   dropTemporary(t);
   return "";
@@ -253,14 +289,17 @@ bool isTemporaryName(const std::string& name) {
   return splitTemporaryName(name, host, pid);
 }
 
-int removeStaleTemporaries(const std::string& folder) {
+int removeStaleTemporaries(const std::string& folder, const std::string& target) {
   const std::string host = hostTag();
+  const std::string prefix = target.empty() ? "" : temporaryPrefix(target);
   int removed = 0;
   std::error_code code;
   for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
     std::string owner;
     long long pid = 0;
-    if (!splitTemporaryName(it->path().filename().string(), owner, pid)) continue;
+    const std::string name = it->path().filename().string();
+    if (!splitTemporaryName(name, owner, pid)) continue;
+    if (!prefix.empty() && name.compare(0, prefix.size(), prefix) != 0) continue;
     if (owner != host || pid <= 0 || pid > INT_MAX || pid == getpid()) continue;
     if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running
     std::error_code ignored;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace safeout {
 
@@ -15,6 +16,19 @@ namespace safeout {
 /// result is "cannot write PATH: reason"; on success "". Writes of several threads are
 /// taken one at a time.
 std::string writeFile(const std::string& path, const void* data, std::size_t size);
+
+/// One file for writeFiles: its path and its bytes.
+struct FileContents {
+  std::string path;
+  const void* data;
+  std::size_t size;
+};
+
+/// Writes several files (at most 8) as writeFile does, but replaces the old ones only when
+/// every new one has been written whole: all are written under temporary names first and
+/// renamed into place at the end, in order. On a failed write no file is replaced and every
+/// temporary file is removed. Returns "" or "cannot write PATH: reason".
+std::string writeFiles(const std::vector<FileContents>& files);
 
 /// Checks, before any long computation, that `path` can be written: its folder exists and
 /// takes new files (tried by creating and removing a temporary file there) and `path` is not
@@ -36,9 +50,10 @@ void cleanUpOnInterrupt(const std::string& message);
 bool isTemporaryName(const std::string& name);
 
 /// Removes from `folder` the temporary files left by processes of this host that no longer
-/// run (a killed job); those of running processes and of other hosts stay. Returns how many
-/// were removed.
-int removeStaleTemporaries(const std::string& folder);
+/// run (a killed job); those of running processes and of other hosts stay. With `target` (a
+/// path or a file name), only the temporary files made for a file of that name. Returns how
+/// many were removed.
+int removeStaleTemporaries(const std::string& folder, const std::string& target = "");
 
 }  // namespace safeout
 

@@ -1,10 +1,13 @@
 #include "apps/video_command.h"
 
 #include "apps/flow_command.h"
+#include "apps/folder_record.h"
 #include "apps/frame_sequence.h"
 #include "apps/image_io.h"
 #include "apps/pair_flow.h"
 #include "apps/safe_output.h"
+#include "apps/video_decoder.h"
+#include "apps/video_source.h"
 
 #include <sys/stat.h>
 
@@ -12,10 +15,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -25,9 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using flowapp::kFailure;
 using flowapp::kSuccess;
-
-/// The record of the settings that shaped the files of an output folder.
-const char kSettingsName[] = "flow_video.settings";
 
 std::vector<cli::Option> options(Settings& s) {
   std::vector<cli::Option> list = cli::flowOptions(s.flow);
@@ -47,6 +45,7 @@ std::vector<cli::Option> options(Settings& s) {
   list.push_back(
       flag("--backward", "also the flow from each frame to its predecessor", s.backward));
   list.push_back(flag("--colour", "also a colour-wheel PNG of each flow", s.colour));
+  list.back().aliases = {"--color"};
   list.push_back({"--shard", "K/N",
                   "take every N-th pair from pair K on (0 <= K < N; default: from\n"
                   "Slurm's SLURM_ARRAY_TASK_* variables, else every pair)",
@@ -186,27 +185,35 @@ struct Outputs {
   std::string flo, colour;  // colour empty when not asked for
 };
 
-/// The text of the settings record: everything that shapes the bits of the files.
-std::string settingsRecord(const Settings& s) {
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "# flow_video settings of the files in this folder\n"
-                "step %lld\nsigma %.9g\nalpha %.9g\nbeta %.9g\ngamma %.9g\n"
-                "saturation %.9g\n",
-                s.step, s.flow.sigma, s.flow.alpha, s.flow.beta, s.flow.gamma, s.flow.saturation);
-  return text;
+/// The settings record of a run: everything that shapes the bits of the files (values with
+/// 9 significant digits, so that each float is told apart).
+std::string settingsText(const Settings& s) {
+  auto number = [](double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return std::string(text);
+  };
+  return folderrecord::settingsText({{"step", std::to_string(s.step)},
+                                     {"sigma", number(s.flow.sigma)},
+                                     {"alpha", number(s.flow.alpha)},
+                                     {"beta", number(s.flow.beta)},
+                                     {"gamma", number(s.flow.gamma)},
+                                     {"saturation", number(s.flow.saturation)}});
 }
 
-/// Whether a direction's outputs are all there and complete for frames of `source`'s size.
-bool complete(const Outputs& o, const std::string& source) {
-  int width = 0, height = 0, w = 0, h = 0;
+/// Whether a direction's outputs are all done under this run's settings (recorded with their
+/// size and checksum) and of the frames' size, width x height.
+bool complete(const Outputs& o, int width, int height, const folderrecord::FolderRecord& r) {
+  int w = 0, h = 0;
   std::string ignored;
-  if (!imageio::readImageSize(source, width, height, ignored)) return false;
-  if (!pairflow::floComplete(o.flo, width, height)) return false;
+  if (!pairflow::floComplete(o.flo, width, height) || !r.done(fs::path(o.flo).filename())) {
+    return false;
+  }
   if (o.colour.empty()) return true;
   struct stat info;
   return stat(o.colour.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         imageio::readImageSize(o.colour, w, h, ignored) && w == width && h == height;
+         imageio::readImageSize(o.colour, w, h, ignored) && w == width && h == height &&
+         r.done(fs::path(o.colour).filename());
 }
 
 }  // namespace
@@ -269,19 +276,29 @@ std::string usage(const std::string& program) {
          "\n"
          "Computes the dense optical flow of every pair of consecutive frames of a video.\n"
          "FRAMES is a folder of PNG or JPEG frames, taken in natural order of their names\n"
-         "(frame2.png before frame10.png), or a text file listing frame paths one per line\n"
-         "(relative paths from the list's folder). OUT_FOLDER gets, for the frame NAME.png\n"
-         "of each pair, NAME.flo (the flow to the next frame), with --colour\n"
-         "NAME.colour.png, and with --backward NAME.back.flo (the flow to the previous frame)\n"
-         "and NAME.back.colour.png; and flow_video.settings, the parameters of the files.\n"
+         "(frame2.png before frame10.png), a text file listing frame paths one per line\n"
+         "(relative paths from the list's folder), or a video file" +
+         std::string(videodecode::available()
+                         ? " (frames named 000001,\n000002, ... in decoding order)"
+                         : " (not in this build: extract\nits frames with ffmpeg first)") +
+         ". Every frame must have one size.\n"
+         "OUT_FOLDER gets, for the frame NAME of each pair, NAME.flo (the flow to the next\n"
+         "frame), with --colour NAME.colour.png, and with --backward NAME.back.flo (the\n"
+         "flow to the previous frame) and NAME.back.colour.png; and flow_video.journal,\n"
+         "the record of the files done and of the parameters they were computed with.\n"
          "\n"
-         "A pair whose outputs are complete is skipped, so an interrupted run resumes where\n"
+         "A pair whose outputs are recorded as done with these parameters (and still have\n"
+         "the recorded size and checksum) is skipped, so an interrupted run resumes where\n"
          "it stopped; files are written under temporary names and renamed into place when\n"
-         "complete. Shards split the pairs over processes or machines: every N-th pair from\n"
-         "pair K with --shard K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID,\n"
-         "SLURM_ARRAY_TASK_COUNT and SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
+         "complete. A folder holding flow of other parameters is refused unless --force;\n"
+         "while a run writes to a folder (flow_video.lock), runs of other parameters are\n"
+         "refused, forced or not, and shards of the same parameters share it. Shards split\n"
+         "the pairs over processes or machines: every N-th pair from pair K with --shard\n"
+         "K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_COUNT and\n"
+         "SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
          "\n"
-         "Options (a value may also be given as --name=VALUE):\n" +
+         "Options (a value may also be given as --name=VALUE, and a name shortened to any\n"
+         "prefix no other option shares, as --col for --colour):\n" +
          cli::optionHelp(options(defaults)) +
          "\n"
          "Exit status: 0 when every pair of the shard has its outputs, 1 when a pair failed\n"
@@ -307,41 +324,44 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   };
 
   // The frames and the pairs.
-  std::vector<std::string> frames;
-  int width = 0, height = 0;
-  std::string ignored;
-  if (!fs::is_directory(s.source) && imageio::readImageSize(s.source, width, height, ignored)) {
-    return fail(s.source + " is an image; give the folder of the frames or a file listing them");
-  }
-  problem = frameseq::listFrames(s.source, frames);
+  std::unique_ptr<videosource::FrameSource> source;
+  problem = videosource::open(s.source, source);
   if (!problem.empty()) return fail(problem);
-  const long long frameCount = static_cast<long long>(frames.size());
+  const long long frameCount = source->count();
   if (frameCount <= s.step) {
     return fail(s.source + " holds " + std::to_string(frameCount) + " frame" +
                 (frameCount == 1 ? "" : "s") + "; pairs " + std::to_string(s.step) + " frame" +
                 (s.step == 1 ? "" : "s") + " apart need at least " + std::to_string(s.step + 1));
   }
   const long long pairCount = frameCount - s.step;
+  // Every frame's size from its header, and the memory of one flow, before any work.
+  int width = 0, height = 0;
+  problem = source->size(width, height);
+  if (problem.empty()) problem = pairflow::checkMemory(width, height);
+  if (!problem.empty()) return fail(problem);
 
   // The output folder: its own, writable, and every output name belongs to one frame.
   std::error_code code;
   fs::create_directories(s.outFolder, code);
-  const std::string record = (fs::path(s.outFolder) / kSettingsName).string();
-  problem = safeout::checkWritable(record);
+  problem = safeout::checkWritable((fs::path(s.outFolder) / folderrecord::kJournalName).string());
   if (!problem.empty()) return fail(problem);
   if (fs::is_directory(s.source) && safeout::sameFile(s.source, s.outFolder)) {
     return fail("the output folder is the folder of the frames; give the flow a folder of its own");
   }
   auto outputs = [&](long long pair, bool backward) {
-    const std::string frame = frames[backward ? pair + s.step : pair];
     const std::string base =
-        (fs::path(s.outFolder) / frameseq::stemOf(frame)).string() + (backward ? ".back" : "");
+        (fs::path(s.outFolder) / source->stem(backward ? pair + s.step : pair)).string() +
+        (backward ? ".back" : "");
     return Outputs{base + ".flo", s.colour ? base + ".colour.png" : ""};
   };
   {
-    std::map<std::string, std::string> owner;  // output name -> frame
+    // output name -> the frame and the pair (and direction) that write it
+    std::map<std::string, std::pair<std::string, long long>> owner;
     std::set<std::pair<dev_t, ino_t>> inputs;
-    for (const std::string& frame : frames) {
+    // A frame file by its path, a video's frame by its number.
+    const std::vector<std::string> files = source->files();
+    auto frameName = [&](long long k) { return files.empty() ? source->label(k) : files[k]; };
+    for (const std::string& frame : files) {
       struct stat info;
       if (stat(frame.c_str(), &info) == 0) inputs.insert({info.st_dev, info.st_ino});
     }
@@ -349,15 +369,21 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
       for (bool backward : {false, true}) {
         if (backward && !s.backward) continue;
         const Outputs o = outputs(p, backward);
-        const std::string frame = frames[backward ? p + s.step : p];
+        const std::string frame = frameName(backward ? p + s.step : p);
+        const long long writer = backward ? -1 - p : p;
         for (const std::string& name : {o.flo, o.colour}) {
           if (name.empty()) continue;
-          const auto taken = owner.emplace(name, frame);
-          if (!taken.second && taken.first->second != frame) {
-            return fail("the frames " + taken.first->second + " and " + frame +
+          const auto taken = owner.emplace(name, std::make_pair(frame, writer));
+          if (taken.second) continue;
+          if (taken.first->second.first != frame) {
+            return fail("the frames " + taken.first->second.first + " and " + frame +
                         " would both write " + name +
                         "; their names must differ before the "
                         "extension");
+          }
+          if (taken.first->second.second != writer) {
+            return fail("the frame " + frame + " is listed more than once; two pairs would " +
+                        "both write " + name);
           }
           struct stat info;
           if (stat(name.c_str(), &info) == 0 && inputs.count({info.st_dev, info.st_ino}) > 0) {
@@ -368,21 +394,11 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
     }
   }
 
+  // The folder's lock and record, held until the run ends.
+  folderrecord::FolderRecord record;
+  problem = record.join(s.outFolder, settingsText(s), s.force);
+  if (!problem.empty()) return fail(problem);
   const int removed = safeout::removeStaleTemporaries(s.outFolder);
-  const std::string settings = settingsRecord(s);
-  {
-    std::ifstream in(record);
-    std::stringstream held;
-    held << in.rdbuf();
-    if (in && held.str() != settings && !s.force) {
-      return fail(s.outFolder + " holds flow computed with other settings (" + record +
-                  "); give another folder, the same settings, or --force to recompute");
-    }
-    if (!in || held.str() != settings) {
-      problem = safeout::writeFile(record, settings.data(), settings.size());
-      if (!problem.empty()) return fail(problem);
-    }
-  }
 
   // The shard's pairs, and what each still needs.
   if (s.flow.threads <= 0) s.flow.threads = cli::defaultThreads();
@@ -394,9 +410,9 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   long long shardPairs = 0, skipped = 0;
   for (long long p = s.shard.index; p < pairCount; p += s.shard.count) {
     ++shardPairs;
-    const bool forward = s.force || !complete(outputs(p, false), frames[p]);
+    const bool forward = s.force || !complete(outputs(p, false), width, height, record);
     const bool backward =
-        s.backward && (s.force || !complete(outputs(p, true), frames[p + s.step]));
+        s.backward && (s.force || !complete(outputs(p, true), width, height, record));
     if (forward || backward) {
       work.push_back({p, forward, backward});
     } else {
@@ -405,6 +421,12 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   }
 
   Progress progress(err, program, live, s.quiet, shardPairs, skipped);
+  if (record.replacedLegacy()) {
+    progress.note("replaced " + std::string(folderrecord::kLegacyName) +
+                  " of an earlier version by " + folderrecord::kJournalName +
+                  "; its files are computed again, since nothing " +
+                  "records that they were completed");
+  }
   if (removed > 0) {
     progress.note("removed " + std::to_string(removed) +
                   " temporary file(s) left by an interrupted run in " + s.outFolder);
@@ -420,16 +442,30 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
                 std::to_string(work.size()) + " to compute on " + std::to_string(s.flow.threads) +
                 " thread" + (s.flow.threads == 1 ? "" : "s"));
 
+  {
+    std::vector<long long> order;
+    for (const Work& w : work) {
+      order.push_back(w.pair);
+      order.push_back(w.pair + s.step);
+    }
+    source->plan(order);
+  }
   const auto runStart = std::chrono::steady_clock::now();
   std::string stopped;
   for (const Work& w : work) {
-    const std::string& first = frames[w.pair];
-    const std::string& second = frames[w.pair + s.step];
-    progress.begin(fs::path(first).filename().string() + " -> " +
-                   fs::path(second).filename().string());
+    progress.begin(source->label(w.pair) + " -> " + source->label(w.pair + s.step));
     const auto start = std::chrono::steady_clock::now();
     CTensor<float> image1, image2, flow;
-    problem = pairflow::readFrames(first, second, image1, image2);
+    problem = source->read(w.pair, image1);
+    if (problem.empty()) problem = source->read(w.pair + s.step, image2);
+    // A frame file replaced since its header was read would show here.
+    for (const CTensor<float>* image : {&image1, &image2}) {
+      if (problem.empty() && (image->xSize() != width || image->ySize() != height)) {
+        problem = source->label(image == &image1 ? w.pair : w.pair + s.step) + " is no longer " +
+                  std::to_string(width) + " x " + std::to_string(height) +
+                  " pixels, the size of the frames when the run started";
+      }
+    }
     for (bool backward : {false, true}) {
       if (!problem.empty() || !(backward ? w.backward : w.forward)) continue;
       problem = backward ? pairflow::computeFlow(image2, image1, s.flow, flow)
@@ -437,6 +473,13 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
       if (!problem.empty()) break;
       const Outputs o = outputs(w.pair, backward);
       problem = pairflow::writeFlow(flow, o.flo, o.colour, s.flow.saturation);
+      // Recorded only once renamed into place: a run killed in between leaves a file that
+      // is computed again.
+      for (const std::string& name : {o.flo, o.colour}) {
+        if (problem.empty() && !name.empty()) {
+          problem = record.record(fs::path(name).filename());
+        }
+      }
       // A write that fails (a full disk, a folder gone) would fail for every later pair.
       if (!problem.empty()) stopped = problem;
     }

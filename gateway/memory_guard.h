@@ -58,6 +58,29 @@ inline void requireMemory(const char* name, const membudget::Estimate& need) {
   }
 }
 
+/// What the machine can give now (or the user's ceiling) for a core whose need shows only as
+/// it works, and which therefore weighs its working memory as it grows: the budget handed to
+/// it is limit.bytes less the bookkeeping allowance. Ends the call when the ceiling cannot be
+/// read.
+inline membudget::Limit growthLimit() {
+  membudget::Limit limit = membudget::currentLimit();
+  if (!limit.problem.empty()) fail(Kind::Memory, limit.problem);
+  limit.bytes =
+      limit.bytes > membudget::kBookkeepingBytes ? limit.bytes - membudget::kBookkeepingBytes : 0;
+  return limit;
+}
+
+/// Ends the call of `name` whose working memory for `what` grew past the budget of growthLimit,
+/// e.g. "frameNeighbours needs more than 100 MB for the neighbour pairs of 2 frames of
+/// 2048-by-2048 pixels; the limit MOTIONSEG_MEMORY_LIMIT=100M allows 100 MB."
+[[noreturn]] inline void failGrowth(const char* name, const std::string& what,
+                                    const membudget::Limit& limit) {
+  fail(Kind::Memory,
+       format("%s needs more than %s for %s; %s.", name,
+              membudget::formatBytes(limit.bytes + membudget::kBookkeepingBytes).c_str(),
+              what.c_str(), limit.description.c_str()));
+}
+
 }  // namespace gw
 
 #endif  // MOTIONSEG_GATEWAY_MEMORY_GUARD_H

@@ -205,6 +205,18 @@ inline bool isRealFull(const mxArray* a, mxClassID id) {
   return hasClass(a, id) && !mxIsComplex(a) && !mxIsSparse(a);
 }
 
+/// The text with which a sparse argument is refused: "<what> must be a full array, not sparse."
+inline std::string sparseText(const char* what) {
+  return std::string(what) + " must be a full array, not sparse.";
+}
+
+/// Fails (kind class) when a is a sparse array. A sparse array's data holds only its nonzero
+/// elements, so reading it as one element per position would read past its end or give wrong
+/// answers; every argument whose data a call reads goes through this check.
+inline void requireFull(const mxArray* a, const char* what) {
+  if (a != nullptr && mxIsSparse(a)) fail(Kind::Class, sparseText(what));
+}
+
 /// Fails with text unless a is of class id.
 inline void requireClass(const mxArray* a, mxClassID id, const char* text) {
   if (!hasClass(a, id)) fail(Kind::Class, text);
@@ -363,9 +375,10 @@ mxArray* createArray(const std::vector<std::size_t>& dims) {
 
 /// The first element of a numeric argument as a double, failing with text for an empty array
 /// or an unfilled cell (kind size) and for a non-numeric array (kind class), where the hosts'
-/// mxGetScalar would raise their own error or return garbage.
+/// mxGetScalar would raise their own error or return garbage. A sparse array is refused with
+/// text too (kind class): callers that can name the argument check requireFull() first.
 inline double scalar(const mxArray* a, const char* text) {
-  if (a != nullptr && (mxIsCell(a) || !(mxIsNumeric(a) || mxIsLogical(a)))) {
+  if (a != nullptr && (mxIsCell(a) || mxIsSparse(a) || !(mxIsNumeric(a) || mxIsLogical(a)))) {
     fail(Kind::Class, text);
   }
   if (isEmpty(a)) fail(Kind::Size, text);
@@ -374,10 +387,11 @@ inline double scalar(const mxArray* a, const char* text) {
 
 /// The first element of a numeric argument truncated toward zero, required to lie in lo..hi
 /// (NaN never does). Fails with "<what> must not be empty." or "<what> must be between lo and
-/// hi." (kinds size, class and value). The range test comes before the conversion, which is
-/// undefined for doubles out of range.
+/// hi." (kinds size, class and value), or "<what> must be a full array, not sparse.". The
+/// range test comes before the conversion, which is undefined for doubles out of range.
 inline std::uint64_t truncatedScalar(const mxArray* a, const char* what, std::uint64_t lo,
                                      std::uint64_t hi) {
+  requireFull(a, what);
   const std::optional<std::uint64_t> t =
       sizecheck::truncatedCount(scalar(a, sizecheck::emptyText(what).c_str()), lo, hi);
   if (!t) fail(Kind::Value, sizecheck::rangeText(what, lo, hi));

@@ -10,13 +10,22 @@
 #include "flow/solver/flow_colour.h"
 #include "flow/solver/flow_file.h"
 
+#include "apps/safe_output.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace py = pybind11;
 using npargs::check;
@@ -86,6 +95,16 @@ py::array flowArgument(const py::object& value) {
   return flow;
 }
 
+/// The flow argument of flow_to_colour: float32 or float64 (rounded to single precision, as
+/// flowToColour takes it), rows x columns x 2.
+py::array colourFlowArgument(const py::object& value) {
+  const char* text = "Flow must be a float32 or float64 array of rows x columns x 2.";
+  py::array flow = npargs::asArray(value, text);
+  if (!npargs::hasType<float>(flow) && !npargs::hasType<double>(flow)) typeError(text);
+  if (flow.ndim() != 3 || flow.shape(2) != 2) valueError(text);
+  return flow;
+}
+
 /// A parameter of dense_motion as single precision.
 float parameter(const py::object& value, const char* text) {
   return static_cast<float>(npargs::number(value, text));
@@ -136,7 +155,8 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
   float* out = result.mutable_data();
   // One stretch without the interpreter lock: conversion, computation and the result's copy.
   flowdriver::FlowFailure failure;
-  std::string sizeFault;
+  std::string sizeFault, finiteFault;
+  flowdriver::ValueRange frames;
   {
     py::gil_scoped_release release;
     CTensor<float> flow;
@@ -144,6 +164,8 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
       CTensor<float> image1, image2;
       frameToTensor(first, image1);
       frameToTensor(second, image2);
+      flowdriver::widenRange(frames, image1);
+      flowdriver::widenRange(frames, image2);
       if (threads) {
         runFlow(image1, image2, flow, sigma, alpha, beta, gamma, *threads);
       } else {
@@ -152,13 +174,43 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
     });
     if (!failure) {
       sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
-      if (sizeFault.empty()) tensorToArray(flow, out);
+      if (sizeFault.empty()) {
+        finiteFault = flowdriver::notFiniteFlowFault(flow, frames, alpha, beta, gamma);
+        tensorToArray(flow, out);
+      }
     }
   }
   if (failure.outOfMemory) npargs::memoryError(failure.text);
   if (failure) throw std::runtime_error(failure.text);
   if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
+  // Frames of 0..1 give a poor flow, which is still the one asked for: a warning only.
+  if (flowdriver::unitRange(frames) &&
+      PyErr_WarnEx(PyExc_UserWarning, flowdriver::kUnitRangeWarning, 1) != 0) {
+    throw py::error_already_set();
+  }
+  if (!finiteFault.empty()) valueError(finiteFault);
   return result;
+}
+
+/// Raises the OSError subclass Python gives the C library's error number (FileNotFoundError,
+/// PermissionError, IsADirectoryError, NotADirectoryError, else OSError) with text, its
+/// errno set; `detail` (if any) is added as a note.
+[[noreturn]] void fileError(int error, const std::string& text, const std::string& detail = "") {
+  PyObject* type = PyExc_OSError;
+  if (error == ENOENT) {
+    type = PyExc_FileNotFoundError;
+  } else if (error == EACCES || error == EPERM) {
+    type = PyExc_PermissionError;
+  } else if (error == EISDIR) {
+    type = PyExc_IsADirectoryError;
+  } else if (error == ENOTDIR) {
+    type = PyExc_NotADirectoryError;
+  }
+  py::object exception = py::reinterpret_borrow<py::object>(type)(text);
+  if (error != 0) exception.attr("errno") = error;
+  if (!detail.empty() && py::hasattr(exception, "add_note")) exception.attr("add_note")(detail);
+  PyErr_SetObject(type, exception.ptr());
+  throw py::error_already_set();
 }
 
 py::array_t<float> readFlo(const py::object& pathValue) {
@@ -169,10 +221,7 @@ py::array_t<float> readFlo(const py::object& pathValue) {
     py::gil_scoped_release release;
     result = flowsolver::readFlowFile(path.c_str(), flow);
   }
-  if (!result.opened) {
-    PyErr_SetString(PyExc_OSError, result.problem.c_str());
-    throw py::error_already_set();
-  }
+  if (!result.opened) fileError(result.error, result.problem);
   if (!result.problem.empty()) valueError(result.problem);
   py::array_t<float> a({flow.ySize(), flow.xSize(), 2});
   float* out = a.mutable_data();
@@ -183,31 +232,117 @@ py::array_t<float> readFlo(const py::object& pathValue) {
   return a;
 }
 
-void writeFlo(const py::object& pathValue, const py::object& flowValue) {
-  const std::string path = pathArgument(pathValue);
-  const py::array flow = flowArgument(flowValue);
-  flowsolver::FlowFileWrite result;
-  {
-    py::gil_scoped_release release;
-    CTensor<float> tensor;
-    arrayToTensor<float>(flow, tensor);
-    result = flowsolver::writeFlowFile(tensor, path.c_str());
-  }
-  if (!result.notice.empty()) {
-    if (PyErr_WarnEx(PyExc_UserWarning, result.notice.c_str(), 1) != 0) {
-      throw py::error_already_set();
+/// A flow argument of write_flo: float32 or float64 (stored rounded to single precision, as
+/// the Octave writeFlo stores it), rows x columns x 2.
+py::array floFlowArgument(const py::object& value) {
+  const char* text = "Flow must be a float32 or float64 array of rows x columns x 2.";
+  py::array flow = npargs::asArray(value, text);
+  if (!npargs::hasType<float>(flow) && !npargs::hasType<double>(flow)) typeError(text);
+  if (flow.ndim() != 3 || flow.shape(2) != 2) valueError(text);
+  return flow;
+}
+
+/// The bytes of a .flo file of flow (rows x columns x 2 of T): the tag, the width and the
+/// height, then u and v of every pixel, row by row, in single precision.
+template <class T>
+void floBytes(const py::array& flow, std::vector<unsigned char>& bytes) {
+  const auto in = flow.unchecked<T, 3>();
+  const std::int32_t height = static_cast<std::int32_t>(in.shape(0)),
+                     width = static_cast<std::int32_t>(in.shape(1));
+  bytes.resize(12 + 8 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  std::memcpy(bytes.data(), "PIEH", 4);
+  std::memcpy(bytes.data() + 4, &width, 4);
+  std::memcpy(bytes.data() + 8, &height, 4);
+  unsigned char* out = bytes.data() + 12;
+  for (py::ssize_t y = 0; y < height; ++y) {
+    for (py::ssize_t x = 0; x < width; ++x) {
+      const float uv[2] = {static_cast<float>(in(y, x, 0)), static_cast<float>(in(y, x, 1))};
+      std::memcpy(out, uv, 8);
+      out += 8;
     }
   }
-  if (!result.problem.empty()) {
-    PyErr_SetString(PyExc_OSError, result.problem.c_str());
-    throw py::error_already_set();
+}
+
+void writeFlo(const py::object& pathValue, const py::object& flowValue) {
+  const std::string path = pathArgument(pathValue);
+  const py::array flow = floFlowArgument(flowValue);
+  const py::ssize_t rows = flow.shape(0), cols = flow.shape(1);
+  // What the readers refuse is not written: the sizes are the file's 32-bit fields and a
+  // flow's container.
+  if (!flowsolver::plausibleFlowSize(cols, rows)) {
+    valueError("Flow is " + std::to_string(rows) + "-by-" + std::to_string(cols) +
+               "-by-2; a flow file holds at most 2147483647 values (2 x rows x columns, a size "
+               "of 0 counted as 1).");
   }
+  membudget::Estimate need;
+  need.working = membudget::Bytes::product(
+      {8, static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
+  need.what = "the file's " + std::to_string(rows) + "-by-" + std::to_string(cols) + " flow";
+  npargs::requireMemory(need, "write_flo");
+  if (!flowsolver::hasFloExtension(path)) {
+    const std::string notice = path + " should have extension '.flo'";
+    if (PyErr_WarnEx(PyExc_UserWarning, notice.c_str(), 1) != 0) throw py::error_already_set();
+  }
+
+  // The whole file is made first, then written beside the target and renamed into place, so
+  // a failed write leaves the old file (or none), never a part. A target that exists and is
+  // no regular file (a device, a pipe) is written to directly: renaming would replace it.
+  int error = 0;  // of the failure, if any
+  std::string failure, detail;
+  {
+    py::gil_scoped_release release;
+    const std::string created = "Cannot create " + path + ".";
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const char* place = folder.empty() ? "." : folder.c_str();
+    struct stat target {};
+    struct stat folderStat {};
+    const bool exists = stat(path.c_str(), &target) == 0;
+    const bool direct = exists && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+    // Where the file cannot be made, nothing is computed.
+    if (exists && S_ISDIR(target.st_mode)) {
+      error = EISDIR;
+    } else if (!direct && stat(place, &folderStat) != 0) {
+      error = errno;
+    } else if (!direct && !S_ISDIR(folderStat.st_mode)) {
+      error = ENOTDIR;
+    } else if (!direct && access(place, W_OK | X_OK) != 0) {
+      error = errno;
+    }
+    if (error != 0) failure = created;
+    std::vector<unsigned char> bytes;
+    if (failure.empty()) {
+      if (npargs::hasType<float>(flow)) {
+        floBytes<float>(flow, bytes);
+      } else {
+        floBytes<double>(flow, bytes);
+      }
+    }
+    if (failure.empty() && direct) {
+      std::FILE* file = std::fopen(path.c_str(), "wb");
+      if (file == nullptr) {
+        error = errno;
+        failure = created;
+      } else {
+        const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        const int writeError = errno;
+        const bool closed = std::fclose(file) == 0;
+        if (!whole || !closed) {
+          error = whole ? errno : writeError;
+          failure = "Could not write all of " + path + ".";
+        }
+      }
+    } else if (failure.empty()) {
+      detail = safeout::writeFile(path, bytes.data(), bytes.size());
+      if (!detail.empty()) failure = "Could not write all of " + path + ".";
+    }
+  }
+  if (!failure.empty()) fileError(error, failure, detail);
 }
 
 py::array_t<std::uint8_t> flowToColour(const py::object& flowValue,
                                        const py::object& saturationValue) {
-  const py::array flow = flowArgument(flowValue);
-  float saturation = 0.0f;  // at the longest vector
+  const py::array flow = colourFlowArgument(flowValue);
+  float saturation = 0.0f;  // at the longest known vector
   if (!saturationValue.is_none()) {
     const char* text = "Saturation must be a finite number above 0, or None.";
     saturation = static_cast<float>(npargs::number(saturationValue, text));
@@ -219,7 +354,7 @@ py::array_t<std::uint8_t> flowToColour(const py::object& flowValue,
   {
     py::gil_scoped_release release;
     CTensor<float> tensor, colour;
-    arrayToTensor<float>(flow, tensor);
+    frameToTensor(flow, tensor);
     flowsolver::saturatedColour(tensor, saturation, colour);
     // The colours are whole numbers 0..255.
     const std::size_t plane = static_cast<std::size_t>(rows) * cols;
@@ -229,6 +364,81 @@ py::array_t<std::uint8_t> flowToColour(const py::object& flowValue,
     }
   }
   return picture;
+}
+
+/// int16 of x as MATLAB and GNU Octave convert a double: the nearest whole number, halves
+/// away from zero, saturated to -32768..32767, NaN to 0.
+std::int16_t toInt16(double x) {
+  if (std::isnan(x)) return 0;
+  const double whole = std::round(x);  // halves away from zero
+  if (whole <= -32768.0) return -32768;
+  if (whole >= 32767.0) return 32767;
+  return static_cast<std::int16_t>(whole);
+}
+
+/// The steps of a flow of elements T (rows x columns x 2, u then v) into `out`, a rows x
+/// columns x 2 C-order int16 array: round(v), then round(u), each value first taken as a
+/// double as the Octave integerFlow does.
+template <class T>
+void integerSteps(const py::array& flow, std::int16_t* out) {
+  const auto in = flow.unchecked<T, 3>();
+  for (py::ssize_t y = 0; y < in.shape(0); ++y) {
+    for (py::ssize_t x = 0; x < in.shape(1); ++x) {
+      *out++ = toInt16(static_cast<double>(in(y, x, 1)));
+      *out++ = toInt16(static_cast<double>(in(y, x, 0)));
+    }
+  }
+}
+
+/// Calls integerSteps for the element type of flow; false when it is none of the real
+/// numeric types.
+template <class T, class... Others>
+bool integerStepsOf(const py::array& flow, std::int16_t* out) {
+  if (npargs::hasType<T>(flow)) {
+    integerSteps<T>(flow, out);
+    return true;
+  }
+  if constexpr (sizeof...(Others) > 0) {
+    return integerStepsOf<Others...>(flow, out);
+  } else {
+    return false;
+  }
+}
+
+/// Whether flow's element type is one integerFlow takes (a real number or bool, not int16).
+template <class... Types>
+bool hasOneOf(const py::array& flow) {
+  return (npargs::hasType<Types>(flow) || ...);
+}
+
+py::array_t<std::int16_t> integerFlow(const py::object& flowValue) {
+  const char* text = "Flow must be a real numeric array of rows x columns x 2 (u, then v).";
+  const py::array flow = npargs::asArray(flowValue, text);
+  if (npargs::hasType<std::int16_t>(flow)) {
+    typeError(
+        "Flow is int16, the type integer_flow returns; pass the flow of dense_motion or "
+        "read_flo.");
+  }
+  if (!hasOneOf<bool, std::int8_t, std::uint8_t, std::uint16_t, std::int32_t, std::uint32_t,
+                std::int64_t, std::uint64_t, float, double>(flow)) {
+    typeError(text);
+  }
+  if (flow.ndim() != 3 || flow.shape(2) != 2) valueError(text);
+  const py::ssize_t rows = flow.shape(0), cols = flow.shape(1);
+  membudget::Estimate need;
+  need.outputs =
+      membudget::Bytes::product({2, sizeof(std::int16_t), static_cast<std::uint64_t>(rows),
+                                 static_cast<std::uint64_t>(cols)});
+  need.what = std::to_string(rows) + "-by-" + std::to_string(cols) + " steps";
+  npargs::requireMemory(need, "integer_flow");
+  py::array_t<std::int16_t> steps({rows, cols, py::ssize_t{2}});
+  std::int16_t* out = steps.mutable_data();
+  {
+    py::gil_scoped_release release;
+    integerStepsOf<float, double, bool, std::int8_t, std::uint8_t, std::uint16_t, std::int32_t,
+                   std::uint32_t, std::int64_t, std::uint64_t>(flow, out);
+  }
+  return steps;
 }
 
 // The default as the shortest decimal that reads back as it (0.8 rather than the double
@@ -264,8 +474,12 @@ Returns an H x W x 2 float32 array: [..., 0] the horizontal component u (towards
 columns), [..., 1] the vertical component v (towards larger rows), in pixels; pixel (r, c) of
 frame1 corresponds to (r + v, c + u) in frame2.
 
+Frames whose values all lie within 0..1 (floating-point images of image libraries) give a
+UserWarning: the flow is tuned for 0..255 and far less accurate on them; multiply them by 255.
+
 Raises TypeError for other element types or non-numeric parameters, ValueError for other
-shapes or a bad sigma, MemoryError when the computation needs more memory than this process
+shapes, a bad sigma or a flow that is not finite (the message names the frames' range or the
+parameter that leads there), MemoryError when the computation needs more memory than this process
 may take (MOTIONSEG_MEMORY_LIMIT sets a ceiling, e.g. "8G").
 
 Example:
@@ -281,12 +495,15 @@ Example:
         R"(read_flo(path)
 
 Reads a .flo flow file (the tag "PIEH", width and height as 32-bit integers, then u and v
-interleaved pixel by pixel in row order, little-endian float32).
+interleaved pixel by pixel in row order, little-endian float32), with the checks and texts of
+the Octave readFlo.
 
 path: str, bytes or os.PathLike.
 Returns an H x W x 2 float32 array ([..., 0] horizontal, [..., 1] vertical).
-Raises OSError when the file cannot be opened, ValueError when it is shorter than its header
-or its data, or announces an implausible size.
+Raises OSError when the file cannot be opened (FileNotFoundError when it does not exist,
+PermissionError, IsADirectoryError), ValueError when it is shorter than its header or its
+data, does not start with the tag PIEH, or announces an implausible size (2 x W x H above
+2**31 - 1, a size of 0 counted as 1).
 
 Example:
     >>> flow = motionseg.read_flo("out.flo")
@@ -296,16 +513,46 @@ Example:
         R"(write_flo(path, flow)
 
 Writes a flow as a .flo file, byte for byte as other .flo writers do (the tag "PIEH", width and
-height as 32-bit integers, then u and v interleaved in row order, little-endian float32).
+height as 32-bit integers, then u and v interleaved in row order, little-endian float32). The
+file is written beside path under a temporary name and renamed into place once whole, so a
+failed write leaves the old file as it was (a symbolic link at path is replaced by the file; a
+device or pipe at path is written to directly).
 
 path: str, bytes or os.PathLike; a name not ending in ".flo" gives a UserWarning (the file is
     written all the same).
-flow: H x W x 2 float32 array ([..., 0] horizontal, [..., 1] vertical), any memory layout.
-Raises TypeError or ValueError for another element type or shape, OSError when the file
-cannot be written completely.
+flow: H x W x 2 float32 or float64 array ([..., 0] horizontal, [..., 1] vertical), any memory
+    layout; float64 values are stored rounded to float32 (beyond its range as +-inf), as the
+    Octave writeFlo stores them.
+Raises TypeError or ValueError for another element type or shape, or a size read_flo would
+refuse; OSError when the file cannot be created ("Cannot create PATH.": FileNotFoundError for
+a missing folder, PermissionError, IsADirectoryError) or written completely ("Could not write
+all of PATH.", with the reason as a note).
 
 Example:
     >>> motionseg.write_flo("out.flo", flow)
+)");
+
+  m.def("integer_flow", &integerFlow, py::arg("flow"),
+        R"(integer_flow(flow)
+
+A flow as the whole-pixel int16 steps that track_neighbours, region_linkage and
+region_motion_level take, bit for bit as the Octave integerFlow: the vertical component first,
+both rounded to the nearest whole pixel with halves away from zero (2.5 -> 3, -2.5 -> -3),
+beyond the int16 range saturated to -32768 or 32767 (their targets then lie outside any frame),
+NaN to 0. flow.astype(np.int16) is not the same: it keeps u first and truncates.
+
+flow: H x W x 2 array of u, then v ([..., 0] horizontal), e.g. from dense_motion or read_flo;
+    any real numeric type but int16 (which is already steps: a second conversion would swap
+    the planes back), any memory layout.
+Returns an H x W x 2 int16 array: [..., 0] = round(v), added to the row, [..., 1] = round(u),
+added to the column.
+Raises TypeError for int16 or another element type, ValueError for another shape.
+
+Example:
+    >>> flow = np.array([[[2.5, -0.5], [np.nan, 1e6]]], np.float32)
+    >>> motionseg.integer_flow(flow)
+    array([[[   -1,     3],
+            [32767,     0]]], dtype=int16)
 )");
 
   m.def("flow_to_colour", &flowToColour, py::arg("flow"), py::arg("saturation") = py::none(),
@@ -313,9 +560,12 @@ Example:
 
 The colour-wheel picture of a flow: the direction gives the hue (right red, down blue, left
 green, up yellow), the length the saturation, full from `saturation` pixels on (None: from the
-longest vector on). The same picture as flow_between's colour image.
+longest known vector on). The same picture as flow_between's colour image and as flowToColour
+in GNU Octave or MATLAB. Unknown flow, vectors longer than 1e9 pixels (ground-truth .flo files
+mark pixels without truth with 1e10), is drawn white and left out of the saturation.
 
-flow: H x W x 2 float32 array ([..., 0] horizontal, [..., 1] vertical).
+flow: H x W x 2 float32 or float64 array ([..., 0] horizontal, [..., 1] vertical); float64
+    values are rounded to float32.
 saturation: length in pixels drawn at full colour (above 0), or None.
 Returns an H x W x 3 uint8 array of red, green, blue (for cv2.imwrite reverse the channels:
 picture[..., ::-1]).

@@ -4,7 +4,7 @@
 
 #include <pybind11/pybind11.h>
 
-/// dense_motion, read_flo, write_flo, flow_to_colour.
+/// dense_motion, integer_flow, read_flo, write_flo, flow_to_colour.
 void addFlowFunctions(pybind11::module_& m);
 
 /// The superpixel graphs and statistics.

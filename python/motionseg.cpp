@@ -19,7 +19,9 @@ Arrays are NumPy arrays indexed [row, column, channel]. Every function checks it
 the toolbox's functions do, with the same texts, raised as TypeError (element type), ValueError
 (shape, size, value) or MemoryError; long computations let other Python threads run.
 
-Flow: dense_motion, read_flo, write_flo, flow_to_colour.
+Flow: dense_motion, integer_flow, read_flo, write_flo, flow_to_colour. The graph functions take
+integer flows (int16 whole-pixel steps, the row step first): make one from a flow with
+integer_flow(flow).
 Superpixels: frame_neighbours, track_neighbours, region_linkage, region_summary,
 region_motion_level, region_coverage, palette_merge, edge_trim.)";
   m.attr("__version__") = MOTIONSEG_VERSION;

@@ -165,13 +165,23 @@ inline long long integer(const py::handle& value, long long lo, long long hi,
   return v;
 }
 
-/// The items of a list (or any sequence) argument, else TypeError with text.
+/// The items of a list argument, which may be any sequence (a list, a tuple, a NumPy array
+/// read along its first axis, any collections.abc.Sequence), else TypeError with text; an
+/// iterator or generator, a str, a dict or a set is no sequence. The sequence is copied into
+/// a new list once: each item is fetched exactly once, the list keeps it alive (items a
+/// sequence makes on access, such as the rows of an array, exist only as long as a reference
+/// holds them) and the call sees one consistent set of items, whatever the sequence does when
+/// it is read again.
 inline std::vector<py::object> items(const py::handle& value, const std::string& text) {
-  if (value.is_none() || py::isinstance<py::str>(value) || !PySequence_Check(value.ptr())) {
+  if (value.is_none() || py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) ||
+      py::isinstance<py::dict>(value) || !PySequence_Check(value.ptr())) {
     typeError(text);
   }
+  const py::list copy = py::reinterpret_steal<py::list>(PySequence_List(value.ptr()));
+  if (!copy) throw py::error_already_set();  // the sequence's own error while it was read
   std::vector<py::object> result;
-  for (const py::handle item : py::reinterpret_borrow<py::sequence>(value))
+  result.reserve(copy.size());
+  for (const py::handle item : copy)
     result.push_back(py::reinterpret_borrow<py::object>(item));
   return result;
 }

@@ -488,7 +488,8 @@ Flow-based links from the superpixels of each frame to those of the next, as a w
 list: every pixel moved by its flow votes for (its label, the label where it lands).
 
 flows: list of F H x W x 2 int16 flows; flow f moves frame f to frame f + 1, [..., 0] added to
-    the row, [..., 1] to the column.
+    the row, [..., 1] to the column: motionseg.integer_flow(dense_motion(frame_f, frame_f1))
+    makes one (not flow.astype(np.int16), which keeps u first and truncates).
 labels: list of F + 1 H x W uint32 label maps; labels 1..n, numbered across the video.
 n: number of superpixels (truncated toward zero), 1 to 2**32.
 Returns (source, target, weight): uint32, uint32 and float32 arrays of E elements; source and
@@ -507,7 +508,9 @@ Example:
 
 Pixels the flow carries from each superpixel of a frame onto each superpixel of the next.
 
-flow: H x W x 2 int16 flow, [..., 0] added to the row, [..., 1] to the column.
+flow: H x W x 2 int16 flow, [..., 0] added to the row, [..., 1] to the column:
+    motionseg.integer_flow(dense_motion(frame1, frame2)) makes one (not flow.astype(np.int16),
+    which keeps u first and truncates).
 first, second: H x W uint16 label maps of the two frames; label 0 marks unlabelled pixels.
 n1, n2: numbers of superpixels of the two frames (both or neither; truncated toward zero,
     0 to 2**31 - 1); None: the largest labels.
@@ -541,7 +544,8 @@ Example:
 
 Mean flow length of every superpixel of one frame.
 
-flow: H x W x 2 int16 flow.
+flow: H x W x 2 int16 flow (only the length of each step counts):
+    motionseg.integer_flow(dense_motion(frame1, frame2)) makes one.
 labels: H x W uint16 label map; label 0 pixels are skipped.
 n: number of superpixels (truncated toward zero, 0 to 2**31 - 1); None: the largest label.
 Returns n float32 mean lengths; superpixel L is element L - 1 (0 when it has no pixel).

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace plugintest {
 
@@ -55,6 +56,54 @@ inline std::uint64_t outputBytes(const host::CallResult& r) {
     if (out) bytes += mxGetNumberOfElements(out.get()) * mxGetElementSize(out.get());
   }
   return bytes;
+}
+
+/// The arguments of a call that the real host can hold as sparse arrays (double and logical
+/// matrices, also inside cells), one at a time: calls check(what, inputs) with that argument
+/// replaced by its sparse version, `what` naming it.
+inline void forEachSparseVersion(
+    const std::vector<const mxArray*>& inputs,
+    const std::function<void(const std::string&, const std::vector<const mxArray*>&)>& check) {
+  const auto sparsable = [](const mxArray* a) {
+    return a != nullptr && (mxIsDouble(a) || mxIsLogical(a)) && mxGetNumberOfDimensions(a) == 2;
+  };
+  for (std::size_t k = 0; k < inputs.size(); ++k) {
+    std::vector<const mxArray*> bad = inputs;
+    if (sparsable(inputs[k])) {
+      const host::Array s = host::sparse(host::Array(mxDuplicateArray(inputs[k])));
+      bad[k] = s.get();
+      check("argument " + std::to_string(k + 1), bad);
+    } else if (inputs[k] != nullptr && mxIsCell(inputs[k])) {
+      for (std::size_t e = 0; e < mxGetNumberOfElements(inputs[k]); ++e) {
+        const mxArray* element = mxGetCell(inputs[k], static_cast<mwIndex>(e));
+        if (!sparsable(element)) continue;
+        const host::Array copy(mxDuplicateArray(inputs[k]));
+        mxSetCell(copy.get(), static_cast<mwIndex>(e),
+                  host::sparse(host::Array(mxDuplicateArray(element))).release());
+        bad[k] = copy.get();
+        check("argument " + std::to_string(k + 1) + ", cell " + std::to_string(e + 1), bad);
+      }
+    }
+  }
+}
+
+/// The call with `inputs` succeeds, and with any one argument made sparse (see
+/// forEachSparseVersion) it fails with the identifier motionseg:NAME:class. Returns how many
+/// sparse versions were tried.
+inline int expectSparseRefused(const char* name, int nlhs,
+                               const std::vector<const mxArray*>& inputs) {
+  const host::CallResult good = host::call(nlhs, inputs);
+  EXPECT_FALSE(good.failed) << name << ": " << good.error;
+  int tried = 0;
+  forEachSparseVersion(inputs,
+                       [&](const std::string& what, const std::vector<const mxArray*>& bad) {
+                         const host::CallResult r = host::call(nlhs, bad);
+                         EXPECT_TRUE(r.failed) << name << " with a sparse " << what;
+                         EXPECT_EQ(r.errorId, std::string("motionseg:") + name + ":class")
+                             << name << " with a sparse " << what << ": " << r.error;
+                         ++tried;
+                       });
+  return tried;
 }
 
 }  // namespace plugintest

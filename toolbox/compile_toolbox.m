@@ -28,6 +28,8 @@ function built = compile_toolbox(outdir, names)
 %   restored when it ends, also after an error.
 %
 %   Errors (identifiers)
+%     motionseg:compile_toolbox:class       OUTDIR not a character row, NAMES not a cell array
+%                                           of character rows
 %     motionseg:compile_toolbox:noSources   no plugins.txt above this folder
 %     motionseg:compile_toolbox:unknown     a name in NAMES that plugins.txt does not list
 %     motionseg:compile_toolbox:outdir      OUTDIR cannot be created
@@ -37,6 +39,13 @@ function built = compile_toolbox(outdir, names)
 %     compile_toolbox(tempdir, {'edgeTrim'})
 %
 %   See also motionseg_setup, Contents.
+  if nargin >= 1 && ~isempty(outdir) && ~(ischar(outdir) && ndims(outdir) == 2 && ...
+                                            size(outdir, 1) == 1)
+    error('motionseg:compile_toolbox:class', 'OUTDIR must be a character row.');
+  end
+  if nargin >= 2 && ~iscellstr(names)
+    error('motionseg:compile_toolbox:class', 'NAMES must be a cell array of plug-in names.');
+  end
   here = fileparts(mfilename('fullpath'));
   root = source_root(here);
   if isempty(root)

@@ -12,7 +12,10 @@
 %   Inputs
 %     IMAGE1, IMAGE2  M-by-N-by-K double colour frames of the same size, K >= 3 (channels
 %                     1 to 3 enter the colour test of the matching; all channels enter the
-%                     descriptors and the solver). Values are typically 0 to 255.
+%                     descriptors and the solver). The parameters are tuned for values of
+%                     0 to 255: frames that all lie within 0..1 (im2double) give a far less
+%                     accurate flow and the warning motionseg:denseMotion:range; multiply
+%                     them by 255. A sparse argument is refused (motionseg:denseMotion:class).
 %     SIGMA  presmoothing scale of both frames (default 0.8); 1e-38 to 1e6.
 %     ALPHA  smoothness weight (default 30); above 0.
 %     BETA   weight of the descriptor matches (default 300); 0 or more.
@@ -42,6 +45,10 @@
 %     "Alpha must be a finite number above 0; without smoothness the flow is undetermined."
 %     "Beta must be a finite number of 0 or more."  (likewise "Gamma ...")
 %     "Out of memory while computing the flow."
+%     "The flow holds N of M values that are not finite numbers: ..." with the cause: frames
+%       that are not finite or reach far beyond 0..255, or ALPHA, BETA or GAMMA far too large
+%   Each error has the identifier motionseg:denseMotion:KIND (KIND nargin, nargout, class,
+%   size, value or memory).
 %
 %   Ctrl-C interrupts the computation in GNU Octave between pyramid levels and grid rows of
 %   the matching, back to the prompt with the workspace intact (MATLAB's documented MEX

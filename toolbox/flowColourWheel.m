@@ -17,6 +17,7 @@ function image = flowColourWheel(n)
 %     IMAGE  N-by-N-by-3 uint8 RGB image.
 %
 %   Errors (identifiers)
+%     motionseg:flowColourWheel:class  N sparse
 %     motionseg:flowColourWheel:value  N not a whole number of 3 or more
 %
 %   Example
@@ -25,6 +26,9 @@ function image = flowColourWheel(n)
 %   See also flowToColour.
   if nargin < 1
     n = 151;
+  end
+  if issparse(n)
+    error('motionseg:flowColourWheel:class', 'N must be a full number, not sparse.');
   end
   if ~isnumeric(n) || ~isscalar(n) || ~isreal(n) || n ~= fix(n) || ~(n >= 3) || ~isfinite(n)
     error('motionseg:flowColourWheel:value', 'N must be a whole number of 3 or more.');

@@ -16,16 +16,20 @@ function image = flowToColour(flow, saturation)
 %                 FLOW(:, :, 2) the vertical component v (the layout of denseMotion and
 %                 readFlo); used in single precision.
 %     SATURATION  positive length in pixels drawn at full colour. Default: the length of
-%                 the longest vector (NaN ignored), 1 when every vector is 0.
+%                 the longest known vector (NaN and unknown flow ignored), 1 when every
+%                 vector is 0.
 %
 %   Output
 %     IMAGE  H-by-W-by-3 uint8 RGB image, ready for imwrite. A pixel whose direction is not
 %            defined (a component that is NaN) repeats the colour of the pixel before it in
 %            row order (pixels of a row from left to right), black for the first.
+%            Unknown flow, vectors longer than 1e9 pixels (flow files mark pixels without
+%            ground truth with 1e10), is drawn white, a colour no known vector gets; a pixel
+%            without a direction after it repeats the colour of the last known one.
 %
 %   Errors (identifiers)
 %     motionseg:flowToColour:nargin  no input or more than two
-%     motionseg:flowToColour:class   FLOW not real numeric, SATURATION not a real number
+%     motionseg:flowToColour:class   FLOW or SATURATION not real numeric, or sparse
 %     motionseg:flowToColour:size    FLOW not H-by-W-by-2, SATURATION not a scalar
 %     motionseg:flowToColour:value   SATURATION not a finite number above 0
 %
@@ -38,19 +42,18 @@ function image = flowToColour(flow, saturation)
   if nargin < 1 || nargin > 2
     error('motionseg:flowToColour:nargin', 'flowToColour takes FLOW and an optional SATURATION.');
   end
-  if ~(isnumeric(flow) || islogical(flow)) || ~isreal(flow) || issparse(flow)
-    error('motionseg:flowToColour:class', 'FLOW must be a real numeric H-by-W-by-2 array.');
-  end
-  if ndims(flow) > 3 || size(flow, 3) ~= 2
-    error('motionseg:flowToColour:size', 'FLOW must be H-by-W-by-2; it is %s.', ...
-          strjoin(arrayfun(@num2str, size(flow), 'UniformOutput', false), '-by-'));
-  end
+  check_flow(flow, 'flowToColour');
   u = single(flow(:, :, 1));
   v = single(flow(:, :, 2));
+  % Unknown flow: vectors longer than 1e9 pixels (the squares of singles are exact in double,
+  % so the C++ code decides alike). They take no part in the automatic saturation.
+  unknown = double(u) .^ 2 + double(v) .^ 2 > 1e18;
   if nargin < 2 || isempty(saturation)
-    longest = max([0; reshape(hypot(u, v), [], 1)]);   % max skips NaN
+    lengths = hypot(u, v);
+    longest = max([0; reshape(lengths(~unknown), [], 1)]);   % max skips NaN
   else
-    if ~(isnumeric(saturation) || islogical(saturation)) || ~isreal(saturation)
+    if ~(isnumeric(saturation) || islogical(saturation)) || ~isreal(saturation) || ...
+       issparse(saturation)
       error('motionseg:flowToColour:class', 'SATURATION must be a real number.');
     end
     if ~isscalar(saturation)
@@ -68,6 +71,9 @@ function image = flowToColour(flow, saturation)
   % and the vectors are scaled by 1/(2*sqrt(2))/divisor (each step rounded as the library does).
   divisor = single(double(longest) / (2 * sqrt(2)));
   scale = single(0.3535533905932738 / double(divisor));
+  % Unknown vectors are drawn as pixels without a direction, then painted white below.
+  u(unknown) = NaN;
+  v(unknown) = NaN;
   [r, g, b] = wheel(scale * u, scale * v);
   % Row order, as the library walks the picture, for the pixels without a direction.
   r = r.';
@@ -85,6 +91,7 @@ function image = flowToColour(flow, saturation)
     b(:) = padded(last);
   end
   image = uint8(cat(3, r.', g.', b.'));
+  image(repmat(unknown, [1 1 3])) = 255;
 end
 
 function [r, g, b] = wheel(x, y)

@@ -19,7 +19,8 @@ function steps = integerFlow(flow)
 %
 %   Errors (identifiers)
 %     motionseg:integerFlow:nargin  not one input
-%     motionseg:integerFlow:class   FLOW not real numeric
+%     motionseg:integerFlow:class   FLOW not real numeric, sparse, or int16 (already steps:
+%                                   a second conversion would swap the planes back)
 %     motionseg:integerFlow:size    FLOW not H-by-W-by-2
 %
 %   Example
@@ -30,12 +31,11 @@ function steps = integerFlow(flow)
   if nargin ~= 1
     error('motionseg:integerFlow:nargin', 'integerFlow takes one input: FLOW.');
   end
-  if ~(isnumeric(flow) || islogical(flow)) || ~isreal(flow) || issparse(flow)
-    error('motionseg:integerFlow:class', 'FLOW must be a real numeric H-by-W-by-2 array.');
-  end
-  if ndims(flow) > 3 || size(flow, 3) ~= 2
-    error('motionseg:integerFlow:size', 'FLOW must be H-by-W-by-2; it is %s.', ...
-          strjoin(arrayfun(@num2str, size(flow), 'UniformOutput', false), '-by-'));
+  check_flow(flow, 'integerFlow');
+  % int16 is what this function returns: a second conversion would swap the planes back.
+  if isa(flow, 'int16')
+    error('motionseg:integerFlow:class', ...
+          'FLOW is int16, the class integerFlow returns; pass the flow of denseMotion or readFlo.');
   end
   % int16() rounds halves away from zero, saturates and maps NaN to 0, in MATLAB and Octave.
   steps = int16(cat(3, double(flow(:, :, 2)), double(flow(:, :, 1))));

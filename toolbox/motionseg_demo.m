@@ -33,12 +33,21 @@ function motionseg_demo(out_dir, flow_program)
 %
 %   `make demo` at the top of the source tree builds everything and runs this demo.
 %
+%   Errors (identifiers)
+%     motionseg:motionseg_demo:class  OUT_DIR or FLOW_PROGRAM given but not a character row
+%
 %   Example
 %     motionseg_demo('demo_out')
 %
 %   See also denseMotion, writeFlo, flowToColour, flowColourWheel, integerFlow,
 %   regionSummary, frameNeighbours, trackNeighbours, regionLinkage, regionMotionLevel,
 %   regionCoverage.
+  if nargin >= 1
+    check_text(out_dir, 'OUT_DIR');
+  end
+  if nargin >= 2
+    check_text(flow_program, 'FLOW_PROGRAM');
+  end
   here = fileparts(mfilename('fullpath'));
   if nargin < 1 || isempty(out_dir)
     out_dir = 'out';
@@ -161,6 +170,13 @@ function motionseg_demo(out_dir, flow_program)
     skipped('regionCoverage');
   end
   fprintf('Output files are in %s\n', out_dir);
+end
+
+function check_text(value, name)
+  % An empty argument means the default; anything else must be a character row.
+  if ~isempty(value) && ~(ischar(value) && ndims(value) == 2 && size(value, 1) == 1)
+    error('motionseg:motionseg_demo:class', '%s must be a character row.', name);
+  end
 end
 
 function [frames, truth, inside, labels, n] = demo_video(count, h, w, cell_size)

@@ -14,6 +14,7 @@ function motionseg_setup(varargin)
 %   Errors (identifiers)
 %     motionseg:motionseg_setup:noPlugins  no built plug-in here and no source tree to build
 %                                          them from
+%     motionseg:motionseg_setup:class      an option that is not text
 %     motionseg:motionseg_setup:option     an option other than 'rebuild'
 %
 %   Example
@@ -23,7 +24,9 @@ function motionseg_setup(varargin)
 %   See also compile_toolbox, motionseg_demo, Contents.
   rebuild = false;
   for k = 1:numel(varargin)
-    if ischar(varargin{k}) && strcmpi(varargin{k}, 'rebuild')
+    if ~ischar(varargin{k})
+      error('motionseg:motionseg_setup:class', 'Options are character rows; the only one is ''rebuild''.');
+    elseif strcmpi(varargin{k}, 'rebuild')
       rebuild = true;
     else
       error('motionseg:motionseg_setup:option', 'Unknown option; the only option is ''rebuild''.');

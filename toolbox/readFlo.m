@@ -35,9 +35,7 @@ function flow = readFlo(path)
   if nargin ~= 1
     error('motionseg:readFlo:nargin', 'readFlo takes one input: PATH.');
   end
-  if ~ischar(path) || size(path, 1) ~= 1
-    error('motionseg:readFlo:class', 'PATH must be a character row.');
-  end
+  check_path(path, 'readFlo');
   fid = fopen(path, 'r', 'ieee-le');
   if fid < 0
     error('motionseg:readFlo:file', 'Could not open %s', path);
@@ -56,8 +54,9 @@ function flow = readFlo(path)
   end
   w = sz(1);
   h = sz(2);
-  % The sizes of a flow the C++ library can hold: 2*W*H values of 32-bit indices.
-  if w < 0 || h < 0 || 2 * w * h > 2147483647
+  % The sizes of a flow the C++ library can hold: 2*W*H values of 32-bit indices, a size of 0
+  % counted as 1 (a flow without pixels keeps a size some flow could have).
+  if w < 0 || h < 0 || 2 * max(w, 1) * max(h, 1) > 2147483647
     error('motionseg:readFlo:value', '%s announces an implausible flow size of %d x %d', ...
           path, w, h);
   end

@@ -10,7 +10,9 @@ function writeFlo(path, flow)
 %   it back exactly.
 %
 %   Inputs
-%     PATH  name of the file; it is created or replaced.
+%     PATH  name of the file; it is created or replaced. The flow is first written to a
+%           temporary file in the same folder and renamed to PATH only once it is whole, so a
+%           failed write leaves an existing file unchanged.
 %     FLOW  H-by-W-by-2 real numeric array, FLOW(:, :, 1) the horizontal component u
 %           (towards larger column indices), FLOW(:, :, 2) the vertical component v
 %           (towards larger row indices), in pixels: the layout denseMotion returns. Values
@@ -32,21 +34,18 @@ function writeFlo(path, flow)
   if nargin ~= 2
     error('motionseg:writeFlo:nargin', 'writeFlo takes two inputs: PATH and FLOW.');
   end
-  if ~ischar(path) || size(path, 1) ~= 1
-    error('motionseg:writeFlo:class', 'PATH must be a character row.');
-  end
-  if ~(isnumeric(flow) || islogical(flow)) || ~isreal(flow) || issparse(flow)
-    error('motionseg:writeFlo:class', 'FLOW must be a real numeric H-by-W-by-2 array.');
-  end
-  if ndims(flow) > 3 || size(flow, 3) ~= 2
-    error('motionseg:writeFlo:size', 'FLOW must be H-by-W-by-2; it is %s.', ...
-          strjoin(arrayfun(@num2str, size(flow), 'UniformOutput', false), '-by-'));
-  end
+  check_path(path, 'writeFlo');
+  check_flow(flow, 'writeFlo');
   [h, w, ~] = size(flow);
   if h > intmax('int32') || w > intmax('int32')
     error('motionseg:writeFlo:size', 'FLOW is %d-by-%d; the format holds sizes below 2^31.', h, w);
   end
-  fid = fopen(path, 'w', 'ieee-le');
+  % The flow goes to a temporary file beside PATH, renamed into place once it is whole, so
+  % that a failed write (a full disk, a quota) leaves the old file as it was.
+  [folder, base, ext] = fileparts(path);
+  [~, unique_part] = fileparts(tempname());
+  temporary = fullfile(folder, ['.' base ext '.' unique_part '.writeFlo-tmp']);
+  fid = fopen(temporary, 'w', 'ieee-le');
   if fid < 0
     error('motionseg:writeFlo:file', 'Cannot create %s.', path);
   end
@@ -58,6 +57,22 @@ function writeFlo(path, flow)
   written = written + fwrite(fid, body, 'single');
   status = fclose(fid);
   if written ~= 6 + numel(body) || status ~= 0
+    delete(temporary);
     error('motionseg:writeFlo:file', 'Could not write all of %s.', path);
+  end
+  [moved, why] = move_into_place(temporary, path);
+  if ~moved
+    delete(temporary);
+    error('motionseg:writeFlo:file', 'Could not replace %s: %s', path, why);
+  end
+end
+
+function [moved, why] = move_into_place(source, target)
+  % Octave's rename is one rename(2) call, atomic within a folder; MATLAB has movefile.
+  if exist('rename', 'builtin')
+    [status, why] = rename(source, target);
+    moved = status == 0;
+  else
+    [moved, why] = movefile(source, target, 'f');
   end
 end

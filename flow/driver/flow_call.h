@@ -9,6 +9,8 @@
 #include "flow/filters/CFilter.h"
 #include "flow/driver/run_flow.h"
 
+#include "common/text_format.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -103,6 +105,77 @@ FlowFailure catchFlowFailure(Work&& work) {
 inline std::string flowSizeFault(const CTensor<float>& flow, int rows, int cols) {
   if (flow.xSize() == cols && flow.ySize() == rows && flow.zSize() == 2) return {};
   return "Internal error: the flow field does not have the images' size.";
+}
+
+/// The range of the values of one or more frames, as the flow computation reads them (in
+/// single precision).
+struct ValueRange {
+  float lo = HUGE_VALF;
+  float hi = -HUGE_VALF;
+  bool notFinite = false;  ///< some value is NaN or infinite
+};
+
+/// Widens `range` by every value of `frame`.
+inline void widenRange(ValueRange& range, const CTensor<float>& frame) {
+  const std::int64_t n = static_cast<std::int64_t>(frame.xSize()) * frame.ySize() * frame.zSize();
+  const float* v = frame.data();
+  for (std::int64_t i = 0; i < n; ++i) {
+    if (!std::isfinite(v[i])) {
+      range.notFinite = true;
+      continue;
+    }
+    if (v[i] < range.lo) range.lo = v[i];
+    if (v[i] > range.hi) range.hi = v[i];
+  }
+}
+
+/// True for frames scaled to 0..1 (as image libraries' floating-point images are): every value
+/// within 0..1 and not all of them equal. The flow's parameters are tuned for 0..255, and such
+/// frames give a far less accurate flow; the front ends warn but compute it as asked.
+inline bool unitRange(const ValueRange& range) {
+  return !range.notFinite && range.lo >= 0.0f && range.hi <= 1.0f && range.lo < range.hi;
+}
+
+/// The warning of unitRange frames.
+constexpr const char* kUnitRangeWarning =
+    "Both frames lie within 0..1, but the flow is tuned for frames of 0..255 and is far less "
+    "accurate on these; multiply them by 255.";
+
+/// Frames whose values reach this far are the likely cause of a flow that is not finite.
+constexpr float kLargestUsualValue = 1.0e6f;
+
+/// A flow that holds values that are not finite numbers, worded with what leads there: frames
+/// that are not finite or reach far beyond 0..255, or parameters far beyond their usual values.
+/// "" for a finite flow.
+inline std::string notFiniteFlowFault(const CTensor<float>& flow, const ValueRange& frames,
+                                      float alpha, float beta, float gamma) {
+  const std::int64_t n = static_cast<std::int64_t>(flow.xSize()) * flow.ySize() * flow.zSize();
+  std::int64_t bad = 0;
+  for (std::int64_t i = 0; i < n; ++i) {
+    if (!std::isfinite(flow.data()[i])) ++bad;
+  }
+  if (bad == 0) return {};
+  std::string cause;
+  if (frames.notFinite) {
+    cause = "the frames hold values that are not finite numbers";
+  } else if (frames.hi > kLargestUsualValue || frames.lo < -kLargestUsualValue) {
+    cause = textformat::format("the frames hold values from %g to %g; scale them to 0..255",
+                               static_cast<double>(frames.lo), static_cast<double>(frames.hi));
+  } else {
+    const char* names[3] = {"alpha", "beta", "gamma"};
+    const float values[3] = {alpha, beta, gamma};
+    for (int k = 0; k < 3; ++k) {
+      if (values[k] <= kLargestUsualValue) continue;
+      cause += textformat::format("%s%s = %g", cause.empty() ? "" : ", ", names[k],
+                                  static_cast<double>(values[k]));
+    }
+    cause = cause.empty() ? std::string("the parameters give no usable flow for these frames")
+                          : cause +
+                                " is far too large (the defaults are alpha 30, beta 300, "
+                                "gamma 5)";
+  }
+  return textformat::format("The flow holds %lld of %lld values that are not finite numbers: %s.",
+                            static_cast<long long>(bad), static_cast<long long>(n), cause.c_str());
 }
 
 }  // namespace flowdriver

@@ -5,6 +5,7 @@
 #include "flow/solver/flow_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -25,33 +26,43 @@ const char* printable(const char* path) {
   return path != nullptr ? path : "";
 }
 
+}  // namespace
+
+namespace flowsolver {
+
 bool hasFloExtension(const std::string& path) {
   const std::string::size_type dot = path.rfind('.');
   return dot != std::string::npos && path.compare(dot, std::string::npos, ".flo") == 0;
 }
 
-}  // namespace
+bool plausibleFlowSize(long long width, long long height) {
+  if (width < 0 || height < 0 || width > INT_MAX || height > INT_MAX) return false;
+  // Both channels must fit in one container, whose element count is a 32-bit integer.
+  return 2 * std::max(width, 1LL) * std::max(height, 1LL) <= INT_MAX;
+}
 
-namespace flowsolver {
-
-FlowFileRead readFlowFile(const char* path, CTensor<float>& flow) {
+FlowFileRead readFlowFile(const char* path, CTensor<float>& flow, FlowTag tagCheck) {
   const char* name = printable(path);
   File file(std::fopen(name, "rb"));
-  if (!file) return {std::string("Could not open ") + name, false};
-  // The tag is read but not compared: files with another tag are read all the same.
+  if (!file) {
+    const int error = errno;  // before anything else can change it
+    return {std::string("Could not open ") + name, false, error};
+  }
   char tag[4];
   std::int32_t width = 0, height = 0;
   if (std::fread(tag, 1, 4, file.get()) != 4 || std::fread(&width, 4, 1, file.get()) != 1 ||
       std::fread(&height, 4, 1, file.get()) != 1) {
     return {std::string(name) + " is shorter than the 12-byte header of a flow file", true};
   }
-  // Both channels must fit in one container, whose element count is a 32-bit integer.
-  const long long count = 2LL * width * height;
-  if (width < 0 || height < 0 || count > INT_MAX) {
+  if (tagCheck == FlowTag::compared && std::memcmp(tag, "PIEH", 4) != 0) {
+    return {std::string(name) + " does not start with the tag PIEH of a flow file", true};
+  }
+  if (!plausibleFlowSize(width, height)) {
     return {std::string(name) + " announces an implausible flow size of " + std::to_string(width) +
                 " x " + std::to_string(height),
             true};
   }
+  const long long count = 2LL * width * height;
   // The body is gathered before the flow is touched, and grows only with what the file really
   // holds, so a header that promises more than the file does costs no large allocation.
   std::vector<float> body;
@@ -105,7 +116,8 @@ FlowFileWrite writeFlowFile(const CTensor<float>& flow, const char* path) {
   const std::size_t plane = static_cast<std::size_t>(width) * height;
   const float* u = flow.data();
   const float* v = u + plane;
-  std::vector<float> row(2 * static_cast<std::size_t>(width));
+  // A flow without rows needs no row buffer, however wide it is.
+  std::vector<float> row(height > 0 ? 2 * static_cast<std::size_t>(width) : 0);
   for (int y = 0; y < height && width > 0; ++y) {
     const std::size_t start = static_cast<std::size_t>(y) * width;
     for (int x = 0; x < width; ++x) {
@@ -123,7 +135,8 @@ FlowFileWrite writeFlowFile(const CTensor<float>& flow, const char* path) {
 }  // namespace flowsolver
 
 void COpticFlow::readMiddlebury(const char* path, CTensor<float>& flow) {
-  const flowsolver::FlowFileRead result = flowsolver::readFlowFile(path, flow);
+  const flowsolver::FlowFileRead result =
+      flowsolver::readFlowFile(path, flow, flowsolver::FlowTag::ignored);
   if (!result.problem.empty()) std::cout << result.problem << std::endl;
 }
 

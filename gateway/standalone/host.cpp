@@ -13,6 +13,7 @@ struct mxArray_tag {
   std::vector<mwSize> dims;
   unsigned char* data = nullptr;  // numeric and logical arrays: calloc'd, zero-filled
   std::vector<mxArray*> cells;    // cell arrays: owned elements, null when unfilled
+  bool sparse = false;            // marked by host::sparse; the data keep the full layout
 };
 
 namespace {
@@ -167,9 +168,9 @@ bool mxIsCell(const mxArray* a) {
 bool mxIsComplex(const mxArray*) {
   return false;
 }
-// The standalone host has no sparse storage.
-bool mxIsSparse(const mxArray*) {
-  return false;
+// The standalone host has no sparse storage: host::sparse only marks an array as sparse.
+bool mxIsSparse(const mxArray* a) {
+  return a->sparse;
 }
 bool mxIsEmpty(const mxArray* a) {
   return mxGetNumberOfElements(a) == 0;
@@ -280,6 +281,7 @@ mxArray* mxDuplicateArray(const mxArray* a) {
   } else {
     std::memcpy(copy->data, a->data, countOf(a->dims) * elementSize(a->id));
   }
+  copy->sparse = a->sparse;
   return copy;
 }
 
@@ -340,6 +342,21 @@ void mexWarnMsgTxt(const char* text) {
   printSink() += "\n";
 }
 
+void mexWarnMsgIdAndTxt(const char* id, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(&text[0], text.size(), format, again);
+  va_end(again);
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  // The identifier in brackets, so that tests can tell warnings apart.
+  printSink() += "Warning [" + std::string(id) + "]: " + text + "\n";
+}
+
 }  // extern "C"
 
 namespace host {
@@ -352,6 +369,14 @@ Array make(mxClassID id, std::vector<mwSize> dims) {
   mxArray* a = create(id, std::move(dims));
   liveArrays().erase(a);  // owned by the test, not by a call
   return Array(a);
+}
+
+Array sparse(Array a) {
+  if (!(a->id == mxDOUBLE_CLASS || a->id == mxLOGICAL_CLASS) || a->dims.size() != 2) {
+    throw std::logic_error("host::sparse: only double and logical matrices can be sparse");
+  }
+  a->sparse = true;
+  return a;
 }
 
 Array scalar(double value) {

@@ -59,6 +59,11 @@ Array make(std::vector<mwSize> dims, const std::vector<T>& values) {
   return a;
 }
 
+/// The array marked sparse, as GNU Octave's sparse() makes a double or logical matrix (other
+/// arrays are refused with std::logic_error). Only the mark: the data keep the full layout, so
+/// tests check that plug-ins refuse such arrays, not what reading them would do.
+Array sparse(Array a);
+
 /// A 1-by-1 double.
 Array scalar(double value);
 

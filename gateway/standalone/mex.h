@@ -93,6 +93,7 @@ const char* mexFunctionName(void);
 [[noreturn]] void mexErrMsgIdAndTxt(const char* id, const char* format, ...);
 int mexPrintf(const char* format, ...);
 void mexWarnMsgTxt(const char* text);
+void mexWarnMsgIdAndTxt(const char* id, const char* format, ...);
 // Test-host extensions, in no real host: whether a test has requested an interrupt (taken
 // over by the call that asks), and the end of an interrupted call (throws host::Interrupted).
 bool mexStandaloneInterruptPending(void);

@@ -6,9 +6,11 @@
 
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace levelset {
@@ -72,6 +74,18 @@ FieldSize requireCall(int nlhs, int nrhs, const mxArray* const prhs[],
     requireRealDouble(prhs[k], k + 1, names[k]);
   requireOutputs(nlhs, outputs);
   return {gw::rows(prhs[0]), gw::cols(prhs[0])};
+}
+
+/// Ends the call (kind memory) when `outputs` m-by-n outputs of `bytes` bytes per element, and
+/// the host's copy of each on return, do not fit what the machine can give now or the user's
+/// ceiling. The routines allocate nothing else; without this check the host's own allocation
+/// failure reaches the caller without the toolbox's identifier.
+inline void requireOutputMemory(FieldSize size, std::uint64_t bytes, std::uint64_t outputs) {
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product({size.m, size.n, bytes, outputs});
+  need.what = gw::format("%llu %zu-by-%zu output%s", static_cast<unsigned long long>(outputs),
+                         size.m, size.n, outputs == 1 ? "" : "s");
+  gw::requireMemory(mexFunctionName(), need);
 }
 
 }  // namespace args

@@ -38,6 +38,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       args::requireSizeOfFirst(prhs[k], k + 1, kNames[k], prhs[IN_PHI_X]);
     }
     const mxArray* weightArg = prhs[IN_WEIGHT];
+    gw::requireFull(weightArg, "Input 9 (w)");
     if (gw::count(weightArg) != 1)
       gw::fail(gw::Kind::Size, "Input 9 (w) must be a numeric scalar.");
     const double weight = gw::scalar(weightArg, "Input 9 (w) must be a numeric scalar.");
@@ -47,6 +48,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         gw::data<double>(prhs[IN_PHI_XX]), gw::data<double>(prhs[IN_PHI_YY]),
         gw::data<double>(prhs[IN_PHI_XY]), gw::data<double>(prhs[IN_SPEED]),
         gw::data<double>(prhs[IN_U]),      gw::data<double>(prhs[IN_V])};
+    args::requireOutputMemory({m, n}, sizeof(double), 1);
     mxArray* speed = gw::createMatrix<double>(m, n);
     levelset::frontVelocity(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n), in,
                             weight, gw::mutableData<double>(speed));

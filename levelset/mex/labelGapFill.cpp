@@ -3,6 +3,7 @@
 //   O = labelGapFill(L)
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "levelset/label_gap_fill.h"
 
@@ -29,6 +30,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     const std::size_t m = gw::rows(labels);
     const std::size_t n = gw::cols(labels);
+    // The copy, and the host's copy of it on return, are weighed first: the host's own
+    // allocation failure would reach the caller without the toolbox's identifier.
+    membudget::Estimate need;
+    need.outputs = membudget::Bytes::product({m, n, sizeof(std::uint16_t)});
+    need.what = gw::format("a %zu-by-%zu label map", m, n);
+    gw::requireMemory("labelGapFill", need);
     mxArray* filled = mxDuplicateArray(labels);
     if (filled == nullptr)
       gw::fail(gw::Kind::Memory, "Could not copy the label map (out of memory).");

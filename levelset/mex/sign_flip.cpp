@@ -20,6 +20,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     const auto [m, n] = levelset::args::requireCall(nlhs, nrhs, prhs, {"phi"}, IN_END, OUT_END);
 
+    levelset::args::requireOutputMemory({m, n}, sizeof(mxLogical), 1);
     mxArray* marks = mxCreateLogicalMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n));
     levelset::signFlip(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
                        gw::data<double>(prhs[IN_PHI]), mxGetLogicals(marks));

@@ -20,6 +20,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   gw::guarded([&] {
     const auto [m, n] = levelset::args::requireCall(nlhs, nrhs, prhs, {"phi"}, IN_END, OUT_END);
 
+    levelset::args::requireOutputMemory({m, n}, sizeof(double), OUT_END);
     mxArray* out[OUT_END];
     for (auto& plane : out)
       plane = gw::createMatrix<double>(m, n);

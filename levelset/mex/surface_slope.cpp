@@ -22,6 +22,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const auto [m, n] = args::requireCall(nlhs, nrhs, prhs, {"phi", "S"}, IN_END, OUT_END);
     args::requireSizeOfFirst(prhs[IN_SPEED], IN_SPEED + 1, "S", prhs[IN_PHI]);
 
+    args::requireOutputMemory({m, n}, sizeof(double), 1);
     mxArray* slope = gw::createMatrix<double>(m, n);
     levelset::surfaceSlope(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),
                            gw::data<double>(prhs[IN_PHI]), gw::data<double>(prhs[IN_SPEED]),

@@ -23,6 +23,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (gw::isEmpty(prhs[IN_RADIUS])) gw::fail(gw::Kind::Size, "Input 2 (r) must not be empty.");
 
     const std::int32_t radius = levelset::windowRadius(gw::data<double>(prhs[IN_RADIUS])[0]);
+    levelset::args::requireOutputMemory({m, n}, sizeof(double), 2);
     mxArray* rows = gw::createMatrix<double>(m, n);
     mxArray* cols = gw::createMatrix<double>(m, n);
     levelset::troughPoints(static_cast<std::ptrdiff_t>(m), static_cast<std::ptrdiff_t>(n),

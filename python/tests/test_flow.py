@@ -1,6 +1,8 @@
 """dense_motion, .flo files and flow_to_colour: the same bits as the plug-in and the program, the
 errors of the plug-in, and the interpreter lock left to other threads while the flow computes."""
+import errno
 import os
+import stat
 import subprocess
 import sys
 import threading
@@ -149,8 +151,9 @@ def test_flo_files_are_those_of_the_peer_library(tmp_path):
 
 def test_flo_problems(tmp_path):
     missing = tmp_path / "missing.flo"
-    with pytest.raises(OSError, match=f"^Could not open {missing}$"):
+    with pytest.raises(FileNotFoundError, match=f"^Could not open {missing}$") as caught:
         motionseg.read_flo(missing)
+    assert caught.value.errno == errno.ENOENT
     short = tmp_path / "short.flo"
     short.write_bytes(b"PIEH" + (2).to_bytes(4, "little") + (2).to_bytes(4, "little") + bytes(8))
     with pytest.raises(ValueError, match=r"holds less flow data than its header announces \(2 x 2\)"):
@@ -159,15 +162,27 @@ def test_flo_problems(tmp_path):
     with pytest.warns(UserWarning, match="should have extension '.flo'"):
         motionseg.write_flo(tmp_path / "flow.FLO", flow)
     assert motionseg.read_flo(tmp_path / "flow.FLO").shape == (2, 3, 2)
-    with pytest.raises(OSError, match="^Could not open "):
-        motionseg.write_flo(tmp_path / "no" / "such.flo", flow)
-    if os.path.exists("/dev/full"):  # data that cannot be stored is reported
-        with pytest.warns(UserWarning), pytest.raises(OSError, match="^Problem writing /dev/full$"):
+    target = tmp_path / "no" / "such.flo"
+    with pytest.raises(FileNotFoundError, match=f"^Cannot create {target}.$"):
+        motionseg.write_flo(target, flow)
+    with pytest.warns(UserWarning), pytest.raises(IsADirectoryError,
+                                                  match=f"^Cannot create {tmp_path}.$"):
+        motionseg.write_flo(tmp_path, flow)
+    if os.path.exists("/dev/full"):  # data that cannot be stored is reported; no file replaces
+        with pytest.warns(UserWarning), pytest.raises(OSError, match="^Could not write all of "
+                                                                     "/dev/full.$"):
             motionseg.write_flo("/dev/full", flow)
-    with pytest.raises(TypeError, match="^Flow must be a float32 array of rows x columns x 2."):
-        motionseg.write_flo(tmp_path / "f.flo", flow.astype(np.float64))
-    with pytest.raises(ValueError, match="^Flow must be a float32 array of rows x columns x 2."):
+        assert stat.S_ISCHR(os.stat("/dev/full").st_mode)
+    # float64 is stored in single precision, as the Octave writeFlo stores it.
+    motionseg.write_flo(tmp_path / "d.flo", flow.astype(np.float64) + 0.1)
+    assert np.array_equal(motionseg.read_flo(tmp_path / "d.flo"), flow + np.float32(0.1))
+    with pytest.raises(TypeError, match="^Flow must be a float32 or float64 array of rows x "
+                                        "columns x 2."):
+        motionseg.write_flo(tmp_path / "f.flo", flow.astype(np.int16))
+    with pytest.raises(ValueError, match="^Flow must be a float32 or float64 array of rows x "
+                                         "columns x 2."):
         motionseg.write_flo(tmp_path / "f.flo", flow[..., :1])
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["d.flo", "flow.FLO", "short.flo"]
 
 
 def test_colour_wheel():

@@ -20,10 +20,17 @@ void insertSorted(const std::vector<std::uint64_t>& sorted, PairKeys& keys) {
 }  // namespace
 
 PairKeys frameNeighbours(const std::vector<const std::uint32_t*>& frames, std::size_t height,
-                         std::size_t width, std::uint64_t n) {
+                         std::size_t width, std::uint64_t n, std::uint64_t budget,
+                         bool* overBudget) {
   assert(n >= 1 && n <= (std::uint64_t{1} << 32));
   PairKeys keys;
   std::vector<std::uint64_t> found;
+  bool over = false;
+  // The bytes held with `candidates` slots of candidate buffer and `nodes` set nodes, in
+  // double so that no product wraps.
+  const auto fits = [&](double candidates, double nodes) {
+    return candidates * sizeof(std::uint64_t) + nodes * kPairKeyBytes <= double(budget);
+  };
   // The neighbourhood is symmetric, so the pair found from the smaller label of two adjacent
   // pixels is the pair of the two pixels whichever one looks. Visiting each adjacent pixel pair
   // once (towards below, right, below-right and above-right) gives the same set with half the
@@ -39,12 +46,18 @@ PairKeys frameNeighbours(const std::vector<const std::uint32_t*>& frames, std::s
     std::uint64_t& slot = recent[(key * 0x9E3779B97F4A7C15ull) >> (64 - kCacheBits)];
     if (slot == key + 1) return;
     slot = key + 1;
+    // A full buffer doubles, and the old one is held while it is copied.
+    if (found.size() == found.capacity() &&
+        !fits(3.0 * std::max<double>(found.capacity(), 8), double(keys.size()))) {
+      over = true;
+      return;
+    }
     found.push_back(key);
   };
   for (const std::uint32_t* labels : frames) {
     found.clear();
     if (height == 0) break;  // no pixels (and no empty columns to walk)
-    for (std::size_t x = 0; x < width; ++x) {
+    for (std::size_t x = 0; x < width && !over; ++x) {
       const std::uint32_t* column = labels + x * height;
       const bool hasRight = x + 1 < width;
       const std::uint32_t* right = hasRight ? column + height : nullptr;
@@ -59,10 +72,17 @@ PairKeys frameNeighbours(const std::vector<const std::uint32_t*>& frames, std::s
         }
       }
     }
+    if (over) break;
     std::sort(found.begin(), found.end());
     found.erase(std::unique(found.begin(), found.end()), found.end());
+    // At most every candidate becomes a node, while the buffer is still held.
+    if (!fits(double(found.capacity()), double(keys.size()) + double(found.size()))) {
+      over = true;
+      break;
+    }
     insertSorted(found, keys);
   }
+  if (overBudget != nullptr) *overBudget = over;
   return keys;
 }
 

@@ -20,10 +20,25 @@ struct Run {
 }  // namespace
 
 TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t height,
-                           std::size_t width, std::uint64_t n) {
+                           std::size_t width, std::uint64_t n, std::uint64_t budget) {
   assert(n >= 1 && n <= (std::uint64_t{1} << 32));
   TrackVotes out;
   std::vector<Run> runs;
+  // The bytes held with `slots` slots of run buffer and `nodes` map nodes, in double so that
+  // no product wraps.
+  const auto fits = [&](double slots, double nodes) {
+    return slots * sizeof(Run) + nodes * kVoteBytes <= double(budget);
+  };
+  // A full buffer doubles, and the old one is held while it is copied.
+  const auto push = [&](const Run& run) {
+    if (runs.size() == runs.capacity() &&
+        !fits(3.0 * std::max<double>(runs.capacity(), 8), double(out.votes.size()))) {
+      out.overBudget = true;
+      return false;
+    }
+    runs.push_back(run);
+    return true;
+  };
   // Votes are first gathered in a small direct-mapped table of (key, count): the pixels of a
   // superpixel mostly vote for the same few pairs, so the table absorbs most of them and only
   // evicted or final entries reach the per-step sort. An entry of count 0 is empty.
@@ -47,15 +62,20 @@ TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t heig
           if (slot.count != 0 && slot.key == key) {
             ++slot.count;
           } else {
-            if (slot.count != 0) runs.push_back(slot);
+            if (slot.count != 0 && !push(slot)) return false;
             slot = {key, 1};
           }
           return true;
         });
     if (!complete) return out;
     for (Run& slot : table) {
-      if (slot.count != 0) runs.push_back(slot);
+      if (slot.count != 0 && !push(slot)) return out;
       slot = {0, 0};
+    }
+    // At most every run becomes a node, while the buffer is still held.
+    if (!fits(double(runs.capacity()), double(out.votes.size()) + double(runs.size()))) {
+      out.overBudget = true;
+      return out;
     }
     // Merge the runs of this step per key, then add them to the map in ascending order.
     std::sort(runs.begin(), runs.end(), [](const Run& l, const Run& r) { return l.key < r.key; });

@@ -35,8 +35,13 @@ struct TrackVotes {
   /// Pair key b*n + a (a the 0-based source index, b the 0-based target index) -> the number
   /// of source pixels of a that landed on b, in ascending key order.
   std::map<std::uint64_t, std::uint64_t> votes;
-  SourceLabelFault fault;  ///< when set, the votes are incomplete
+  SourceLabelFault fault;   ///< when set, the votes are incomplete
+  bool overBudget = false;  ///< counting stopped at its memory budget; the votes are incomplete
 };
+
+/// Working memory of one pair in the votes: a node of the ordered map (key, count, three links
+/// and a colour, rounded up as allocators do).
+constexpr std::uint64_t kVoteBytes = 2 * sizeof(std::uint64_t) + 4 * sizeof(void*) + 8;
 
 /// The edges of a weighted edge list, row i of the three vectors being one edge.
 struct WeightedEdges {
@@ -50,8 +55,12 @@ struct WeightedEdges {
 /// pixels are the sum of its votes, so nothing is sized by the largest label. Stops at the first
 /// landing pixel (in step order, then column-major order) whose label is outside 1..n. Target
 /// labels are not limited: label 0 is the index 4294967295. Requires 1 <= n <= 2^32.
+///
+/// How many pairs get votes shows only while they are counted, so the working memory is
+/// weighed as it grows: when the votes (kVoteBytes each) and one step's gathered runs would
+/// take more than `budget` bytes, counting stops with overBudget set.
 TrackVotes countTrackVotes(const std::vector<FrameStep>& steps, std::size_t height,
-                           std::size_t width, std::uint64_t n);
+                           std::size_t width, std::uint64_t n, std::uint64_t budget = UINT64_MAX);
 
 /// The single-precision tally that adding 1.0f `votes` times to 0.0f gives: exact up to 2^24,
 /// where adding 1 no longer changes a float.

@@ -3,12 +3,17 @@
 #include "apps/flow_command.h"
 
 #include "apps/image_io.h"
+#include "apps/safe_output.h"
 #include "flow/driver/run_flow.h"
 #include "flow/solver/COpticFlow.h"
 #include "tests/apps/temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -100,7 +105,7 @@ TEST(FlowCommandLine, RefusesBadArgumentsWithAReason) {
       {{"--alpha", "-0.5", "a", "b", "f.flo"}, "--alpha must be above 0"},
       {{"--threads", "0", "a", "b", "f.flo"}, "--threads needs a whole number from 1 to 1024"},
       {{"--threads", "2.5", "a", "b", "f.flo"}, "--threads needs a whole number"},
-      {{"--quiet", "a", "b", "f.flo"}, "unknown option --quiet"},
+      {{"--quietly", "a", "b", "f.flo"}, "unknown option --quietly"},
       {{"--saturation", "0", "a", "b", "f.flo"}, "--saturation must be above 0"},
       {{"--beta", "nan", "a", "b", "f.flo"}, "--beta needs a finite number, not 'nan'"},
       {{"--gamma", "inf", "a", "b", "f.flo"}, "finite number"},
@@ -208,6 +213,36 @@ TEST(FlowBetween, RecoversAShiftAndWritesBothFiles) {
   ASSERT_TRUE(imageio::readImage(dir / "c.png", colour, imageio::Channels::AsStored, problem))
       << problem;
   EXPECT_TRUE(sameBits(colour, wheel));
+}
+
+// Frames whose values all lie within 0..1 (here PNG files holding only 0 and 1) give a
+// warning on standard error and the flow all the same; frames of 0..255 and constant frames
+// give none.
+TEST(FlowBetween, WarnsOfFramesWithinZeroToOne) {
+  struct Case {
+    float low, high;  // the two values of a checkerboard of 4-pixel squares
+    bool warned;
+  };
+  const Case cases[] = {{0, 1, true}, {0, 255, false}, {1, 1, false}, {0, 2, false}};
+  for (const Case& c : cases) {
+    TempFolder dir;
+    for (int shift = 0; shift < 2; ++shift) {
+      CTensor<float> frame(kWidth, kHeight, 3);
+      for (int z = 0; z < 3; ++z)
+        for (int y = 0; y < kHeight; ++y)
+          for (int x = 0; x < kWidth; ++x)
+            frame(x, y, z) = ((x + shift) / 4 + y / 4) % 2 ? c.high : c.low;
+      std::string problem;
+      ASSERT_TRUE(imageio::writePng(dir / (shift ? "b.png" : "a.png"), frame, problem)) << problem;
+    }
+    testing::internal::CaptureStderr();
+    const Outcome r = run({dir / "a.png", dir / "b.png", dir / "f.flo"});
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.status, flowapp::kSuccess) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "f.flo"));
+    EXPECT_EQ(printed.find("warning: Both frames lie within 0..1") != std::string::npos, c.warned)
+        << c.low << ".." << c.high << ": " << printed;
+  }
 }
 
 // The options reach the flow driver in its own order (sigma, alpha, beta, gamma), and the
@@ -362,6 +397,45 @@ TEST(FlowBetween, RefusesFramesTooLargeForMemoryFromTheirHeaders) {
   } else {
     unsetenv("MOTIONSEG_MEMORY_LIMIT");
   }
+}
+
+/// The temporary file a writer of `path` killed by SIGKILL leaves behind.
+std::string killedWriterTemporary(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::vector<std::string> before = appstest::folderNames(folder);
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::vector<char> bytes(64 << 20, 'x');
+    safeout::writeFile(path, bytes.data(), bytes.size());
+    _exit(0);
+  }
+  while (appstest::folderNames(folder).size() == before.size())
+    usleep(200);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  for (const std::string& name : appstest::folderNames(folder)) {
+    if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+  }
+  return "";
+}
+
+// The temporary files a killed flow_between left for its outputs are removed by the next run
+// that writes them; those of other names stay.
+TEST(FlowBetween, RemovesTheStaleTemporariesOfItsOutputs) {
+  TempFolder dir;
+  writeShiftedPair(dir);
+  const std::string flo = dir / "f.flo", png = dir / "c.png";
+  std::vector<std::string> stale, kept;
+  for (const std::string& path : {flo, png, flo})
+    stale.push_back(killedWriterTemporary(path));
+  kept.push_back(killedWriterTemporary(dir / "other.flo"));
+  for (const std::string& name : stale)
+    ASSERT_TRUE(safeout::isTemporaryName(name)) << name;
+  ASSERT_TRUE(safeout::isTemporaryName(kept[0])) << kept[0];
+  const Outcome r = run({dir / "first.png", dir / "second.png", flo, png});
+  ASSERT_EQ(r.status, flowapp::kSuccess) << r.err;
+  EXPECT_EQ(appstest::folderNames(dir),
+            (std::vector<std::string>{kept[0], "c.png", "f.flo", "first.png", "second.png"}));
 }
 
 }  // namespace

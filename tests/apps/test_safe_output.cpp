@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,74 @@ TEST(SafeOutput, InterruptedOrKilledWritesLeaveNoPartUnderTheFinalName) {
   }
   EXPECT_EQ(safeout::removeStaleTemporaries(dir.path().string()), 1);
   EXPECT_EQ(appstest::folderNames(dir), (std::vector<std::string>{foreign, live}));
+}
+
+// Several files replace the old ones only when all are whole: a failure on any (the file size
+// limit standing in for a full disk, a folder gone) leaves every old file and no temporary.
+TEST(SafeOutput, SeveralFilesReplaceTheOldOnesOnlyWhenAllAreWhole) {
+  TempFolder dir;
+  const std::string a = dir / "a.flo", b = dir / "b.png";
+  const std::vector<char> oldA(10, 'o'), oldB(20, 'p'), newA(1000, 'a'), newB(30000, 'b');
+  struct Case {
+    const char* what;
+    rlim_t limit;  // 0: none
+    std::string second;
+    std::string problem;  // "": written
+  };
+  const Case cases[] = {
+      {"both whole", 0, b, ""},
+      {"the second too large", 4096, b, "cannot write " + b + ": File too large"},
+      {"the second's folder missing", 0, dir / "gone/b.png", "cannot write " + dir / "gone/b.png"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    appstest::writeBytes(a, oldA);
+    appstest::writeBytes(b, oldB);
+    std::string problem;
+    {
+      std::unique_ptr<appstest::FileSizeLimit> limit;
+      if (k.limit > 0) limit = std::make_unique<appstest::FileSizeLimit>(k.limit);
+      problem = safeout::writeFiles(
+          {{a, newA.data(), newA.size()}, {k.second, newB.data(), newB.size()}});
+    }
+    EXPECT_NE(problem.find(k.problem), std::string::npos) << problem;
+    EXPECT_EQ(problem.empty(), k.problem.empty()) << problem;
+    EXPECT_EQ(appstest::fileBytes(a), k.problem.empty() ? newA : oldA);
+    EXPECT_EQ(appstest::fileBytes(b), k.problem.empty() ? newB : oldB);
+    EXPECT_EQ(appstest::folderNames(dir), (std::vector<std::string>{"a.flo", "b.png"}));
+  }
+}
+
+// Interrupted while it writes the second of two files, the writer removes both temporaries;
+// killed, it leaves both, and the stale ones of one output name can be removed alone.
+TEST(SafeOutput, InterruptedWritesOfSeveralFilesLeaveNoTemporary) {
+  TempFolder dir;
+  const std::string a = dir / "a.flo", b = dir / "b.png";
+  for (int signal : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    const pid_t child = fork();
+    if (child == 0) {
+      safeout::cleanUpOnInterrupt("");
+      const std::vector<char> small(100, 's'), large(64 << 20, 'x');
+      safeout::writeFiles({{a, small.data(), small.size()}, {b, large.data(), large.size()}});
+      _exit(0);
+    }
+    while (temporaries(dir).size() < 2) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the writer ended before it was stopped";
+      usleep(200);
+    }
+    EXPECT_EQ(killAndWait(child, signal), signal);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_FALSE(fs::exists(b));
+    EXPECT_EQ(temporaries(dir).size(), signal == SIGKILL ? 2u : 0u);
+  }
+  EXPECT_EQ(safeout::removeStaleTemporaries(dir.path().string(), b), 1);
+  const std::vector<std::string> left = temporaries(dir);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].rfind(".a.flo.motionseg-tmp.", 0), 0u) << left[0];
+  EXPECT_EQ(safeout::removeStaleTemporaries(dir.path().string(), "a.flo"), 1);
+  EXPECT_EQ(appstest::folderNames(dir), std::vector<std::string>{});
 }
 
 }  // namespace

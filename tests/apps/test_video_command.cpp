@@ -18,10 +18,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -59,11 +63,56 @@ Outcome runVideo(const std::vector<std::string>& args,
   return {status, err.str()};
 }
 
-/// Every file of a folder by name, with its bytes.
+/// An error stream that sends `signal` to its own process once it has taken `line` progress
+/// lines of computed pairs ("... frameA.png -> frameB.png: ..."): the run stops at a point
+/// chosen by counting, between the record of one pair and the work of the next.
+class SignalAtLine : public std::streambuf {
+ public:
+  SignalAtLine(int line, int signal) : line_(line), signal_(signal) {}
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return 0;
+    text_ += static_cast<char>(c);
+    if (c == '\n') {
+      if (text_.find(" -> ") != std::string::npos && ++lines_ == line_) raise(signal_);
+      text_.clear();
+    }
+    return c;
+  }
+
+ private:
+  int line_, signal_, lines_ = 0;
+  std::string text_;
+};
+
+/// Runs flow_video in a child process (as the program does: temporaries removed on SIGINT
+/// and SIGTERM) that signals itself at its `line`-th progress line. Returns the child.
+pid_t forkVideo(const std::vector<std::string>& args, int line, int signal) {
+  const pid_t child = fork();
+  if (child == 0) {
+    safeout::cleanUpOnInterrupt("");
+    SignalAtLine trigger(line, signal);
+    std::ostream err(&trigger);
+    std::ostringstream out;
+    const int status = videoapp::flowVideo("flow_video", args, out, err, false,
+                                           [](const char*) { return nullptr; });
+    std::_Exit(status);
+  }
+  return child;
+}
+
+/// Whether a name is one of the folder record's files, which every run appends to or locks.
+bool isRecord(const std::string& name) {
+  return name == "flow_video.journal" || name == "flow_video.lock";
+}
+
+/// Every file of a folder but the record's by name, with its bytes.
 Files contents(const fs::path& folder) {
   Files files;
-  for (const std::string& name : appstest::folderNames(folder))
-    files[name] = appstest::fileBytes((folder / name).string());
+  for (const std::string& name : appstest::folderNames(folder)) {
+    if (!isRecord(name)) files[name] = appstest::fileBytes((folder / name).string());
+  }
   return files;
 }
 
@@ -190,13 +239,13 @@ TEST(FlowVideo, WritesEveryPairAsTheDriverComputesIt) {
   std::vector<std::string> names;
   for (const auto& f : files)
     names.push_back(f.first);
+  EXPECT_EQ(appstest::folderNames(out).size(), files.size() + 2);  // the journal and the lock
   EXPECT_EQ(names,
             (std::vector<std::string>{
-                "flow_video.settings", "frame0.colour.png", "frame0.flo", "frame1.back.colour.png",
-                "frame1.back.flo", "frame1.colour.png", "frame1.flo", "frame2.back.colour.png",
-                "frame2.back.flo", "frame2.colour.png", "frame2.flo", "frame3.back.colour.png",
-                "frame3.back.flo", "frame3.colour.png", "frame3.flo", "frame4.back.colour.png",
-                "frame4.back.flo"}));
+                "frame0.colour.png", "frame0.flo", "frame1.back.colour.png", "frame1.back.flo",
+                "frame1.colour.png", "frame1.flo", "frame2.back.colour.png", "frame2.back.flo",
+                "frame2.colour.png", "frame2.flo", "frame3.back.colour.png", "frame3.back.flo",
+                "frame3.colour.png", "frame3.flo", "frame4.back.colour.png", "frame4.back.flo"}));
   auto frame = [&](int i) { return video + "/frame" + std::to_string(i) + ".png"; };
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
@@ -217,7 +266,7 @@ TEST(FlowVideo, WritesEveryPairAsTheDriverComputesIt) {
   const Outcome stepped = runVideo({"--step", "2", "--quiet", video, (dir / "step2")});
   ASSERT_EQ(stepped.status, 0) << stepped.err;
   EXPECT_EQ(stepped.err, "");
-  EXPECT_EQ(contents(dir / "step2").size(), 4u);  // three .flo files and the settings
+  EXPECT_EQ(contents(dir / "step2").size(), 3u);  // three .flo files
   EXPECT_EQ(appstest::fileBytes(dir / "step2/frame2.flo"), driverFlo(frame(2), frame(4), dir));
 }
 
@@ -251,11 +300,11 @@ TEST(FlowVideo, ResumesFromWhatIsComplete) {
     safeout::writeFile((out / "frame1.flo").string(), bytes.data(), bytes.size());
     _exit(0);
   }
-  while (appstest::folderNames(out).size() == reference.size())
+  while (appstest::folderNames(out).size() == reference.size() + 2)  // + the journal, the lock
     usleep(200);
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  ASSERT_EQ(appstest::folderNames(out).size(), reference.size() + 1);
+  ASSERT_EQ(appstest::folderNames(out).size(), reference.size() + 3);
 
   r = runVideo({video, out.string()});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -276,7 +325,7 @@ TEST(FlowVideo, ResumesFromWhatIsComplete) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(contents(out), reference);
   for (const auto& file : inodes(out)) {
-    if (file.first == "flow_video.settings") continue;  // the same text is not written again
+    if (isRecord(file.first)) continue;  // appended to, not replaced
     EXPECT_NE(file.second, after.at(file.first)) << file.first;
   }
 }
@@ -289,9 +338,9 @@ TEST(FlowVideo, SlurmShardsAddUpToTheWholeRun) {
   const std::string video = writeVideo(dir.path() / "video", 8);
   ASSERT_EQ(runVideo({"--quiet", video, dir / "whole"}).status, 0);
   const std::vector<std::vector<std::string>> expected = {
-      {"flow_video.settings", "frame0.flo", "frame3.flo", "frame6.flo"},
-      {"flow_video.settings", "frame1.flo", "frame4.flo"},
-      {"flow_video.settings", "frame2.flo", "frame5.flo"}};
+      {"flow_video.journal", "flow_video.lock", "frame0.flo", "frame3.flo", "frame6.flo"},
+      {"flow_video.journal", "flow_video.lock", "frame1.flo", "frame4.flo"},
+      {"flow_video.journal", "flow_video.lock", "frame2.flo", "frame5.flo"}};
   for (int task = 3; task < 6; ++task) {
     const std::map<std::string, std::string> slurm = {{"SLURM_ARRAY_TASK_ID", std::to_string(task)},
                                                       {"SLURM_ARRAY_TASK_COUNT", "3"},
@@ -401,7 +450,7 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
         std::string("  frame3.png -> frame4.png: ")}) {
     EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
   }
-  EXPECT_EQ(appstest::folderNames(dir / "out").size(), 4u);
+  EXPECT_EQ(appstest::folderNames(dir / "out").size(), 5u);  // 3 flows, the journal, the lock
 
   {
     appstest::FileSizeLimit limit(4096);
@@ -410,11 +459,15 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("stopped after a failed write; 4 pairs not tried"), std::string::npos)
       << r.err;
-  EXPECT_EQ(appstest::folderNames(dir / "full"), std::vector<std::string>{"flow_video.settings"});
+  EXPECT_EQ(appstest::folderNames(dir / "full"),
+            (std::vector<std::string>{"flow_video.journal", "flow_video.lock"}));
 
   writeVideo(dir.path() / "one", 1);
   writeVideo(dir.path() / "twice", 2);
   fs::copy_file(dir / "twice/frame1.png", dir / "twice/frame0.jpg");
+  const std::string twice =
+      "video/frame0.png\nvideo/frame1.png\nvideo/frame1.png\nvideo/frame2.png\n";
+  appstest::writeBytes(dir / "listed_twice.txt", std::vector<char>(twice.begin(), twice.end()));
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -428,6 +481,11 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
       {{video, video}, 1, "the output folder is the folder of the frames"},
       {{dir / "twice", dir / "o"}, 1, "would both write " + dir / "o/frame0.flo"},
       {{video + "/frame0.png", dir / "o"}, 1, "is an image; give the folder"},
+      {{dir / "listed_twice.txt", dir / "o"},
+       1,
+       "the frame " + dir / "video/frame1.png" + " is listed more than once; two pairs would " +
+           "both write " + dir / "o/frame1.flo"},
+      {{"--shard", "1/2", dir / "listed_twice.txt", dir / "o"}, 1, "is listed more than once"},
       {{dir / "none", dir / "o"}, 1, "cannot open " + dir / "none"},
       {{video, dir / "video/frame0.png/o"}, 1, "cannot write"},
       {{"--shard", "2/2", video, dir / "o"}, 2, "--shard needs K/N with 0 <= K < N, not '2/2'"},
@@ -444,6 +502,191 @@ TEST(FlowVideo, ReportsFailuresAndRefusesBadSetups) {
   r = runVideo({video, dir / "o"}, {{"SLURM_ARRAY_TASK_ID", "1"}});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("cannot take the shard from Slurm"), std::string::npos) << r.err;
+}
+
+/// The exit of a child: its status when it exited, 1000 + the signal that ended it.
+int waitFor(pid_t child) {
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// A --force run of other settings (alpha 50 over a folder of alpha 30) stopped after a pair
+// chosen at random, by SIGTERM or SIGKILL, leaves the folder half old, half new: the same
+// settings then resume and compute exactly the pairs not yet done with them (the old
+// flows are not taken for done), ending with the bytes of a clean alpha-50 run; and the
+// folder now belongs to alpha 50, so a run of the old settings is refused.
+TEST(FlowVideo, AForcedRunOfOtherSettingsInterruptedAnywhereResumesToACleanRun) {
+  TempFolder dir;
+  const std::string video = writeVideo(dir.path() / "video", 10);
+  ASSERT_EQ(runVideo({"--quiet", "--colour", video, dir / "old"}).status, 0);
+  ASSERT_EQ(runVideo({"--quiet", "--colour", "--alpha", "50", video, dir / "clean"}).status, 0);
+  const Files clean = contents(dir / "clean"), old = contents(dir / "old");
+  ASSERT_EQ(clean.size(), 18u);
+  for (const auto& file : clean)
+    EXPECT_NE(file.second, old.at(file.first)) << file.first;  // the settings change every file
+
+  std::mt19937 random(19);
+  std::vector<std::pair<int, int>> stops = {{1, SIGKILL}, {8, SIGTERM}};  // line, signal
+  for (int i = 0; i < 4; ++i)
+    stops.emplace_back(1 + static_cast<int>(random() % 8), i % 2 == 0 ? SIGTERM : SIGKILL);
+  for (std::size_t i = 0; i < stops.size(); ++i) {
+    const int line = stops[i].first, signal = stops[i].second;
+    SCOPED_TRACE("stopped after pair " + std::to_string(line) + " by signal " +
+                 std::to_string(signal));
+    const std::string out = dir / ("out" + std::to_string(i));
+    fs::copy(dir / "old", out, fs::copy_options::recursive);
+    const std::vector<std::string> forced = {"--colour",  "--alpha", "50",  "--force",
+                                             "--threads", "1",       video, out};
+    EXPECT_EQ(waitFor(forkVideo(forced, line, signal)), 1000 + signal);
+    Outcome r = runVideo({"--colour", "--alpha", "50", video, out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("; " + std::to_string(line) + " already complete, " +
+                         std::to_string(9 - line) + " to compute"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(contents(out), clean);
+    r = runVideo({"--colour", video, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("holds flow computed with other settings (alpha 30 here, 50 there"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+// While a run writes to a fresh folder (stopped after its first pair, holding its lock), runs
+// of other settings are refused, forced or not, and change nothing; a shard of the same
+// settings shares the folder. The union is a clean run's, and once no run is active the
+// folder's settings still refuse the others.
+TEST(FlowVideo, ARunOfOtherSettingsIsRefusedWhileOneWrites) {
+  TempFolder dir;
+  const std::string video = writeVideo(dir.path() / "video", 8);
+  ASSERT_EQ(runVideo({"--quiet", video, dir / "whole"}).status, 0);
+  const std::string out = dir / "out";
+  const pid_t child = forkVideo({"--shard", "0/2", "--threads", "1", video, out}, 1, SIGSTOP);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+  ASSERT_TRUE(WIFSTOPPED(status)) << status;
+  const Files during = contents(out);
+  EXPECT_EQ(during.size(), 1u);
+
+  struct Case {
+    std::vector<std::string> options;
+    std::string difference;
+  };
+  const Case others[] = {{{"--alpha", "50"}, "alpha 50 here, 30 there"},
+                         {{"--alpha", "50", "--force"}, "alpha 50 here, 30 there"},
+                         {{"--step", "2", "--shard", "1/2"}, "step 2 here, 1 there"},
+                         {{"--saturation", "4"}, "saturation 4 here, 0 there"}};
+  for (const Case& k : others) {
+    SCOPED_TRACE(::testing::PrintToString(k.options));
+    std::vector<std::string> args = k.options;
+    args.insert(args.end(), {video, out});
+    const Outcome r = runVideo(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("another flow_video run with other settings is writing to " + out + " (" +
+                         k.difference + ")"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(contents(out), during);
+  }
+  const Outcome shard = runVideo({"--quiet", "--shard", "1/2", video, out});
+  EXPECT_EQ(shard.status, 0) << shard.err;
+
+  kill(child, SIGCONT);
+  EXPECT_EQ(waitFor(child), 0);
+  EXPECT_EQ(contents(out), contents(dir / "whole"));
+  const Outcome r = runVideo({"--alpha", "50", video, out});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("holds flow computed with other settings (alpha 50 here, 30 there"),
+            std::string::npos)
+      << r.err;
+}
+
+// A file counts as done only when the journal records it whole under these settings: damage
+// that keeps a valid header (a colour PNG cut after it, a changed flow value, another pair's
+// flow), a journal line cut short and a lost journal all make the pairs concerned computed
+// again. A folder of the previous version (its settings file written before the work, so
+// proving nothing) has every file computed again and its record replaced, and its settings
+// still refuse others.
+TEST(FlowVideo, CountsOnlyFilesRecordedWholeUnderTheseSettings) {
+  TempFolder dir;
+  const std::string video = writeVideo(dir.path() / "video", 5);
+  const std::string ref = dir / "ref";
+  ASSERT_EQ(runVideo({"--quiet", "--colour", video, ref}).status, 0);
+  const Files reference = contents(ref);
+  auto cut = [](const fs::path& file, std::uintmax_t size) { fs::resize_file(file, size); };
+  auto legacy = [](const fs::path& out, const std::string& alpha) {
+    fs::remove(out / "flow_video.journal");
+    fs::remove(out / "flow_video.lock");
+    const std::string text =
+        "# flow_video settings of the files in this folder\nstep 1\n"
+        "sigma 0.800000012\nalpha " +
+        alpha + "\nbeta 300\ngamma 5\nsaturation 0\n";
+    appstest::writeBytes((out / "flow_video.settings").string(),
+                         std::vector<char>(text.begin(), text.end()));
+  };
+  struct Case {
+    std::string what;
+    std::function<void(const fs::path&)> damage;
+    int complete;         // pairs skipped; -1: refused
+    std::string message;  // in the run's output
+  };
+  const Case cases[] = {
+      {"colour PNG cut after its header",
+       [&](const fs::path& out) { cut(out / "frame1.colour.png", 60); }, 3, ""},
+      {"a flow value changed, header intact",
+       [&](const fs::path& out) {
+         std::vector<char> bytes = appstest::fileBytes((out / "frame2.flo").string());
+         bytes[100] ^= 1;
+         appstest::writeBytes((out / "frame2.flo").string(), bytes);
+       },
+       3, ""},
+      {"another pair's flow in its place",
+       [&](const fs::path& out) {
+         fs::copy_file(out / "frame0.flo", out / "frame3.flo",
+                       fs::copy_options::overwrite_existing);
+       },
+       3, ""},
+      {"the journal's last line cut short",
+       [&](const fs::path& out) {
+         cut(out / "flow_video.journal", fs::file_size(out / "flow_video.journal") - 5);
+       },
+       3, ""},
+      {"the journal lost", [&](const fs::path& out) { fs::remove(out / "flow_video.journal"); }, 0,
+       ""},
+      {"a folder of the previous version", [&](const fs::path& out) { legacy(out, "30"); }, 0,
+       "replaced flow_video.settings of an earlier version by flow_video.journal; its files are "
+       "computed again"},
+      {"a folder of the previous version, other settings",
+       [&](const fs::path& out) { legacy(out, "12"); }, -1,
+       "holds flow computed with other settings (alpha 30 here, 12 there"},
+  };
+  int index = 0;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const fs::path out = dir / ("out" + std::to_string(index++));
+    fs::copy(ref, out, fs::copy_options::recursive);
+    k.damage(out);
+    const Files damaged = contents(out);
+    const Outcome r = runVideo({"--colour", video, out.string()});
+    if (k.complete < 0) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
+      EXPECT_EQ(contents(out), damaged);
+      continue;
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("; " + std::to_string(k.complete) + " already complete, " +
+                         std::to_string(4 - k.complete) + " to compute"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(k.message), std::string::npos) << r.err;
+    EXPECT_EQ(contents(out), reference);  // the previous version's record gone too
+    // And the journal now vouches for every file: nothing is computed again.
+    EXPECT_NE(runVideo({"--colour", video, out.string()}).err.find("4 already complete"),
+              std::string::npos);
+  }
 }
 
 }  // namespace

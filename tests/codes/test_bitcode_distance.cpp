@@ -2,6 +2,7 @@
 // brute-force results, its identities, and the refusal of calls that would read outside the
 // arrays.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,12 @@ TEST(BitcodeDistance, ExtraInputsAreIgnoredAndNoOutputGivesTheTable) {
   const host::CallResult r = host::call(0, {a.get(), b.get(), extra.get()});
   ASSERT_FALSE(r.failed) << r.error;
   EXPECT_EQ(host::values<double>(r.outputs[0].get()), (std::vector<double>{1}));
+}
+
+TEST(BitcodeDistanceSparse, EveryArgumentRefusedWhenSparse) {
+  const host::Array a = host::make<bool>({3, 2}, {true, false, true, false, false, true});
+  const host::Array b = host::make<bool>({3, 4}, std::vector<bool>(12, true));
+  EXPECT_EQ(plugintest::expectSparseRefused("bitcode_distance", 1, {a.get(), b.get()}), 2);
 }
 
 }  // namespace

@@ -152,4 +152,20 @@ TEST(FrontVelocity, BorderSizesAndRefusals) {
     levelsettest::expectRefusal(c);
 }
 
+// Every input sparse in turn, the weight included, is refused before anything is read.
+TEST(FrontVelocitySparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<double> field(25);
+  for (std::size_t p = 0; p < 25; ++p)
+    field[p] = static_cast<double>((p * 7) % 11) - 5.0;
+  std::vector<host::Array> arrays;
+  std::vector<const mxArray*> inputs;
+  for (int k = 0; k < 8; ++k) {
+    arrays.push_back(host::make<double>({5, 5}, field));
+    inputs.push_back(arrays.back().get());
+  }
+  const host::Array weight = host::scalar(0.5);
+  inputs.push_back(weight.get());
+  EXPECT_EQ(plugintest::expectSparseRefused("front_velocity", 1, inputs), 9);
+}
+
 }  // namespace

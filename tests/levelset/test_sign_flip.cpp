@@ -94,4 +94,12 @@ TEST(SignFlip, Refusals) {
     levelsettest::expectRefusal(c);
 }
 
+TEST(SignFlipSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<double> field(25);
+  for (std::size_t p = 0; p < 25; ++p)
+    field[p] = static_cast<double>((p * 7) % 11) - 5.0;
+  const host::Array phi = host::make<double>({5, 5}, field);
+  EXPECT_EQ(plugintest::expectSparseRefused("sign_flip", 1, {phi.get()}), 1);
+}
+
 }  // namespace

@@ -93,4 +93,12 @@ TEST(SurfacePartials, Refusals) {
     levelsettest::expectRefusal(c);
 }
 
+TEST(SurfacePartialsSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<double> field(25);
+  for (std::size_t p = 0; p < 25; ++p)
+    field[p] = static_cast<double>((p * 7) % 11) - 5.0;
+  const host::Array phi = host::make<double>({5, 5}, field);
+  EXPECT_EQ(plugintest::expectSparseRefused("surface_partials", 5, {phi.get()}), 1);
+}
+
 }  // namespace

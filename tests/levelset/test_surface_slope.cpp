@@ -103,4 +103,13 @@ TEST(SurfaceSlope, Refusals) {
     levelsettest::expectRefusal(c);
 }
 
+TEST(SurfaceSlopeSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<double> field(25);
+  for (std::size_t p = 0; p < 25; ++p)
+    field[p] = static_cast<double>((p * 7) % 11) - 5.0;
+  const host::Array phi = host::make<double>({5, 5}, field);
+  const host::Array speed = host::make<double>({5, 5}, field);
+  EXPECT_EQ(plugintest::expectSparseRefused("surface_slope", 1, {phi.get(), speed.get()}), 2);
+}
+
 }  // namespace

@@ -139,4 +139,13 @@ TEST(TroughPoints, OutputsAndRefusals) {
     levelsettest::expectRefusal(c);
 }
 
+TEST(TroughPointsSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<double> field(25);
+  for (std::size_t p = 0; p < 25; ++p)
+    field[p] = static_cast<double>((p * 7) % 11) - 5.0;
+  const host::Array v = host::make<double>({5, 5}, field);
+  const host::Array r = host::scalar(1);
+  EXPECT_EQ(plugintest::expectSparseRefused("trough_points", 2, {v.get(), r.get()}), 2);
+}
+
 }  // namespace

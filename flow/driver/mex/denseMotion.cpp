@@ -30,8 +30,10 @@ bool isColourImage(const mxArray* a) {
 }
 
 /// Parameter `slot` as a single-precision value if the caller gave it, else `fallback`.
-float parameter(int nrhs, const mxArray* prhs[], int slot, float fallback, const char* text) {
+float parameter(int nrhs, const mxArray* prhs[], int slot, float fallback, const char* name,
+                const char* text) {
   if (nrhs <= slot) return fallback;
+  gw::requireFull(prhs[slot], name);
   return static_cast<float>(gw::scalar(prhs[slot], text));
 }
 
@@ -59,14 +61,14 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::string shapeFault = flowdriver::frameShapeFault(m, n, k);
     if (!shapeFault.empty()) gw::fail(gw::Kind::Size, shapeFault);
     const flowdriver::FlowParameters defaults;
-    const float sigma =
-        parameter(nrhs, prhs, IN_SIGMA, defaults.sigma, "Sigma must be a numeric scalar.");
-    const float alpha =
-        parameter(nrhs, prhs, IN_ALPHA, defaults.alpha, "Alpha must be a numeric scalar.");
-    const float beta =
-        parameter(nrhs, prhs, IN_BETA, defaults.beta, "Beta must be a numeric scalar.");
-    const float gamma =
-        parameter(nrhs, prhs, IN_GAMMA, defaults.gamma, "Gamma must be a numeric scalar.");
+    const float sigma = parameter(nrhs, prhs, IN_SIGMA, defaults.sigma, "Sigma",
+                                  "Sigma must be a numeric scalar.");
+    const float alpha = parameter(nrhs, prhs, IN_ALPHA, defaults.alpha, "Alpha",
+                                  "Alpha must be a numeric scalar.");
+    const float beta = parameter(nrhs, prhs, IN_BETA, defaults.beta, "Beta",
+                                 "Beta must be a numeric scalar.");
+    const float gamma = parameter(nrhs, prhs, IN_GAMMA, defaults.gamma, "Gamma",
+                                  "Gamma must be a numeric scalar.");
     const std::string sigmaFault = flowdriver::sigmaFault(sigma);
     if (!sigmaFault.empty()) gw::fail(gw::Kind::Value, sigmaFault);
     const std::string weightFault = flowdriver::weightFault(alpha, beta, gamma);
@@ -78,12 +80,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                                                                   static_cast<std::uint64_t>(n),
                                                                   static_cast<std::uint64_t>(k)));
     CTensor<float> flow;
+    flowdriver::ValueRange frames;
     // The flow computation signals size faults with its own exception structs, which the
     // guard does not know; they, allocation failures and an interrupt end the call here.
     const flowdriver::FlowFailure failure = flowdriver::catchFlowFailure([&] {
       CTensor<float> image1, image2;
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE1]), rows, cols, channels, image1);
       columnMajorToTensor(gw::data<double>(prhs[IN_IMAGE2]), rows, cols, channels, image2);
+      flowdriver::widenRange(frames, image1);
+      flowdriver::widenRange(frames, image2);
       // Ctrl-C, where the host lets a plug-in notice it, stops the computation between
       // pyramid levels and grid rows of the matching (polled on this thread only).
       runFlow(image1, image2, flow, sigma, alpha, beta, gamma, flowthreads::threadCount(),
@@ -94,6 +99,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       gw::fail(failure.outOfMemory ? gw::Kind::Memory : gw::Kind::Internal, failure.text);
     const std::string sizeFault = flowdriver::flowSizeFault(flow, rows, cols);
     if (!sizeFault.empty()) gw::fail(gw::Kind::Internal, sizeFault);
+    // Frames of 0..1 give a poor flow, which is still the one asked for: a warning only.
+    if (flowdriver::unitRange(frames)) {
+      mexWarnMsgIdAndTxt("motionseg:denseMotion:range", "%s", flowdriver::kUnitRangeWarning);
+    }
+    const std::string finiteFault =
+        flowdriver::notFiniteFlowFault(flow, frames, alpha, beta, gamma);
+    if (!finiteFault.empty()) gw::fail(gw::Kind::Value, finiteFault);
 
     // The flow tensor into an M-by-N-by-2 double array.
     mxArray* out = gw::createArray<double>(

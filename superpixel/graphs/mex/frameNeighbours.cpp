@@ -3,6 +3,7 @@
 //   [a, b] = frameNeighbours(labels, N)
 #include "mex.h"
 
+#include "gateway/memory_guard.h"
 #include "gateway/mex_gateway.h"
 #include "superpixel/graphs/frame_neighbours.h"
 #include "superpixel/graphs/graph_checks.h"
@@ -51,7 +52,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::uint64_t n =
         gw::truncatedScalar(prhs[IN_COUNT], "Number of superpixels", 1, std::uint64_t{1} << 32);
 
-    const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, height, width, n);
+    // The pairs of a video show only as they are found: the search weighs its working memory
+    // as it grows, and the outputs are weighed once their size is known.
+    const membudget::Limit limit = gw::growthLimit();
+    bool overBudget = false;
+    const superpixel::PairKeys keys =
+        superpixel::frameNeighbours(frames, height, width, n, limit.bytes, &overBudget);
+    const std::string what = gw::format("the neighbour pairs of %zu frames of %zu-by-%zu pixels",
+                                        frameCount, height, width);
+    if (overBudget) gw::failGrowth("frameNeighbours", what, limit);
+    membudget::Estimate need;
+    need.outputs = membudget::Bytes::product({keys.size(), 2 * sizeof(std::uint32_t)});
+    need.working = membudget::Bytes::product({keys.size(), superpixel::kPairKeyBytes});
+    need.what = what;
+    gw::requireMemory("frameNeighbours", need);
     mxArray* smaller = gw::createMatrix<std::uint32_t>(keys.size(), 1);
     mxArray* larger = gw::createMatrix<std::uint32_t>(keys.size(), 1);
     superpixel::decodePairs(keys, n, gw::mutableData<std::uint32_t>(smaller),

@@ -70,10 +70,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                        gw::data<std::uint32_t>(gw::cellAt(labels, f)),
                        gw::data<std::uint32_t>(gw::cellAt(labels, f + 1))});
     }
-    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, height, width, n);
+    // The pairs that get votes show only as they are counted: counting weighs its working
+    // memory as it grows, and the outputs are weighed once their size is known.
+    const membudget::Limit limit = gw::growthLimit();
+    const superpixel::TrackVotes votes =
+        superpixel::countTrackVotes(steps, height, width, n, limit.bytes);
     // The label of a pixel that lands inside the next frame addresses the landed counter.
     const std::string labelFault = superpixel::trackSourceLabelFault(votes.fault, n);
     if (!labelFault.empty()) gw::fail(gw::Kind::Value, labelFault);
+    if (votes.overBudget) {
+      gw::failGrowth(
+          "trackNeighbours",
+          gw::format("the votes of %zu frame steps of %zu-by-%zu pixels", stepCount, height, width),
+          limit);
+    }
 
     const std::size_t edgeCount = votes.votes.size();
     gw::requireMemory("trackNeighbours", superpixel::trackNeighboursBytes(edgeCount));

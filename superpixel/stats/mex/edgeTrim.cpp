@@ -32,6 +32,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     // Beyond the documented checks: everything that would take the call outside an array.
     const mxArray* edges = prhs[IN_EDGES];
+    gw::requireFull(edges, "Input matrix");
+    if (masked) gw::requireFull(prhs[IN_MASK], "Mask");
     const auto [height, width] = gw::intSize(edges, "Input matrix");
     const std::uint8_t* mask = nullptr;
     if (masked) {

@@ -39,6 +39,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     gw::requireDimensions(prhs[IN_INOUT], 2, "In-Out map must be 2-dimensional");
 
     // Beyond the documented checks: everything that would take the call outside an array.
+    gw::requireFull(prhs[IN_INOUT], "In-Out map");
     const auto [height, width, pixels, labels] = superpixel::labelMapArgument(prhs[IN_LABELS]);
     if (counted && gw::isEmpty(prhs[IN_COUNT])) {
       gw::fail(gw::Kind::Size, sizecheck::emptyText("Number of superpixels"));

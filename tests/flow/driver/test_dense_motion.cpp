@@ -1,6 +1,7 @@
 // denseMotion through the standalone host: the documented checks in order with their texts,
 // the added refusals, defaults, and the shape and layout of the output.
 #include "gateway/standalone/host.h"
+#include "tests/plugin_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,21 @@ TEST(DenseMotion, EmptyFramesGiveAnEmptyFlow) {
   const host::CallResult r = host::call(1, {a.get(), b.get()});
   ASSERT_FALSE(r.failed) << r.error;
   EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{0, 5, 2}));
+}
+
+// Every parameter sparse in turn is refused (sparse frames cannot be 3-dimensional).
+TEST(DenseMotionSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<double> v(16 * 16 * 3);
+  for (std::size_t p = 0; p < v.size(); ++p)
+    v[p] = static_cast<double>((p * 37) % 251);
+  const host::Array first = host::make<double>({16, 16, 3}, v);
+  const host::Array second = host::make<double>({16, 16, 3}, v);
+  const host::Array sigma = host::scalar(0.8), alpha = host::scalar(30), beta = host::scalar(300),
+                    gamma = host::scalar(5);
+  EXPECT_EQ(plugintest::expectSparseRefused(
+                "denseMotion", 1,
+                {first.get(), second.get(), sigma.get(), alpha.get(), beta.get(), gamma.get()}),
+            4);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +15,24 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <new>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
+
+// An address-space ceiling is only set where the sanitizers, which reserve far more address
+// space than they use, are not in the process.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOTIONSEG_SANITIZED_ADDRESSES 1
+#endif
+#endif
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(MOTIONSEG_SANITIZED_ADDRESSES)
+#define MOTIONSEG_LIMIT_ADDRESS_SPACE 1
+#else
+#define MOTIONSEG_LIMIT_ADDRESS_SPACE 0
+#endif
 
 namespace {
 
@@ -197,6 +214,90 @@ TEST_F(FlowFile, MalformedFilesAreRefusedAndLeaveTheFlowUnchanged) {
     EXPECT_EQ(out.text(), path("bad.flo") + c.message + "\n") << c.name;
     EXPECT_TRUE(solvertest::sameBits(flow, before)) << c.name;
   }
+}
+
+// The readers of the toolbox's users refuse what is no flow with the Octave readFlo's texts,
+// in its order: a short header, another tag, an implausible size, a short body. A flow
+// without pixels keeps a size a flow could have; readMiddlebury reads any tag.
+TEST_F(FlowFile, UserReaderRefusesWhatIsNoFlow) {
+  struct Case {
+    const char* name;
+    std::vector<unsigned char> bytes;
+    std::string message;  // "" when the file is a flow of `width` x `height`
+    int width = 0, height = 0;
+  };
+  std::vector<unsigned char> picture = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13};
+  const std::vector<Case> cases = {
+      {"picture", picture, " does not start with the tag PIEH of a flow file"},
+      {"other tag before a bad size", header("HEIP", -1, 2),
+       " does not start with the tag PIEH of a flow file"},
+      {"short header before the tag",
+       {'X', 'I', 'E', 'H', 1, 0},
+       " is shorter than the 12-byte header of a flow file"},
+      {"widest zero-row flow", header("PIEH", 2147483647, 0),
+       " announces an implausible flow size of 2147483647 x 0"},
+      {"tallest zero-column flow", header("PIEH", 0, 1073741824),
+       " announces an implausible flow size of 0 x 1073741824"},
+      {"zero rows of a plausible width", header("PIEH", 1073741823, 0), "", 1073741823, 0},
+      {"no pixels at all", header("PIEH", 0, 0), "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    writeBytes(path("c.flo"), c.bytes);
+    CTensor<float> flow(3, 1, 2, 6.0f);
+    const CTensor<float> before(flow);
+    const flowsolver::FlowFileRead result = flowsolver::readFlowFile(path("c.flo").c_str(), flow);
+    EXPECT_TRUE(result.opened) << c.name;
+    if (c.message.empty()) {
+      EXPECT_EQ(result.problem, "") << c.name;
+      EXPECT_EQ(flow.xSize(), c.width) << c.name;
+      EXPECT_EQ(flow.ySize(), c.height) << c.name;
+      EXPECT_EQ(flow.zSize(), 2) << c.name;
+    } else {
+      EXPECT_EQ(result.problem, path("c.flo") + c.message) << c.name;
+      EXPECT_TRUE(solvertest::sameBits(flow, before)) << c.name;
+    }
+  }
+  // readMiddlebury takes any tag, but not an implausible size.
+  writeBytes(path("c.flo"), header("PIEX", 0, 0));
+  CTensor<float> flow(3, 1, 2, 6.0f);
+  EXPECT_EQ(
+      flowsolver::readFlowFile(path("c.flo").c_str(), flow, flowsolver::FlowTag::ignored).problem,
+      "");
+  EXPECT_EQ(flow.size(), 0);
+  const flowsolver::FlowFileRead missing = flowsolver::readFlowFile(path("none.flo").c_str(), flow);
+  EXPECT_FALSE(missing.opened);
+  EXPECT_EQ(missing.error, ENOENT);
+}
+
+// A flow without rows is written as its header alone, with no buffer for its width: under
+// an address-space ceiling 1 GB above what the process holds, a buffer of 8 GB would fail.
+TEST_F(FlowFile, FlowWithoutRowsIsItsHeader) {
+#if MOTIONSEG_LIMIT_ADDRESS_SPACE
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  ASSERT_GT(pages, 0);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
+  const rlim_t ceiling = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (rlim_t{1} << 30);
+  rlimit limited = before;
+  limited.rlim_cur =
+      before.rlim_cur == RLIM_INFINITY ? ceiling : std::min(before.rlim_cur, ceiling);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+#endif
+  CTensor<float> flow(1073741823, 0, 2);
+  flowsolver::FlowFileWrite result;
+  std::string failure;
+  try {
+    result = flowsolver::writeFlowFile(flow, path("z.flo").c_str());
+  } catch (const std::bad_alloc&) {
+    failure = "out of memory";
+  }
+#if MOTIONSEG_LIMIT_ADDRESS_SPACE
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &before), 0);
+#endif
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(result.problem, "");
+  EXPECT_EQ(readBytes(path("z.flo")), header("PIEH", 1073741823, 0));
 }
 
 TEST_F(FlowFile, FlowWithoutSecondChannelIsNotWritten) {

@@ -159,6 +159,44 @@ TEST(FrameNeighboursCore, MatchesTheReferenceSetWithManyDistinctPairs) {
   EXPECT_EQ(keys, superpixel::frameNeighboursReference(frames, h, w, n));
 }
 
+// A budget either leaves the answer whole (the same set as without one) or stops the search
+// with overBudget; small budgets stop it, large ones do not, and a budget that suffices once
+// suffices for every larger one. A whole answer's keys fit the budget it was found under.
+TEST(FrameNeighboursCore, BudgetStopsTheSearchOrLeavesTheAnswerWhole) {
+  std::mt19937 rng(5);
+  const std::size_t h = 64, w = 50;
+  const std::uint64_t n = 4000;
+  std::vector<Labels> store(3, Labels(h * w));
+  std::vector<const std::uint32_t*> frames;
+  for (Labels& f : store) {
+    for (std::uint32_t& l : f)
+      l = 1 + static_cast<std::uint32_t>(rng() % n);
+    frames.push_back(f.data());
+  }
+  const superpixel::PairKeys whole = superpixel::frameNeighbours(frames, h, w, n);
+  ASSERT_GT(whole.size(), 10000u);
+  const std::uint64_t bytes = whole.size() * superpixel::kPairKeyBytes;
+  const std::uint64_t budgets[] = {0,     1000,      bytes / 2, bytes - 1,
+                                   bytes, 2 * bytes, 8 * bytes, UINT64_MAX};
+  bool sufficed = false;
+  for (const std::uint64_t budget : budgets) {
+    bool over = false;
+    const superpixel::PairKeys keys = superpixel::frameNeighbours(frames, h, w, n, budget, &over);
+    if (over) {
+      EXPECT_FALSE(sufficed) << budget;
+      EXPECT_LT(keys.size(), whole.size()) << budget;
+    } else {
+      sufficed = true;
+      EXPECT_EQ(keys, whole) << budget;
+      EXPECT_LE(keys.size() * superpixel::kPairKeyBytes, budget);
+    }
+    // Eight times the whole answer's own size always suffices.
+    if (budget >= 8 * bytes) {
+      EXPECT_FALSE(over) << budget;
+    }
+  }
+}
+
 TEST(FrameNeighboursCore, LargestRadixKeepsLabelZeroKeysApart) {
   const std::uint64_t n = std::uint64_t{1} << 32;
   const Labels f{0, 0xFFFFFFFFu, 1};
@@ -276,6 +314,15 @@ TEST(FrameNeighbours, EmptyFramesGiveNoEdges) {
   const host::CallResult r = neighbours(cells(labelMap(0, 0, {}), labelMap(0, 3, {})), 1);
   ASSERT_FALSE(r.failed) << r.error;
   EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{0, 1}));
+}
+
+// A sparse count is refused like every sparse argument, not read through the host.
+TEST(FrameNeighboursSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<host::Array> maps;
+  maps.push_back(host::make<std::uint32_t>({2, 3}, {1, 3, 1, 3, 2, 2}));
+  const host::Array cells = host::cell(std::move(maps));
+  const host::Array count = host::scalar(3);
+  EXPECT_EQ(plugintest::expectSparseRefused("frameNeighbours", 2, {cells.get(), count.get()}), 1);
 }
 
 }  // namespace

@@ -371,4 +371,17 @@ TEST(RegionLinkage, LabelsAboveTheCountsThatTakeNoPartAreAccepted) {
   EXPECT_EQ(host::values<std::uint32_t>(r.outputs[0].get()), (Counts{0, 1}));
 }
 
+// Sparse counts are refused like every sparse argument, not read through the host.
+TEST(RegionLinkageSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<std::uint16_t> labelValues(24);
+  for (std::size_t p = 0; p < 24; ++p)
+    labelValues[p] = static_cast<std::uint16_t>(1 + (p % 4 >= 2) + 2 * (p >= 12));
+  const host::Array flow = host::make<std::int16_t>({4, 6, 2}, std::vector<std::int16_t>(48, 0));
+  const host::Array map = host::make<std::uint16_t>({4, 6}, labelValues);
+  const host::Array n1 = host::scalar(4), n2 = host::scalar(4);
+  EXPECT_EQ(plugintest::expectSparseRefused("regionLinkage", 1,
+                                            {flow.get(), map.get(), map.get(), n1.get(), n2.get()}),
+            2);
+}
+
 }  // namespace

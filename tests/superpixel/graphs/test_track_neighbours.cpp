@@ -249,6 +249,45 @@ TEST(TrackNeighboursCore, MatchesTheReferenceMapWithManyDistinctPairs) {
   EXPECT_EQ(weight, reference.weight);
 }
 
+// A budget either leaves the votes whole (the same map as without one) or stops counting with
+// overBudget; a budget that suffices once suffices for every larger one, and whole votes fit
+// the budget they were counted under.
+TEST(TrackNeighboursCore, BudgetStopsCountingOrLeavesTheVotesWhole) {
+  std::mt19937 rng(9);
+  const std::size_t h = 60, w = 70;
+  const std::uint32_t n = 20000;
+  std::vector<Labels> labels(2, Labels(h * w));
+  for (Labels& l : labels) {
+    for (std::uint32_t& v : l)
+      v = 1 + rng() % n;
+  }
+  const Flow still(2 * h * w, 0);
+  const std::vector<superpixel::FrameStep> steps{
+      {still.data(), labels[0].data(), labels[1].data()}};
+  const superpixel::TrackVotes whole = superpixel::countTrackVotes(steps, h, w, n);
+  ASSERT_GT(whole.votes.size(), 4000u);
+  ASSERT_FALSE(whole.overBudget);
+  const std::uint64_t bytes = whole.votes.size() * superpixel::kVoteBytes;
+  const std::uint64_t budgets[] = {0,     1000,      bytes / 2, bytes - 1,
+                                   bytes, 2 * bytes, 8 * bytes, UINT64_MAX};
+  bool sufficed = false;
+  for (const std::uint64_t budget : budgets) {
+    const superpixel::TrackVotes votes = superpixel::countTrackVotes(steps, h, w, n, budget);
+    ASSERT_FALSE(votes.fault.found);
+    if (votes.overBudget) {
+      EXPECT_FALSE(sufficed) << budget;
+    } else {
+      sufficed = true;
+      EXPECT_EQ(votes.votes, whole.votes) << budget;
+      EXPECT_LE(votes.votes.size() * superpixel::kVoteBytes, budget);
+    }
+    // Eight times the whole answer's own size always suffices.
+    if (budget >= 8 * bytes) {
+      EXPECT_FALSE(votes.overBudget) << budget;
+    }
+  }
+}
+
 // Labels near 2^32 cost nothing more than small ones: the landed counts come from the votes,
 // and writing the edges takes no more than trackNeighboursBytes says.
 TEST(TrackNeighboursCore, MemoryFollowsTheLabelsPresentNotTheirValues) {
@@ -467,5 +506,19 @@ INSTANTIATE_TEST_SUITE_P(
                                    2);
                     },
                     "Label 3 at element 1 of the label map of frame 2 is outside 1..2."}));
+
+// A sparse count is refused like every sparse argument, not read through the host.
+TEST(TrackNeighboursSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<host::Array> flows, maps;
+  flows.push_back(host::make<std::int16_t>({2, 3, 2}, std::vector<std::int16_t>(12, 0)));
+  maps.push_back(host::make<std::uint32_t>({2, 3}, {1, 3, 1, 3, 2, 2}));
+  maps.push_back(host::make<std::uint32_t>({2, 3}, {1, 3, 1, 3, 2, 2}));
+  const host::Array flowCells = host::cell(std::move(flows));
+  const host::Array mapCells = host::cell(std::move(maps));
+  const host::Array count = host::scalar(3);
+  EXPECT_EQ(plugintest::expectSparseRefused("trackNeighbours", 3,
+                                            {flowCells.get(), mapCells.get(), count.get()}),
+            1);
+}
 
 }  // namespace

@@ -243,4 +243,16 @@ INSTANTIATE_TEST_SUITE_P(
                                 },
                                 "Mask has 0 elements but the 2-by-2 input matrix has 4."}));
 
+// A sparse map or mask (whose data hold only the nonzero elements) is refused, not read as full.
+TEST(EdgeTrimSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<bool> ring(36);
+  for (std::size_t p = 0; p < 36; ++p) {
+    const std::size_t y = p % 6, x = p / 6;
+    ring[p] = (y == 1 || y == 4 || x == 1 || x == 4) && y >= 1 && y <= 4 && x >= 1 && x <= 4;
+  }
+  const host::Array edges = host::make<bool>({6, 6}, ring);
+  const host::Array mask = host::make(mxLOGICAL_CLASS, {6, 6});
+  EXPECT_EQ(plugintest::expectSparseRefused("edgeTrim", 1, {edges.get(), mask.get()}), 2);
+}
+
 }  // namespace

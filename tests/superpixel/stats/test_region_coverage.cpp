@@ -238,4 +238,17 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "Label 0 at element 1 of the super pixel label map is outside 1..0."}));
 
+// A sparse In-Out map (whose data hold only the nonzero elements) is refused, not read as full.
+TEST(RegionCoverageSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<std::uint16_t> labelValues(24);
+  for (std::size_t p = 0; p < 24; ++p)
+    labelValues[p] = static_cast<std::uint16_t>(1 + (p % 4 >= 2) + 2 * (p >= 12));
+  const host::Array map = host::make<std::uint16_t>({4, 6}, labelValues);
+  const host::Array inside = host::make<bool>({4, 6}, std::vector<bool>(12, true));
+  const host::Array count = host::make<std::uint16_t>({1, 1}, {4});
+  EXPECT_EQ(
+      plugintest::expectSparseRefused("regionCoverage", 2, {map.get(), inside.get(), count.get()}),
+      1);
+}
+
 }  // namespace

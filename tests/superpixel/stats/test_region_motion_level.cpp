@@ -271,4 +271,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "Label 1 at element 1 of the super pixel label map is above the number of "
                   "superpixels 0."}));
 
+// A sparse count is refused like every sparse argument, not read through the host.
+TEST(RegionMotionLevelSparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<std::uint16_t> labelValues(24);
+  for (std::size_t p = 0; p < 24; ++p)
+    labelValues[p] = static_cast<std::uint16_t>(1 + (p % 4 >= 2) + 2 * (p >= 12));
+  const host::Array flow = host::make<std::int16_t>({4, 6, 2}, std::vector<std::int16_t>(48, 1));
+  const host::Array map = host::make<std::uint16_t>({4, 6}, labelValues);
+  const host::Array count = host::scalar(4);
+  EXPECT_EQ(
+      plugintest::expectSparseRefused("regionMotionLevel", 1, {flow.get(), map.get(), count.get()}),
+      1);
+}
+
 }  // namespace

@@ -328,4 +328,17 @@ TEST(FindLabelOutside, FindsTheFirstLabelOutsideTheRange) {
   EXPECT_EQ(superpixel::findLabelOutside(labels.data() + 4, 1, 0xFFFFFFFFu), -1);
 }
 
+// A sparse count is refused like every sparse argument, not read through the host.
+TEST(RegionSummarySparse, EveryArgumentRefusedWhenSparse) {
+  std::vector<host::Array> frames, maps;
+  frames.push_back(host::make<std::uint8_t>({4, 6, 3}, std::vector<std::uint8_t>(72, 9)));
+  maps.push_back(host::make<std::uint32_t>({4, 6}, std::vector<std::uint32_t>(24, 2)));
+  const host::Array frameCells = host::cell(std::move(frames));
+  const host::Array mapCells = host::cell(std::move(maps));
+  const host::Array count = host::scalar(4);
+  EXPECT_EQ(plugintest::expectSparseRefused("regionSummary", 3,
+                                            {frameCells.get(), mapCells.get(), count.get()}),
+            1);
+}
+
 }  // namespace
