@@ -1,12 +1,13 @@
 #include "apps/command_line.h"
 
 #include "flow/parallel/thread_count.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/run_flow.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -173,19 +174,29 @@ Option numberOption(const std::string& name, const std::string& valueName, const
           }};
 }
 
+// " (default V)", V the shortest text that reads back as the default.
+std::string defaultText(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, " (default %g)", static_cast<double>(value));
+  return text;
+}
+
 }  // namespace
 
 std::vector<Option> flowOptions(FlowParameters& p) {
   const float inf = HUGE_VALF;
+  const flowdriver::FlowParameters d;
   return {
-      numberOption("--sigma", "S", "presmoothing scale in pixels, 1e-38 to 1e6 (default 0.8)",
-                   p.sigma, kSmallestSigma, false, kLargestSigma, "between 1e-38 and 1e6"),
-      numberOption("--alpha", "A", "smoothness weight, above 0 (default 30)", p.alpha, 0.0f, true,
-                   inf, "above 0"),
-      numberOption("--beta", "B", "weight of the descriptor matches, 0 or more (default 300)",
-                   p.beta, 0.0f, false, inf, "0 or more"),
-      numberOption("--gamma", "G", "weight of gradient constancy, 0 or more (default 5)", p.gamma,
+      numberOption("--sigma", "S",
+                   "presmoothing scale in pixels, 1e-38 to 1e6" + defaultText(d.sigma), p.sigma,
+                   kSmallestSigma, false, kLargestSigma, "between 1e-38 and 1e6"),
+      numberOption("--alpha", "A", "smoothness weight, above 0" + defaultText(d.alpha), p.alpha,
+                   0.0f, true, inf, "above 0"),
+      numberOption("--beta", "B",
+                   "weight of the descriptor matches, 0 or more" + defaultText(d.beta), p.beta,
                    0.0f, false, inf, "0 or more"),
+      numberOption("--gamma", "G", "weight of gradient constancy, 0 or more" + defaultText(d.gamma),
+                   p.gamma, 0.0f, false, inf, "0 or more"),
       numberOption("--saturation", "L",
                    "flow length in pixels drawn at full colour, above 0\n"
                    "(default: the length of the longest vector of each flow)",

@@ -5,7 +5,7 @@
 #ifndef MOTIONSEG_APPS_COMMAND_LINE_H
 #define MOTIONSEG_APPS_COMMAND_LINE_H
 
-#include "flow/frontend/flow_call.h"
+#include "flow/driver/flow_call.h"
 
 #include <functional>
 #include <string>
@@ -51,12 +51,9 @@ bool parseNumber(const std::string& text, float& value);
 /// A whole argument as a decimal integer from `lowest` to `highest`.
 bool parseInteger(const std::string& text, long long lowest, long long highest, long long& value);
 
-/// The parameters of the flow computation and of its colour image.
-struct FlowParameters {
-  float sigma = 0.8f;       ///< presmoothing scale, kSmallestSigma .. kLargestSigma
-  float alpha = 30.0f;      ///< smoothness weight, above 0
-  float beta = 300.0f;      ///< weight of the descriptor matches, 0 or more
-  float gamma = 5.0f;       ///< weight of gradient constancy, 0 or more
+/// The parameters of the flow computation (sigma from kSmallestSigma to kLargestSigma, alpha
+/// above 0, beta and gamma 0 or more) and of its colour image.
+struct FlowParameters : flowdriver::FlowParameters {
   float saturation = 0.0f;  ///< flow length drawn at full colour; 0: the longest vector
   int threads = 0;          ///< threads of one flow computation; 0: defaultThreads()
 };

@@ -2,9 +2,9 @@
 
 #include "apps/image_io.h"
 #include "apps/safe_output.h"
-#include "flow/frontend/flow_call.h"
-#include "flow/frontend/flow_memory.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/flow_call.h"
+#include "flow/driver/flow_memory.h"
+#include "flow/driver/run_flow.h"
 #include "flow/solver/flow_colour.h"
 
 #include <sys/stat.h>

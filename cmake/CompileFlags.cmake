@@ -7,25 +7,13 @@
 # covers gets that line's flags. Call it after every target is defined, so that tests and
 # benchmarks that compile a listed source get the same flags as the plug-ins.
 
-function(_read_compile_flags FILE PREFIX)
-  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${FILE})
-  file(STRINGS ${FILE} _lines)
-  set(_patterns)
-  set(_index 0)
-  foreach(_line IN LISTS _lines)
-    string(REGEX REPLACE "#.*" "" _line "${_line}")
-    string(STRIP "${_line}" _line)
-    if(_line STREQUAL "")
-      continue()
-    endif()
-    string(REGEX REPLACE "[ \t]+" ";" _fields "${_line}")
-    list(POP_FRONT _fields _pattern)
-    list(APPEND _patterns ${_pattern})
-    set(${PREFIX}_${_index} ${_fields} PARENT_SCOPE)
-    math(EXPR _index "${_index} + 1")
-  endforeach()
-  set(${PREFIX}_PATTERNS ${_patterns} PARENT_SCOPE)
-endfunction()
+include(ListedLines)
+
+# The lines of FILE: <PREFIX>_PATTERNS (what each line applies to) and <PREFIX>_<i> (its flags).
+macro(_read_compile_flags FILE PREFIX)
+  read_listed_lines(${FILE} ${PREFIX})
+  set(${PREFIX}_PATTERNS ${${PREFIX}_KEYS})
+endmacro()
 
 macro(use_listed_release_flags FILE)
   _read_compile_flags(${FILE} _release_list)

@@ -7,30 +7,25 @@
 # defined before this call, which the plug-in then links. Call it after every subsystem has
 # added its libraries.
 
+include(ListedLines)
 include(ProjectTargets)
 
 # Reads FILE into the variables <prefix>_NAMES (the plug-in names in order) and
 # <prefix>_<name> (its sources).
 function(read_mex_plugin_list FILE PREFIX)
-  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${FILE})
-  file(STRINGS ${FILE} _lines)
+  read_listed_lines(${FILE} _lines)
   set(_names)
-  foreach(_line IN LISTS _lines)
-    string(REGEX REPLACE "#.*" "" _line "${_line}")
-    string(STRIP "${_line}" _line)
-    if(_line STREQUAL "")
-      continue()
-    endif()
-    string(REGEX REPLACE "[ \t]+" ";" _fields "${_line}")
-    list(POP_FRONT _fields _name)
-    if(NOT _fields)
+  set(_index 0)
+  foreach(_name IN LISTS _lines_KEYS)
+    if(NOT _lines_${_index})
       message(FATAL_ERROR "${FILE}: ${_name} lists no source")
     endif()
     if(_name IN_LIST _names)
       message(FATAL_ERROR "${FILE}: ${_name} is listed twice")
     endif()
     list(APPEND _names ${_name})
-    set(${PREFIX}_${_name} ${_fields} PARENT_SCOPE)
+    set(${PREFIX}_${_name} ${_lines_${_index}} PARENT_SCOPE)
+    math(EXPR _index "${_index} + 1")
   endforeach()
   set(${PREFIX}_NAMES ${_names} PARENT_SCOPE)
 endfunction()

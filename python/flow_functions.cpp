@@ -5,8 +5,8 @@
 #include "python/numpy_arguments.h"
 
 #include "flow/containers/CTensor.h"
-#include "flow/frontend/flow_call.h"
-#include "flow/frontend/flow_memory.h"
+#include "flow/driver/flow_call.h"
+#include "flow/driver/flow_memory.h"
 #include "flow/parallel/thread_count.h"
 #include "flow/solver/flow_colour.h"
 #include "flow/solver/flow_file.h"
@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -447,11 +448,21 @@ py::array_t<std::int16_t> integerFlow(const py::object& flowValue) {
   return steps;
 }
 
+// The default as the shortest decimal that reads back as it (0.8 rather than the double
+// nearest 0.8f), so that the signature shows what a caller would write.
+double shortestDefault(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+  return std::strtod(text, nullptr);
+}
+
 }  // namespace
 
 void addFlowFunctions(py::module_& m) {
-  m.def("dense_motion", &denseMotion, py::arg("frame1"), py::arg("frame2"), py::arg("sigma") = 0.8,
-        py::arg("alpha") = 30.0, py::arg("beta") = 300.0, py::arg("gamma") = 5.0,
+  const flowdriver::FlowParameters d;
+  m.def("dense_motion", &denseMotion, py::arg("frame1"), py::arg("frame2"),
+        py::arg("sigma") = shortestDefault(d.sigma), py::arg("alpha") = shortestDefault(d.alpha),
+        py::arg("beta") = shortestDefault(d.beta), py::arg("gamma") = shortestDefault(d.gamma),
         py::arg("threads") = py::none(),
         R"(dense_motion(frame1, frame2, sigma=0.8, alpha=30, beta=300, gamma=5, threads=None)
 --

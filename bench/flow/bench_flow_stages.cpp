@@ -1,88 +1,52 @@
 // Seconds per stage of the flow driver on the real pairs of ../shared/data/flow (skipped when
 // the folder is absent), at 1 and 2 threads: presmoothing, descriptors (histograms and the
 // confidence map), matching, and the solver's stages (resampling, warps, the levels' set-up,
-// the weights of every fixed-point iteration, the SOR sweeps). The stages run as the driver
-// runs them, on one pool of threads per call. Arguments: [data folder [pair...]].
+// the weights of every fixed-point iteration, the SOR sweeps), from the driver's own stage
+// clocks. Arguments: [data folder [pair...]].
 #include "bench/flow_pairs.h"
-#include "flow/frontend/descriptor_matching.h"
-#include "flow/frontend/match_confidence.h"
-#include "flow/frontend/orientation_histogram.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/run_flow.h"
 #include "flow/parallel/instruction_set.h"
-#include "flow/parallel/thread_count.h"
-#include "flow/solver/level_solver.h"
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point t) {
-  return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
 struct Stages {
-  double presmooth = 0, descriptors = 0, matching = 0;
-  flowsolver::StageTimes solver;
-  double solverTotal = 0;
-  double total() const { return presmooth + descriptors + matching + solverTotal; }
+  flowdriver::DriverTimes driver;
+  double total() const {
+    return driver.presmooth + driver.descriptors + driver.matching + driver.solver;
+  }
   void add(const Stages& s) {
-    presmooth += s.presmooth;
-    descriptors += s.descriptors;
-    matching += s.matching;
-    solver.resample += s.solver.resample;
-    solver.warp += s.solver.warp;
-    solver.tensors += s.solver.tensors;
-    solver.weights += s.solver.weights;
-    solver.sor += s.solver.sor;
-    solverTotal += s.solverTotal;
+    driver.presmooth += s.driver.presmooth;
+    driver.descriptors += s.driver.descriptors;
+    driver.matching += s.driver.matching;
+    driver.solver += s.driver.solver;
+    flowsolver::StageTimes& mine = driver.solverStages;
+    const flowsolver::StageTimes& theirs = s.driver.solverStages;
+    mine.resample += theirs.resample;
+    mine.warp += theirs.warp;
+    mine.tensors += theirs.tensors;
+    mine.weights += theirs.weights;
+    mine.sor += theirs.sor;
   }
 };
 
-// runFlow's steps with a clock around each.
+// runFlow with its stage clocks, with the default parameters.
 Stages timeFlow(CTensor<float> image1, CTensor<float> image2, int threads) {
   Stages s;
-  flowthreads::Pool pool(threads);
-  auto t = Clock::now();
-  flowthreads::forEachRange(&pool, 2, threads, [&](int begin, int end) {
-    for (int k = begin; k < end; ++k)
-      flowdriver::presmooth(k == 0 ? image1 : image2, 0.8f);
-  });
-  s.presmooth = since(t);
-  t = Clock::now();
-  CTensor<float> hog1, hog2, u, v, c;
-  CMatrix<float> confidence;
-  flowthreads::forEachRange(&pool, 2, threads, [&](int begin, int end) {
-    for (int k = begin; k < end; ++k) {
-      if (k == 0) computeHOG(image1, hog1);
-      if (k == 1) computeConfidence(image1, image2, confidence);
-    }
-  });
-  computeHOG(image2, hog2);
-  s.descriptors = since(t);
-  t = Clock::now();
-  flowmatch::match({image1, image2, hog1, hog2, confidence}, u, v, c, &pool, threads, {});
-  s.matching = since(t);
-  t = Clock::now();
-  flowsolver::LevelOptions options = flowsolver::defaultLevelOptions();
-  options.threads = threads;
-  options.pool = &pool;
-  options.minPixelsPerThread = 1 << 12;  // as runFlow
-  options.times = &s.solver;
   CTensor<float> flow;
-  flowdriver::solve(image1, image2, flow, u, v, c, 30.0f, 300.0f, 5.0f, options);
-  s.solverTotal = since(t);
+  runFlow(image1, image2, flow, flowdriver::FlowParameters(), threads, {}, &s.driver);
   return s;
 }
 
 void print(const char* name, const Stages& s) {
   std::printf("%-28s %7.3f %7.3f %7.3f | %7.3f %7.3f %7.3f %7.3f %7.3f %7.3f | %7.3f\n", name,
-              s.presmooth, s.descriptors, s.matching, s.solver.resample, s.solver.warp,
-              s.solver.tensors, s.solver.weights, s.solver.sor, s.solverTotal, s.total());
+              s.driver.presmooth, s.driver.descriptors, s.driver.matching,
+              s.driver.solverStages.resample, s.driver.solverStages.warp,
+              s.driver.solverStages.tensors, s.driver.solverStages.weights,
+              s.driver.solverStages.sor, s.driver.solver, s.total());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // one pyramid level (nonlinearIteration with 5 × 5 sweeps), the straightforward and the fast
 // SOR sweeps alone (the vector one also shared by two threads), and the whole coarse-to-fine scheme
 // without matches, on the threads that OMP_NUM_THREADS asks for.
+#include "flow/driver/flow_parameters.h"
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
@@ -13,6 +14,9 @@
 #include <vector>
 
 namespace {
+
+// The flow driver's parameters and solver settings.
+using Settings = flowdriver::FlowParameters;
 
 constexpr int kWidth = 640, kHeight = 480;
 
@@ -48,8 +52,10 @@ void levelArguments(flowsolver::SweepKind sweep, benchmark::State& state) {
   CMatrix<float> mask(kWidth, kHeight, 1.0f);
   for (auto _ : state) {
     CTensor<float> flow(kWidth, kHeight, 2, 0.0f);
-    flowsolver::nonlinearIteration(image1, image2, mask, none, none, none, flow, nullptr, 30.0f,
-                                   300.0f, 5.0f, 0.0f, 5, 5, 1.85f, sweep);
+    const Settings d;
+    flowsolver::nonlinearIteration(image1, image2, mask, none, none, none, flow, nullptr, d.alpha,
+                                   d.beta, d.gamma, 0.0f, Settings::kOuterIterations,
+                                   Settings::kInnerSweeps, Settings::kOmega, sweep);
     benchmark::DoNotOptimize(flow.data());
   }
 }
@@ -120,7 +126,7 @@ struct System {
     s.m = make(0, 0);
     s.ru = make(0, 0);
     s.rv = make(0, 0);
-    s.omega = 1.85f;
+    s.omega = Settings::kOmega;
   }
 };
 
@@ -171,8 +177,11 @@ void BM_WarpingGeometric(benchmark::State& state) {
   CTensor<float> none(kWidth, kHeight, 0);
   for (auto _ : state) {
     CTensor<float> flow;
+    const Settings d;
     COpticFlow::warpingGeometric(pair().image1, pair().image2, flow, none, none, none, nullptr,
-                                 0.0f, 30.0f, 300.0f, 5.0f, 0.0f, 0.95f, 5, 5, 1.85f);
+                                 0.0f, d.alpha, d.beta, d.gamma, 0.0f, Settings::kEta,
+                                 Settings::kOuterIterations, Settings::kInnerSweeps,
+                                 Settings::kOmega);
     benchmark::DoNotOptimize(flow.data());
   }
 }

@@ -2,6 +2,7 @@
 // ../shared/data/flow: prints the average endpoint error and angular error of every pair.
 // Usage: bench_flow_solver_accuracy [data folder [pair name ...]]. Exits 0, printing a note,
 // when the folder is absent.
+#include "flow/driver/flow_parameters.h"
 #include "bench/flow_pairs.h"
 #include "flow/solver/COpticFlow.h"
 
@@ -30,8 +31,10 @@ int main(int argc, char** argv) {
     const int nx = pair.image1.xSize(), ny = pair.image1.ySize();
     CTensor<float> none(nx, ny, 0), flow;
     const auto start = std::chrono::steady_clock::now();
-    COpticFlow::warpingGeometric(pair.image1, pair.image2, flow, none, none, none, nullptr, 0.8f,
-                                 30.0f, 300.0f, 5.0f, 0.0f, 0.95f, 5, 5, 1.85f);
+    const flowdriver::FlowParameters d;
+    COpticFlow::warpingGeometric(pair.image1, pair.image2, flow, none, none, none, nullptr, d.sigma,
+                                 d.alpha, d.beta, d.gamma, 0.0f, d.kEta, d.kOuterIterations,
+                                 d.kInnerSweeps, d.kOmega);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::vector<const CTensor<float>*> excluded;

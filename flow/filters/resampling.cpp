@@ -214,18 +214,34 @@ void requireSource(int xSize, int ySize) {
   }
 }
 
+// What every in-place resampling of a container does around its planes: a fresh array for
+// `planes` planes of nx × ny, resample(old plane, new plane, z) for each plane, then the fresh
+// array in place of the old one and the new size. Nothing changes when an allocation fails.
+template <typename Resample>
+void resampleInPlace(float*& data, int& capacity, int& xSize, int& ySize, int planes, int nx,
+                     int ny, const Resample& resample) {
+  const int count =
+      planes == 1 ? flowdetail::elementCount(nx, ny) : flowdetail::elementCount(nx, ny, planes);
+  flowdetail::ArrayHolder<float> fresh(count);
+  const long long oldPlane = static_cast<long long>(xSize) * ySize;
+  const long long newPlane = static_cast<long long>(nx) * ny;
+  for (int z = 0; z < planes; ++z)
+    resample(data + z * oldPlane, fresh.get() + z * newPlane, z);
+  fresh.replace(data, capacity);
+  xSize = nx;
+  ySize = ny;
+}
+
 }  // namespace
 
 template <>
 void CMatrix<float>::downsample(int newXSize, int newYSize) {
   requireReduction(newXSize, newYSize, mXSize, mYSize);
-  const int count = flowdetail::elementCount(newXSize, newYSize);
-  flowdetail::ArrayHolder<float> fresh(count);
   flowdetail::LargeVector<float> rows;
-  areaReduce(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize, rows);
-  fresh.replace(mData, mCapacity);
-  mXSize = newXSize;
-  mYSize = newYSize;
+  resampleInPlace(mData, mCapacity, mXSize, mYSize, 1, newXSize, newYSize,
+                  [&](const float* in, float* out, int) {
+                    areaReduce(in, mXSize, mYSize, out, newXSize, newYSize, rows);
+                  });
 }
 
 template <>
@@ -234,42 +250,32 @@ void CMatrix<float>::downsample(int newXSize, int newYSize, const CMatrix<float>
     throw std::invalid_argument("downsample: the weight matrix must have the matrix's size");
   }
   requirePositive("downsample", newXSize, newYSize);
-  const int count = flowdetail::elementCount(newXSize, newYSize);
-  flowdetail::ArrayHolder<float> fresh(count);
   flowdetail::LargeVector<float> weightSum;
-  splatReduce(mData, weights.data(), mXSize, mYSize, fresh.get(), newXSize, newYSize, weightSum);
-  fresh.replace(mData, mCapacity);
-  mXSize = newXSize;
-  mYSize = newYSize;
+  resampleInPlace(mData, mCapacity, mXSize, mYSize, 1, newXSize, newYSize,
+                  [&](const float* in, float* out, int) {
+                    splatReduce(in, weights.data(), mXSize, mYSize, out, newXSize, newYSize,
+                                weightSum);
+                  });
 }
 
 template <>
 void CMatrix<float>::upsampleBilinear(int newXSize, int newYSize) {
   requirePositive("upsampleBilinear", newXSize, newYSize);
   requireSource(mXSize, mYSize);
-  const int count = flowdetail::elementCount(newXSize, newYSize);
-  flowdetail::ArrayHolder<float> fresh(count);
-  bilinearResize(mData, mXSize, mYSize, fresh.get(), newXSize, newYSize);
-  fresh.replace(mData, mCapacity);
-  mXSize = newXSize;
-  mYSize = newYSize;
+  resampleInPlace(mData, mCapacity, mXSize, mYSize, 1, newXSize, newYSize,
+                  [&](const float* in, float* out, int) {
+                    bilinearResize(in, mXSize, mYSize, out, newXSize, newYSize);
+                  });
 }
 
 template <>
 void CTensor<float>::downsample(int newXSize, int newYSize) {
   requireReduction(newXSize, newYSize, mXSize, mYSize);
-  const int count = flowdetail::elementCount(newXSize, newYSize, mZSize);
-  flowdetail::ArrayHolder<float> fresh(count);
-  const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
-  const long long newPlane = static_cast<long long>(newXSize) * newYSize;
   flowdetail::LargeVector<float> rows;
-  for (int z = 0; z < mZSize; ++z) {
-    areaReduce(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize, newYSize,
-               rows);
-  }
-  fresh.replace(mData, mCapacity);
-  mXSize = newXSize;
-  mYSize = newYSize;
+  resampleInPlace(mData, mCapacity, mXSize, mYSize, mZSize, newXSize, newYSize,
+                  [&](const float* in, float* out, int) {
+                    areaReduce(in, mXSize, mYSize, out, newXSize, newYSize, rows);
+                  });
 }
 
 template <>
@@ -281,35 +287,23 @@ void CTensor<float>::downsample(int newXSize, int newYSize, const CTensor<float>
   if (weights.zSize() < mZSize) {
     throw std::invalid_argument("downsample: the weight tensor has fewer channels than the tensor");
   }
-  const int count = flowdetail::elementCount(newXSize, newYSize, mZSize);
-  flowdetail::ArrayHolder<float> fresh(count);
   const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
-  const long long newPlane = static_cast<long long>(newXSize) * newYSize;
   flowdetail::LargeVector<float> weightSum;
-  for (int z = 0; z < mZSize; ++z) {
-    splatReduce(mData + z * oldPlane, weights.data() + z * oldPlane, mXSize, mYSize,
-                fresh.get() + z * newPlane, newXSize, newYSize, weightSum);
-  }
-  fresh.replace(mData, mCapacity);
-  mXSize = newXSize;
-  mYSize = newYSize;
+  resampleInPlace(mData, mCapacity, mXSize, mYSize, mZSize, newXSize, newYSize,
+                  [&](const float* in, float* out, int z) {
+                    splatReduce(in, weights.data() + z * oldPlane, mXSize, mYSize, out, newXSize,
+                                newYSize, weightSum);
+                  });
 }
 
 template <>
 void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
   requirePositive("upsampleBilinear", newXSize, newYSize);
   requireSource(mXSize, mYSize);
-  const int count = flowdetail::elementCount(newXSize, newYSize, mZSize);
-  flowdetail::ArrayHolder<float> fresh(count);
-  const long long oldPlane = static_cast<long long>(mXSize) * mYSize;
-  const long long newPlane = static_cast<long long>(newXSize) * newYSize;
-  for (int z = 0; z < mZSize; ++z) {
-    bilinearResize(mData + z * oldPlane, mXSize, mYSize, fresh.get() + z * newPlane, newXSize,
-                   newYSize);
-  }
-  fresh.replace(mData, mCapacity);
-  mXSize = newXSize;
-  mYSize = newYSize;
+  resampleInPlace(mData, mCapacity, mXSize, mYSize, mZSize, newXSize, newYSize,
+                  [&](const float* in, float* out, int) {
+                    bilinearResize(in, mXSize, mYSize, out, newXSize, newYSize);
+                  });
 }
 
 void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,

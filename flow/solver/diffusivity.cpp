@@ -4,8 +4,8 @@
 #include "flow/solver/solver_checks.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
-#include "flow/solver/level_solver.h"
-#include "flow/parallel/thread_count.h"
+#include "flow/solver/diffusivity.h"
+#include "flow/parallel/for_each_range.h"
 
 #include <cmath>
 

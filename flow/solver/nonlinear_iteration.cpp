@@ -2,10 +2,12 @@
 // weights, each frozen linear system solved by SOR sweeps.
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/solver_checks.h"
+#include "flow/solver/diffusivity.h"
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
+#include "flow/parallel/for_each_range.h"
 #include "flow/parallel/thread_count.h"
 
 #include <algorithm>

@@ -4,9 +4,10 @@
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/solver_checks.h"
 #include "flow/solver/pyramid.h"
+#include "flow/solver/warp.h"
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
-#include "flow/parallel/thread_count.h"
+#include "flow/parallel/for_each_range.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/filters/resampling.h"
@@ -274,12 +275,8 @@ void flowsolver::warpingGeometric(const CTensor<float>& firstImage,
     const CTensor<float>* warped = second;  // the coarsest level: the second image as it is
     if (p != maxLevel) {
       warpedLevel.fitSize(nx, ny, channels);
-      if (fast) {
-        warpSecondImage(*first, *second, flow, warpedLevel, mask, levelThreads(options, nx * ny),
-                        options.pool);
-      } else {
-        warpSecondImage(*first, *second, flow, warpedLevel, mask);
-      }
+      warpSecondImage(*first, *second, flow, warpedLevel, mask,
+                      fast ? levelThreads(options, nx * ny) : 1, fast ? options.pool : nullptr);
       warped = &warpedLevel;
     }
 

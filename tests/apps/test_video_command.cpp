@@ -6,7 +6,7 @@
 #include "apps/image_io.h"
 #include "apps/safe_output.h"
 #include "apps/video_command.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/run_flow.h"
 #include "flow/solver/COpticFlow.h"
 #include "tests/apps/temp_folder.h"
 

@@ -1,7 +1,7 @@
 // The flow's memory bound against the peak the computation really allocates, counted by the
 // replaced global allocation functions of counting_new.cpp.
-#include "flow/frontend/flow_memory.h"
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/flow_memory.h"
+#include "flow/driver/run_flow.h"
 #include "tests/common/counting_new.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The per-call pool of worker threads, the range split on it and the choice of instruction
 // set.
 #include "flow/parallel/instruction_set.h"
-#include "flow/parallel/thread_count.h"
+#include "flow/parallel/for_each_range.h"
 #include "flow/parallel/thread_pool.h"
 #include "thread_census.h"
 

@@ -1,9 +1,10 @@
 // The fused, threaded set-up of a pyramid level and of the whole scheme against the
 // straightforward loops, bit for bit, and the work split they share.
 #include "flow/parallel/instruction_set.h"
-#include "flow/parallel/thread_count.h"
+#include "flow/parallel/for_each_range.h"
 #include "flow/solver/COpticFlow.h"
-#include "flow/solver/pyramid.h"
+#include "flow/solver/warp.h"
+#include "flow/solver/diffusivity.h"
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"

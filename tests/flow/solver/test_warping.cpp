@@ -2,6 +2,7 @@
 // with a known motion.
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/pyramid.h"
+#include "flow/solver/warp.h"
 #include "solver_test_support.h"
 
 #include <gtest/gtest.h>

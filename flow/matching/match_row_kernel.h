@@ -1,0 +1,226 @@
+// The row scan of the fast matching, written once over a vector of eight floats. Included by
+// match_row_sse2.cpp and match_row_avx2.cpp, which first define V8 and its operations for
+// their instruction set; everything here has internal linkage, so no code compiled for AVX2
+// can be shared with (and run by) the baseline path.
+//
+// The scan gives the state of the straightforward one (see descriptor_matching.cpp): a
+// candidate is left out only when its distance, as the straightforward code would round it,
+// exceeds the current limit, which proves it could change neither the best nor the second.
+//
+// The norm bound. Write a_k, b_k (k = 0..8) for the 15 bins of the origin's and the
+// candidate's descriptor at sample position k, and A_k = |a_k|, N_k = |b_k| for their
+// Euclidean norms. The exact distance is e = Σ_k |a_k − b_k|² ≥ Σ_k (A_k − N_k)² = L by the
+// reverse triangle inequality. The norms are formed once per frame: the 15 squares of floats
+// exactly in double, summed and rooted in double, rounded to float, so with u = 2⁻²⁴ the
+// stored Ã = A(1 + α) with |α| ≤ u + 2⁻⁴⁸ = ρ, plus at most 2⁻¹⁵⁰ where it is subnormal (and
+// likewise Ñ). Hence |A − N| ≥ |Ã − Ñ| − ρ'(Ã + Ñ) − 2⁻¹⁴⁸ with ρ' = ρ/(1 − ρ).
+// The scan forms g = max(0, fl(fl(|Ã − Ñ|) − fl(fl(ε·fl(Ã + Ñ)) + τ))) with ε = 2⁻²² and
+// τ = 2⁻¹⁰⁰. The roundings of |Ã − Ñ| (at most u(Ã + Ñ) up), of the sum and the product
+// (down by at most (1 − u)² and 2⁻¹⁵⁰) and of adding τ are covered because
+// ε(1 − u)³ ≥ u + ρ' and τ(1 − u) ≥ 2⁻¹⁴⁸ + 2⁻¹⁵⁰, so before its own rounding the difference
+// is at most |A − N|, and g ≤ |A − N|(1 + u). Squaring and summing the nine g in float add at
+// most a factor (1 + u)¹¹ and 9·2⁻¹⁴⁹ (subnormal squares): L̃ ≤ L(1 + u)¹¹ + 2⁻¹⁴⁵.
+// The straightforward distance ê rounds 135 differences, squares and additions of terms that
+// are never negative: ê ≥ e(1 − u)¹³⁸ − 135·2⁻¹⁵⁰ (the last for squares that fall below the
+// normal range). A lane is left out when fl(L̃·c) > limit with c = 1 − 2⁻¹² and only when
+// limit > 2⁻¹⁰⁰: then L̃ > 2⁻¹⁰⁰, every absolute term above is below 2⁻⁴⁰ of L̃ and e, and
+// ê ≥ L̃(1 + u)⁻¹¹(1 − u)¹³⁸ − 2⁻⁴⁰L̃ ≥ L̃·c·(1 + u) ≥ fl(L̃·c) > limit.
+// Not-a-number norms give g = 0 (the maximum takes 0), infinite ones g = 0 or +∞ where the
+// distance is +∞ or not a number too; in every case the bound stays below or equal to what
+// the scan would see, or the candidate could never be kept.
+//
+// The partial bound. While a distance is summed, the terms still to come are bounded the
+// same way: after m of the 135 terms, with the partial sum ŝ (the straightforward code's own
+// partial sum, bit for bit; 0 before the summation) and positions k + 1 .. 8 not yet
+// begun, write R̃ for the float sum of the g² of some of them (any order; all of them while
+// summing, the first four before it, which rule out most blocks without the rest of the
+// bound). Every further addition of a term t ≥ 0 rounds to at least (s + t)(1 − u), so
+// ê ≥ (ŝ + T)(1 − u)¹³⁵ with T the sum of the remaining float squares. With e_rest the
+// exact distance over the positions in R̃, T ≥ e_rest(1 − u)³ − 135·2⁻¹⁵⁰ (a difference
+// and its square rounded, squares below the normal range; the other remaining terms are
+// ≥ 0), and e_rest ≥ L_rest ≥ (R̃ − 2⁻¹⁴⁵)(1 + u)⁻¹¹ as above. A lane is left out when
+// fl(fl(ŝ + R̃)·c) > limit > 2⁻¹⁰⁰: with Q = ŝ + R̃ that value is at most Q·c·(1 + u)²,
+// so Q > 2⁻¹⁰⁰, the absolute terms are below 2⁻⁴⁰Q, and
+// ê ≥ Q((1 + u)⁻¹¹(1 − u)¹³⁸ − 2⁻⁴⁰) ≥ Q·c·(1 + u)² ≥ fl(fl(ŝ + R̃)·c) > limit.
+// An infinite g² makes the lane's distance +∞ or not a number, so leaving it out changes
+// nothing either.
+#ifndef MOTIONSEG_FLOW_MATCHING_MATCH_ROW_KERNEL_H
+#define MOTIONSEG_FLOW_MATCHING_MATCH_ROW_KERNEL_H
+
+#include "flow/matching/match_row_scan.h"
+
+namespace flowmatch {
+namespace detail {
+namespace {
+
+constexpr float kNormEpsilon = 0x1.0p-22f;
+constexpr float kNormTau = 0x1.0p-100f;
+constexpr float kNormShrink = 1.0f - 0x1.0p-12f;
+constexpr float kNormFloor = 0x1.0p-100f;
+// The limit is tested after every fifth bin: often for the first entries, which decide most
+// candidates, and rarely enough to cost little.
+constexpr int kStep = 5;
+// The norm bound of the first positions is tested before the rest is formed.
+constexpr int kEarlyPositions = 4;
+
+template <bool kTrackSecond>
+inline void consider(ScanState& s, float e, int xc, int yc) {
+  if (e < s.best) {
+    s.second = s.best;
+    s.best = e;
+    s.bx = xc;
+    s.by = yc;
+  } else if (kTrackSecond && e < s.second) {
+    s.second = e;
+  }
+}
+
+// Distances above the limit cannot change the result: at or above the current second-best
+// (best), or above the bound.
+template <bool kTrackSecond>
+inline float limitOf(const ScanState& s, float bound) {
+  const float running = kTrackSecond ? s.second : s.best;
+  // The float below `running`, which is a sum of squares (0 at least) or the initial 10⁹.
+  float below;
+  if (running > 0.0f && running <= 3.0e38f) {
+    unsigned bits;
+    __builtin_memcpy(&bits, &running, sizeof bits);
+    bits -= 1;
+    __builtin_memcpy(&below, &bits, sizeof below);
+  } else {
+    below = __builtin_nextafterf(running, -__builtin_inff());
+  }
+  return below < bound ? below : bound;
+}
+
+// The distances of eight candidates from j on, side by side, each lane summing in the
+// straightforward order into acc. False once every lane is known to exceed the limit: its
+// partial sum does, or (kPartialBound) the partial sum and the bound `rest` of the positions
+// not yet begun, shrunk by `shrink`, do.
+template <bool kPartialBound>
+inline bool sumDistances(const RowScan& r, int j, V8& acc, V8 limitV, const V8* rest, V8 shrink) {
+  const long long plane = r.plane;
+  for (int k = 0; k < kPositions; ++k) {
+    const float* p = r.hog + j + r.offsets[k];
+    const float* ref = r.reference + k * kBins;
+    for (int c0 = 0; c0 < kBins; c0 += kStep) {
+      for (int c = c0; c < c0 + kStep; ++c, p += plane) {
+        const V8 d = vsub(vset1(ref[c]), vload(p));
+        acc = vadd(acc, vmul(d, d));
+      }
+      if (kPartialBound) {
+        // The larger of the partial sum and the shrunk bound; a lane whose sum is not a
+        // number keeps it (the maximum returns its second operand then), and stays.
+        const V8 partial = vmax(vmul(vadd(acc, rest[k]), shrink), acc);
+        if (vgtmask(partial, limitV) == 0xFF) return false;
+      } else if (vgtmask(acc, limitV) == 0xFF) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+template <bool kTrackSecond>
+void scanRow(const RowScan& r, ScanState& s) {
+  const float inf = __builtin_inff();
+  float* start = r.start;
+  const int count = r.count;
+  // The two cheap tests for the whole row, branch-free so that the compiler tests several
+  // candidates per instruction; 0 where a candidate passed, +∞ where it failed.
+  {
+    const float* c0 = r.colour[0];
+    const float* c1 = r.colour[1];
+    const float* c2 = r.colour[2];
+    const float o0 = r.originColour[0], o1 = r.originColour[1], o2 = r.originColour[2];
+    const float os = r.originSum;
+    int passed = 0;
+    for (int j = 0; j < count; ++j) {
+      const float d0 = o0 - c0[j], d1 = o1 - c1[j], d2 = o2 - c2[j];
+      float colourDist = d0 * d0;
+      colourDist += d1 * d1;
+      colourDist += d2 * d2;
+      const float sum = r.sums[j];
+      const bool fail =
+          (sum > kSumRatio * os) | (os > kSumRatio * sum) | (colourDist > kColourLimit);
+      start[j] = fail ? inf : 0.0f;
+      passed += fail ? 0 : 1;
+    }
+    if (passed == 0) return;
+  }
+
+  const V8 zero = vset1(0.0f);
+  const long long plane = r.plane;
+  // Eight candidates from j on; the lanes below `from` were scanned before and take no part.
+  auto block = [&](int j, int from) {
+    V8 acc = vload(start + j);
+    if (from > j) acc = vinfwhere(vlanesbelow(from - j), acc);
+    if (vgtmask(acc, zero) == 0xFF) return;  // no candidate of the block passed
+    const float limit = limitOf<kTrackSecond>(s, r.bound);
+    const V8 limitV = vset1(limit);
+    if (r.useNorms && limit > kNormFloor) {
+      const V8 epsilon = vset1(kNormEpsilon), tau = vset1(kNormTau);
+      const V8 shrink = vset1(kNormShrink);
+      V8 squares[kPositions];
+      V8 bound = zero;
+      for (int k = 0; k < kPositions; ++k) {
+        const V8 a = vset1(r.referenceNorms[k]);
+        const V8 n = vload(r.norms + j + r.offsets[k]);
+        const V8 gap = vsub(vabs(vsub(a, n)), vadd(vmul(epsilon, vadd(a, n)), tau));
+        const V8 g = vmaxzero(gap);
+        squares[k] = vmul(g, g);
+        bound = vadd(bound, squares[k]);
+        // The bound of the first positions (a partial bound) already rules out most blocks
+        // that the whole bound rules out.
+        if (k == kEarlyPositions - 1 && vgtmask(vmax(vmul(bound, shrink), acc), limitV) == 0xFF) {
+          return;
+        }
+      }
+      acc = vinfwhere(vgtmask_v(vmul(bound, shrink), limitV), acc);
+      if (vgtmask(acc, zero) == 0xFF) return;
+      // rest[k]: the bound of positions k + 1 .. 8, for the partial bound.
+      V8 rest[kPositions];
+      rest[kPositions - 1] = zero;
+      for (int k = kPositions - 1; k > 0; --k)
+        rest[k - 1] = vadd(rest[k], squares[k]);
+      if (!sumDistances<true>(r, j, acc, limitV, rest, shrink)) return;
+    } else if (!sumDistances<false>(r, j, acc, limitV, nullptr, zero)) {
+      return;
+    }
+    float out[8];
+    vstore(out, acc);
+    for (int l = 0; l < 8; ++l)
+      consider<kTrackSecond>(s, out[l], r.x0 + j + l, r.y);
+  };
+  int j = 0;
+  for (; j + 8 <= count; j += 8)
+    block(j, j);
+  if (j < count && count >= 8) {
+    // The last candidates as the last lanes of one more block, in the same order.
+    block(count - 8, j);
+    return;
+  }
+  for (; j < count; ++j) {
+    if (start[j] != 0.0f) continue;
+    float e = 0.0f;
+    if (!candidateDistance(r.reference, r.hog + j, r.offsets, plane,
+                           limitOf<kTrackSecond>(s, r.bound), e)) {
+      continue;
+    }
+    consider<kTrackSecond>(s, e, r.x0 + j, r.y);
+  }
+}
+
+inline void scanRowAny(const RowScan& r, ScanState& s) {
+  if (r.trackSecond) {
+    scanRow<true>(r, s);
+  } else {
+    scanRow<false>(r, s);
+  }
+}
+
+}  // namespace
+}  // namespace detail
+}  // namespace flowmatch
+
+#endif  // MOTIONSEG_FLOW_MATCHING_MATCH_ROW_KERNEL_H
