@@ -12,7 +12,8 @@ CMAKE_OPTIONS ?=
 INSTALL_PACKAGES = tools/install-packages
 
 .PHONY: all build configure test test-main test-asan demo demo-build bench format clean dist \
-        packages-demo packages-test copy-plugins install
+        packages-demo packages-test copy-plugins install \
+        packages-platforms test-platforms
 
 all: build
 
@@ -48,6 +49,14 @@ test-asan:
 	  -DWITH_TESTS=ON -DWITH_BENCHMARKS=OFF $(CMAKE_OPTIONS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The C++ tests built for 32-bit Linux, 64-bit and 32-bit Windows and run there (natively,
+# under wine64 and wine): tools/test-platforms.
+packages-platforms:
+	@$(INSTALL_PACKAGES) platforms
+
+test-platforms: packages-platforms
+	BUILD_PREFIX=$(BUILD)- JOBS=$(JOBS) tools/test-platforms
 
 # The demo needs the plug-ins and flow_between only. A build tree made for it alone leaves the
 # tests and benchmarks out; one that has them keeps them (make build and make test add them).
@@ -90,4 +99,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64
+	rm -rf $(BUILD) $(BUILD)-linux32 $(BUILD)-win64 $(BUILD)-win32 $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64

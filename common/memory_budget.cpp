@@ -20,6 +20,7 @@
 namespace membudget {
 namespace {
 
+#if defined(MOTIONSEG_HAVE_POSIX)
 /// The whole text of a file, empty when it cannot be read.
 std::string readFile(const char* path) {
   std::ifstream in(path);
@@ -27,6 +28,7 @@ std::string readFile(const char* path) {
   text << in.rdbuf();
   return text.str();
 }
+#endif
 
 /// The value of a "Key:   123 kB" line of a /proc file, in bytes.
 std::optional<std::uint64_t> procField(const std::string& text, const std::string& key) {
@@ -50,6 +52,15 @@ std::optional<std::uint64_t> procField(const std::string& text, const std::strin
   return std::nullopt;
 }
 
+#if defined(_WIN32)
+/// Windows' memory status: physical memory in total and free, and the room left in this
+/// process's virtual address space (the binding bound of a 32-bit process).
+bool windowsMemory(MEMORYSTATUSEX& status) {
+  status.dwLength = sizeof(status);
+  return GlobalMemoryStatusEx(&status) != 0;
+}
+#endif
+
 std::uint64_t physicalMemory() {
 #if defined(MOTIONSEG_HAVE_POSIX) && defined(_SC_PHYS_PAGES)
   const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
@@ -59,8 +70,7 @@ std::uint64_t physicalMemory() {
   }
 #elif defined(_WIN32)
   MEMORYSTATUSEX status;
-  status.dwLength = sizeof(status);
-  if (GlobalMemoryStatusEx(&status)) return status.ullTotalPhys;
+  if (windowsMemory(status)) return status.ullTotalPhys;
 #endif
   return Bytes::kSaturated;
 }
@@ -73,6 +83,10 @@ std::optional<std::uint64_t> addressSpaceLeft() {
   const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
   const std::uint64_t mapped = procField(readFile("/proc/self/status"), "VmSize").value_or(0);
   return mapped >= cap ? 0 : cap - mapped;
+#elif defined(_WIN32)
+  MEMORYSTATUSEX status;
+  if (windowsMemory(status)) return status.ullAvailVirtual;
+  return std::nullopt;
 #else
   return std::nullopt;
 #endif
@@ -166,6 +180,9 @@ Limit currentLimit() {
   std::optional<std::uint64_t> available;
 #if defined(__linux__)
   available = parseMemAvailable(readFile("/proc/meminfo"));
+#elif defined(_WIN32)
+  MEMORYSTATUSEX status;
+  if (windowsMemory(status)) available = status.ullAvailPhys;
 #endif
   return combineLimit(available, physicalMemory(), addressSpaceLeft(), std::getenv(kLimitVariable));
 }

@@ -50,8 +50,14 @@ inline void adviseHugePages(void* p, std::size_t bytes) {
 constexpr std::size_t kLargeArrayBytes = std::size_t{1} << 20;
 
 /// Whether an array of `count` elements of T takes the large-array path.
+/// Without the advice (Windows, macOS, sanitizer builds) nothing takes that path: the
+/// alignment would only cost memory, up to a huge page per array in the allocator's padding.
 template <typename T>
 constexpr bool isLargeArray(std::size_t count) {
+#ifndef MOTIONSEG_FLOW_HUGE_PAGES
+  (void)count;
+  return false;
+#endif
   return std::is_trivially_default_constructible<T>::value &&
          std::is_trivially_destructible<T>::value && sizeof(T) * count >= kLargeArrayBytes;
 }

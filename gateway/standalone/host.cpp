@@ -1,6 +1,8 @@
 // The standalone host's arrays, reporting and call harness.
 #include "host.h"
 
+#include "common/text_format.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +69,9 @@ std::size_t elementSize(mxClassID id) {
 }
 
 std::size_t countOf(const std::vector<mwSize>& dims) {
+  // An array with a zero dimension is empty, however large the others (their product alone
+  // may not fit, as 2^31-by-2 in 32 bits).
+  if (std::find(dims.begin(), dims.end(), mwSize{0}) != dims.end()) return 0;
   std::size_t n = 1;
   for (mwSize d : dims) {
     if (d != 0 && n > std::numeric_limits<std::size_t>::max() / d) {
@@ -86,7 +91,10 @@ mxArray* create(mxClassID id, std::vector<mwSize> dims) {
   const std::size_t n = countOf(dims);
   const std::size_t size = elementSize(id);
   if (size == 0) hostError("standalone host: unsupported class");
-  if (n > (std::size_t{1} << 40) / size) hostError("out of memory or dimension too large");
+  // At most 2^40 bytes per array (in 64 bits: std::size_t may have only 32).
+  if (static_cast<std::uint64_t>(n) > (std::uint64_t{1} << 40) / size) {
+    hostError("out of memory or dimension too large");
+  }
   auto* a = new mxArray_tag;
   a->id = id;
   a->dims = std::move(dims);
@@ -298,32 +306,19 @@ void mexErrMsgTxt(const char* text) {
 void mexErrMsgIdAndTxt(const char* id, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
+  std::string text = textformat::formatList(format, args);
   va_end(args);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
-  if (n > 0) std::vsnprintf(&text[0], text.size(), format, again);
-  va_end(again);
-  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   throw host::HostError(text, id != nullptr ? id : "");
 }
 
+// The C99 formatter on every C library (see textformat::format), as the real hosts have.
 int mexPrintf(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
+  const std::string text = textformat::formatList(format, args);
   va_end(args);
-  if (n > 0) {
-    std::string text(static_cast<std::size_t>(n) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, again);
-    text.pop_back();
-    printSink() += text;
-  }
-  va_end(again);
-  return n;
+  printSink() += text;
+  return static_cast<int>(text.size());
 }
 
 bool mexStandaloneInterruptPending(void) {

@@ -5,6 +5,7 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -12,25 +13,57 @@ namespace {
 
 std::atomic<long long> allocated{0}, peak{0}, base{0};
 
-void* counted(std::size_t n, std::size_t alignment = 0) {
+#if defined(_WIN32)
+// Windows' C library has no posix_memalign, and its aligned blocks tell their size only
+// through a function MinGW does not always declare: an aligned block is carved out of a larger
+// malloc block whose address is kept just before it.
+void* allocateBlock(std::size_t n, std::size_t alignment) {
+  if (alignment == 0) return std::malloc(n);
+  if (alignment < sizeof(void*)) alignment = sizeof(void*);
+  void* raw = std::malloc(n + alignment + sizeof(void*));
+  if (raw == nullptr) return nullptr;
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
+  void** aligned = reinterpret_cast<void**>((start + alignment - 1) & ~(alignment - 1));
+  aligned[-1] = raw;
+  return aligned;
+}
+void* rawBlock(void* p, std::size_t alignment) {
+  return alignment == 0 ? p : static_cast<void**>(p)[-1];
+}
+std::size_t blockSize(void* p, std::size_t alignment) {
+  return _msize(rawBlock(p, alignment));
+}
+void freeBlock(void* p, std::size_t alignment) {
+  std::free(rawBlock(p, alignment));
+}
+#else
+void* allocateBlock(std::size_t n, std::size_t alignment) {
+  if (alignment == 0) return std::malloc(n);
   void* p = nullptr;
-  if (alignment == 0) {
-    p = std::malloc(n == 0 ? 1 : n);
-  } else if (posix_memalign(&p, alignment, n == 0 ? 1 : n) != 0) {
-    p = nullptr;
-  }
+  return posix_memalign(&p, alignment, n) == 0 ? p : nullptr;
+}
+std::size_t blockSize(void* p, std::size_t) {
+  return malloc_usable_size(p);
+}
+void freeBlock(void* p, std::size_t) {
+  std::free(p);
+}
+#endif
+
+void* counted(std::size_t n, std::size_t alignment = 0) {
+  void* p = allocateBlock(n == 0 ? 1 : n, alignment);
   if (p == nullptr) throw std::bad_alloc();
-  const long long now = allocated += static_cast<long long>(malloc_usable_size(p));
+  const long long now = allocated += static_cast<long long>(blockSize(p, alignment));
   long long seen = peak.load();
   while (now > seen && !peak.compare_exchange_weak(seen, now)) {
   }
   return p;
 }
 
-void uncounted(void* p) noexcept {
+void uncounted(void* p, std::size_t alignment = 0) noexcept {
   if (p == nullptr) return;
-  allocated -= static_cast<long long>(malloc_usable_size(p));
-  std::free(p);
+  allocated -= static_cast<long long>(blockSize(p, alignment));
+  freeBlock(p, alignment);
 }
 
 }  // namespace
@@ -77,15 +110,15 @@ void* operator new(std::size_t n, std::align_val_t a) {
 void* operator new[](std::size_t n, std::align_val_t a) {
   return counted(n, static_cast<std::size_t>(a));
 }
-void operator delete(void* p, std::align_val_t) noexcept {
-  uncounted(p);
+void operator delete(void* p, std::align_val_t a) noexcept {
+  uncounted(p, static_cast<std::size_t>(a));
 }
-void operator delete[](void* p, std::align_val_t) noexcept {
-  uncounted(p);
+void operator delete[](void* p, std::align_val_t a) noexcept {
+  uncounted(p, static_cast<std::size_t>(a));
 }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-  uncounted(p);
+void operator delete(void* p, std::size_t, std::align_val_t a) noexcept {
+  uncounted(p, static_cast<std::size_t>(a));
 }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-  uncounted(p);
+void operator delete[](void* p, std::size_t, std::align_val_t a) noexcept {
+  uncounted(p, static_cast<std::size_t>(a));
 }

@@ -1,5 +1,7 @@
 #include "common/memory_budget.h"
 
+#include "tests/platform/environment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -165,6 +166,33 @@ TEST(StandaloneHost, DuplicateIsDeep) {
   auto* inner = static_cast<std::uint32_t*>(mxGetData(mxGetCell(copy.get(), 0)));
   inner[0] = 9;
   EXPECT_EQ(host::values<std::uint32_t>(mxGetCell(c.get(), 0))[0], 5u);
+}
+
+// Empty arrays whose other dimensions multiply beyond std::size_t exist in the hosts (and the
+// plug-ins' checks must see them); arrays beyond the host's limit do not.
+TEST(StandaloneHost, SizesAtTheLimitsOfStdSizeT) {
+  const mwSize half = (std::numeric_limits<std::size_t>::max() >> 1) + 1;
+  const struct {
+    std::vector<mwSize> dims;
+    bool created;
+  } cases[] = {
+      {{half, 2, 0}, true},  // the product of the first two alone wraps
+      {{0, half, half}, true}, {{half, 4, 1, 0}, true},
+      {{half, 2, 1}, false},  // no zero dimension: too large
+      {{half, 1}, false},     // beyond the host's 2^40-byte limit (or the address space)
+  };
+  for (const auto& c : cases) {
+    bool created = false;
+    try {
+      const host::Array a = host::make(mxDOUBLE_CLASS, c.dims);
+      created = true;
+      EXPECT_EQ(mxGetNumberOfElements(a.get()), 0u);
+      EXPECT_TRUE(mxIsEmpty(a.get()));
+    } catch (const host::HostError& e) {
+      EXPECT_EQ(e.id, "standalone:host");
+    }
+    EXPECT_EQ(created, c.created) << c.dims.size() << " dimensions, first " << c.dims[0];
+  }
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ check() {  # check NAME CONDITION...
 
 # A PATH with what the script uses and without sudo.
 mkdir "$work/bin"
-for tool in bash env dirname dpkg-query id cat; do
+for tool in bash env dirname dpkg-query dpkg grep id cat; do
   ln -s "$(command -v "$tool")" "$work/bin/$tool"
 done
 present=$(dpkg-query -W -f='${Package}\n' bash coreutils 2>/dev/null | head -n 1)
@@ -28,6 +28,7 @@ cat >"$work/list.txt" <<LIST
 # a test list
 demo: $present motionseg-test-missing-one
 test: motionseg-test-missing-two   # a comment
+cross: motionseg-test-missing-three:motionsegarch
 LIST
 chmod 644 "$work/list.txt"
 
@@ -56,6 +57,13 @@ check "both sets" grep -qx \
   "  apt-get update && apt-get install -y motionseg-test-missing-one motionseg-test-missing-two" \
   "$work/out"
 
+# A package of an architecture not enabled: the command enables it first.
+sets=(cross)
+run
+check "another architecture is enabled before the update" grep -qx \
+  "  dpkg --add-architecture motionsegarch && apt-get update && apt-get install -y motionseg-test-missing-three:motionsegarch" \
+  "$work/out"
+
 sets=(demo)
 run MOTIONSEG_NO_INSTALL=1
 status=$?
@@ -66,5 +74,5 @@ run
 status=$?
 check "nothing missing: nothing done, nothing printed" test "$status" -eq 0 -a ! -s "$work/out"
 
-echo "$((6 - failures)) passed, $failures failed"
+echo "$((7 - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]
