@@ -2,7 +2,7 @@
 // are hashed and compared with digests recorded once. The frames are made with integer
 // arithmetic only, so that they are the same everywhere; a digest that differs means a
 // platform's compiler, C library or kernels change a result.
-#include "flow/frontend/run_flow.h"
+#include "flow/driver/run_flow.h"
 #include "flow/parallel/instruction_set.h"
 
 #include <gtest/gtest.h>
