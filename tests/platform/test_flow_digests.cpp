@@ -46,9 +46,11 @@ std::uint64_t digestOf(const CTensor<float>& flow) {
 /// Texture value at (x, y) of channel z: blocks of pseudo-random grey levels (an integer
 /// hash, the same on every platform), coarse enough for the descriptors to match.
 float texture(int x, int y, int z) {
-  std::uint32_t h = static_cast<std::uint32_t>((x >> 2) * 73856093) ^
-                    static_cast<std::uint32_t>((y >> 2) * 19349663) ^
-                    static_cast<std::uint32_t>(z * 83492791);
+  // Products taken modulo 2^32 in unsigned arithmetic: the same bits as a wrapping
+  // signed product, without the overflow.
+  std::uint32_t h = static_cast<std::uint32_t>(x >> 2) * 73856093u ^
+                    static_cast<std::uint32_t>(y >> 2) * 19349663u ^
+                    static_cast<std::uint32_t>(z) * 83492791u;
   h ^= h >> 13;
   h *= 0x5bd1e995u;
   h ^= h >> 15;
