@@ -163,3 +163,37 @@ function c = saturate(value, rho)
   c(v >= 255) = 255;
   c(isnan(value)) = NaN;
 end
+
+%!test
+%! % Full colour at the saturation length, black for no motion, the default saturation the
+%! % longest known vector, unknown flow white and left out of that default.
+%! flow = cat (3, [0 4 -4 0 2e9], [0 0 0 4 0]);
+%! c = flowToColour (flow);
+%! assert (class (c), 'uint8');
+%! assert (size (c), [1 5 3]);
+%! assert (squeeze (c(1, 1, :))', uint8 ([0 0 0]));
+%! assert (squeeze (c(1, 2, :))', uint8 ([255 0 0]));      % right: red
+%! assert (squeeze (c(1, 3, :))', uint8 ([0 255 0]));      % left: green
+%! assert (squeeze (c(1, 4, :))', uint8 ([64 64 255]));    % down: pale blue
+%! assert (squeeze (c(1, 5, :))', uint8 ([255 255 255]));  % unknown
+%! assert (flowToColour (flow, 4), c);
+%! % Twice the saturation halves the colour of the same vector (truncated).
+%! half = flowToColour (flow, 8);
+%! assert (squeeze (half(1, 2, :))', uint8 ([127 0 0]));
+%!test
+%! % A pixel without a direction repeats the pixel before it in row order, black for the first.
+%! flow = cat (3, [NaN 4; 0 NaN], [0 0; 4 0]);
+%! c = flowToColour (flow, 4);
+%! assert (squeeze (c(1, 1, :))', uint8 ([0 0 0]));
+%! assert (squeeze (c(1, 2, :))', uint8 ([255 0 0]));
+%! assert (squeeze (c(2, 2, :))', squeeze (c(2, 1, :))');
+%!error id=motionseg:flowToColour:value flowToColour (zeros (2, 2, 2), 0)
+%!error id=motionseg:flowToColour:size flowToColour (zeros (2, 2, 2), [1 2])
+%!error id=motionseg:flowToColour:nargin flowToColour ()
+%!demo
+%! % Every direction and length up to 20 pixels, and the legend beside it.
+%! [x, y] = meshgrid (-20:20);
+%! subplot (1, 2, 1); image (flowToColour (cat (3, x, y))); axis image off;
+%! title ('flowToColour of (x, y)');
+%! subplot (1, 2, 2); image (flowColourWheel (41)); axis image off;
+%! title ('flowColourWheel');

@@ -40,3 +40,23 @@ function steps = integerFlow(flow)
   % int16() rounds halves away from zero, saturates and maps NaN to 0, in MATLAB and Octave.
   steps = int16(cat(3, double(flow(:, :, 2)), double(flow(:, :, 1))));
 end
+
+%!test
+%! % Row step first, halves away from zero, saturation at the int16 range, NaN to 0.
+%! u = [2.5 -2.5 0.49 1e6];
+%! v = [-0.5 1.5 NaN -1e6];
+%! steps = integerFlow (cat (3, u, v));
+%! assert (class (steps), 'int16');
+%! assert (steps(:, :, 1), int16 ([-1 2 0 -32768]));
+%! assert (steps(:, :, 2), int16 ([3 -3 0 32767]));
+%!test
+%! % single flows as readFlo's double ones, and the steps of a zero flow are zero.
+%! flow = single (cat (3, magic (4) / 3, -magic (4) / 7));
+%! assert (integerFlow (flow), integerFlow (double (flow)));
+%! assert (integerFlow (zeros (3, 5, 2)), zeros (3, 5, 2, 'int16'));
+%!error id=motionseg:integerFlow:class integerFlow (zeros (2, 2, 2, 'int16'))
+%!error id=motionseg:integerFlow:nargin integerFlow ()
+%!demo
+%! % Row step first, rounded halves away from zero.
+%! flow = cat (3, [0.5 -1.5; 2.4 0], [1 0; -0.5 3.6]);
+%! steps = integerFlow (flow)

@@ -67,3 +67,52 @@ function flow = readFlo(path)
   body = fread(fid, 2 * w * h, 'single=>double');
   flow = permute(reshape(body, [2 w h]), [3 2 1]);
 end
+
+%!test
+%! % The layout byte for byte: tag, width, height, then u and v of each pixel, row by row.
+%! path = [tempname() '.flo'];
+%! cleanup = onCleanup (@() delete (path));
+%! u = single ([1 2 3; 4 5 6]);
+%! v = single ([-1 NaN Inf; 0.5 -0 1e10]);
+%! fid = fopen (path, 'w', 'ieee-le');
+%! fwrite (fid, uint8 ('PIEH'));
+%! fwrite (fid, int32 ([3 2]), 'int32');
+%! fwrite (fid, [reshape([u(1,:); v(1,:)], 1, []) reshape([u(2,:); v(2,:)], 1, [])], 'single');
+%! fwrite (fid, uint8 (7));   % data past the announced pixels are ignored
+%! fclose (fid);
+%! flow = readFlo (path);
+%! assert (size (flow), [2 3 2]);
+%! assert (class (flow), 'double');
+%! assert (isequaln (flow, double (cat (3, u, v))));
+%! assert (1 / flow(2, 2, 2), -Inf);   % the sign of -0 is kept
+%!test
+%! % Damaged files: each gets its own identifier.
+%! path = [tempname() '.flo'];
+%! cleanup = onCleanup (@() delete (path));
+%! headers = {uint8('PIE'), 'motionseg:readFlo:size';
+%!            [uint8('PIEX') typecast(int32([1 1]), 'uint8')], 'motionseg:readFlo:value';
+%!            [uint8('PIEH') typecast(int32([-1 1]), 'uint8')], 'motionseg:readFlo:value';
+%!            [uint8('PIEH') typecast(int32([2 2]), 'uint8') zeros(1, 31, 'uint8')], ...
+%!            'motionseg:readFlo:size'};
+%! for k = 1:rows (headers)
+%!   fid = fopen (path, 'w');
+%!   fwrite (fid, headers{k, 1});
+%!   fclose (fid);
+%!   try
+%!     readFlo (path);
+%!     error ('case %d: no error', k);
+%!   catch err
+%!     assert (err.identifier, headers{k, 2});
+%!   end
+%! end
+%!error <readFlo takes one input> readFlo ()
+%!error <Could not open> readFlo ([tempname() '.flo'])
+%!demo
+%! % A flow written by writeFlo and read back.
+%! [x, y] = meshgrid (-10:10);
+%! path = [tempname() '.flo'];
+%! writeFlo (path, cat (3, x, y));
+%! flow = readFlo (path);
+%! delete (path);
+%! printf ('read a %d-by-%d flow, u from %g to %g\n', rows (flow), columns (flow), ...
+%!         min (min (flow(:, :, 1))), max (max (flow(:, :, 1))));

@@ -76,3 +76,56 @@ function [moved, why] = move_into_place(source, target)
     [moved, why] = movefile(source, target, 'f');
   end
 end
+
+%!test
+%! % Bytes as the format lays them out, values rounded to single, and readFlo reads them back.
+%! path = [tempname() '.flo'];
+%! cleanup = onCleanup (@() delete (path));
+%! flow = cat (3, [1 2 3; 4 5 6] + 1/3, [-1 NaN Inf; 0.5 -0 1e40]);
+%! writeFlo (path, flow);
+%! fid = fopen (path, 'r', 'ieee-le');
+%! tag = fread (fid, [1 4], 'uint8=>char');
+%! sz = fread (fid, [1 2], 'int32');
+%! body = fread (fid, Inf, 'single=>single')';
+%! fclose (fid);
+%! assert (tag, 'PIEH');
+%! assert (sz, [3 2]);
+%! expected = single (reshape (permute (flow, [3 2 1]), 1, []));
+%! assert (isequaln (body, expected));
+%! assert (body(end), single (Inf));   % beyond the single range
+%! assert (isequaln (readFlo (path), double (single (flow))));
+%!test
+%! % A refused flow leaves the existing file as it was, and no temporary beside it.
+%! folder = tempname ();
+%! mkdir (folder);
+%! cleanup = onCleanup (@() remove_folder (folder));
+%! path = fullfile (folder, 'kept.flo');
+%! writeFlo (path, zeros (2, 2, 2));
+%! before = dir (path);
+%! try
+%!   writeFlo (path, zeros (2, 2, 3));
+%!   error ('no error');
+%! catch err
+%!   assert (err.identifier, 'motionseg:writeFlo:size');
+%! end
+%! listing = dir (folder);
+%! assert (sort ({listing.name}), {'.', '..', 'kept.flo'});
+%! assert (dir (path).bytes, before.bytes);
+%!error <writeFlo takes two inputs> writeFlo ('a.flo')
+%!function remove_folder (folder)
+%!  listing = dir (folder);
+%!  for k = 1:numel (listing)
+%!    if ! listing(k).isdir
+%!      delete (fullfile (folder, listing(k).name));
+%!    end
+%!  end
+%!  rmdir (folder);
+%!endfunction
+%!demo
+%! % A rotation written and read back exactly.
+%! [x, y] = meshgrid (-10:10);
+%! path = [tempname() '.flo'];
+%! writeFlo (path, cat (3, -y, x));
+%! flow = readFlo (path);
+%! delete (path);
+%! image (flowToColour (flow)); axis image off; title ('a rotation, through a .flo file');
