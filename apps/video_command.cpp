@@ -295,7 +295,9 @@ std::string usage(const std::string& program) {
          "refused, forced or not, and shards of the same parameters share it. Shards split\n"
          "the pairs over processes or machines: every N-th pair from pair K with --shard\n"
          "K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_COUNT and\n"
-         "SLURM_ARRAY_TASK_MIN. Progress goes to standard error.\n"
+         "SLURM_ARRAY_TASK_MIN. Progress goes to standard error, as does a warning for\n"
+         "each pair whose frames all lie within 0..1 (the flow is tuned for images of\n"
+         "0..255; it is written all the same).\n"
          "\n"
          "Options (a value may also be given as --name=VALUE, and a name shortened to any\n"
          "prefix no other option shares, as --col for --colour):\n" +
