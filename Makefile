@@ -46,6 +46,7 @@ test-main: build
 
 test-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DWITH_OCTAVE=OFF \
+	  -DSTANDALONE_HOST_TYPES=matlab \
 	  -DWITH_TESTS=ON -DWITH_BENCHMARKS=OFF $(CMAKE_OPTIONS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)

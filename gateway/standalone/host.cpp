@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <type_traits>
 
 struct mxArray_tag {
   mxClassID id = mxDOUBLE_CLASS;
@@ -68,16 +69,30 @@ std::size_t elementSize(mxClassID id) {
   }
 }
 
+// Whether a size is below zero (possible where mwSize is signed).
+template <typename Size>
+bool negative(Size value) {
+  if constexpr (std::is_signed<Size>::value) {
+    return value < 0;
+  } else {
+    return false;
+  }
+}
+
 std::size_t countOf(const std::vector<mwSize>& dims) {
   // An array with a zero dimension is empty, however large the others (their product alone
   // may not fit, as 2^31-by-2 in 32 bits).
+  for (mwSize d : dims) {
+    if (negative(d)) hostError("negative dimension");
+  }
   if (std::find(dims.begin(), dims.end(), mwSize{0}) != dims.end()) return 0;
   std::size_t n = 1;
   for (mwSize d : dims) {
-    if (d != 0 && n > std::numeric_limits<std::size_t>::max() / d) {
+    const auto size = static_cast<std::uint64_t>(d);
+    if (size > std::numeric_limits<std::size_t>::max() / n) {
       hostError("out of memory or dimension too large");
     }
-    n *= d;
+    n *= static_cast<std::size_t>(size);
   }
   return n;
 }
@@ -118,6 +133,27 @@ void destroy(mxArray* a) {
   std::free(a->data);
   delete a;
 }
+
+bool withinCells(const mxArray* a, mwIndex i) {
+  // mwIndex is signed in Octave's flavour: a negative index turns into a huge one here.
+  return static_cast<std::uint64_t>(i) < a->cells.size();
+}
+
+#if defined(MOTIONSEG_STANDALONE_OCTAVE_TYPES)
+// The 0-by-0 double matrix Octave reads from an unfilled cell element: one for the whole
+// process, never a call's to free (a plug-in only reads its inputs).
+mxArray* unfilledElement() {
+  static mxArray_tag empty = [] {
+    mxArray_tag a;
+    a.id = mxDOUBLE_CLASS;
+    a.dims = {0, 0};
+    static double storage = 0.0;
+    a.data = reinterpret_cast<unsigned char*>(&storage);
+    return a;
+  }();
+  return &empty;
+}
+#endif
 
 bool sameContents(const mxArray* a, const mxArray* b) {
   if (a == nullptr || b == nullptr) return a == b;
@@ -208,7 +244,7 @@ double mxGetScalar(const mxArray* a) {
     case mxSINGLE_CLASS:
       return *reinterpret_cast<const float*>(a->data);
     case mxLOGICAL_CLASS:
-      return *reinterpret_cast<const bool*>(a->data) ? 1.0 : 0.0;
+      return *reinterpret_cast<const mxLogical*>(a->data) ? 1.0 : 0.0;
     case mxINT8_CLASS:
       return *reinterpret_cast<const std::int8_t*>(a->data);
     case mxUINT8_CLASS:
@@ -231,19 +267,23 @@ double mxGetScalar(const mxArray* a) {
 }
 
 mxArray* mxGetCell(const mxArray* a, mwIndex i) {
-  if (a->id != mxCELL_CLASS || i >= a->cells.size()) {
+  if (a->id != mxCELL_CLASS || !withinCells(a, i)) {
     hostError("mxGetCell: index outside the cell array");
   }
-  return a->cells[i];
+#if defined(MOTIONSEG_STANDALONE_OCTAVE_TYPES)
+  // Octave stores the empty matrix in a cell's unfilled elements and hands it over as such.
+  if (a->cells[static_cast<std::size_t>(i)] == nullptr) return unfilledElement();
+#endif
+  return a->cells[static_cast<std::size_t>(i)];
 }
 
 void mxSetCell(mxArray* a, mwIndex i, mxArray* value) {
-  if (a->id != mxCELL_CLASS || i >= a->cells.size()) {
+  if (a->id != mxCELL_CLASS || !withinCells(a, i)) {
     hostError("mxSetCell: index outside the cell array");
   }
-  destroy(a->cells[i]);
+  destroy(a->cells[static_cast<std::size_t>(i)]);
   liveArrays().erase(value);
-  a->cells[i] = value;
+  a->cells[static_cast<std::size_t>(i)] = value;
 }
 
 mxArray* mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID id, mxComplexity) {
@@ -381,7 +421,7 @@ Array scalar(double value) {
 }
 
 Array cell(std::vector<Array> elements) {
-  Array c = make(mxCELL_CLASS, {1, elements.size()});
+  Array c = make(mxCELL_CLASS, {1, static_cast<mwSize>(elements.size())});
   for (std::size_t i = 0; i < elements.size(); ++i)
     c->cells[i] = elements[i].release();
   return c;

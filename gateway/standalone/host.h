@@ -14,6 +14,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace host {
@@ -47,15 +48,21 @@ using gw::ClassOf;
 /// A zero-filled array of the given class and dimensions.
 Array make(mxClassID id, std::vector<mwSize> dims);
 
+/// The element type an array of class T holds: mxLogical for bool (a byte that is bool in
+/// one host and unsigned char in another), T itself otherwise. Tests name logical arrays by
+/// bool, never by mxLogical, which may be the same type as std::uint8_t.
+template <class T>
+using Element = typename std::conditional<std::is_same<T, bool>::value, mxLogical, T>::type;
+
 /// An array of class T with the given dimensions, filled column-major from values
 /// (values may be shorter than the array; the rest stays zero).
 template <class T>
 Array make(std::vector<mwSize> dims, const std::vector<T>& values) {
   Array a = make(ClassOf<T>::id, std::move(dims));
-  T* data = static_cast<T*>(mxGetData(a.get()));
+  auto* data = static_cast<Element<T>*>(mxGetData(a.get()));
   const std::size_t n = std::min<std::size_t>(values.size(), mxGetNumberOfElements(a.get()));
   for (std::size_t i = 0; i < n; ++i)
-    data[i] = values[i];
+    data[i] = static_cast<Element<T>>(values[i]);
   return a;
 }
 
@@ -74,8 +81,11 @@ Array cell(std::vector<Array> elements);
 template <class T>
 std::vector<T> values(const mxArray* a) {
   if (mxGetClassID(a) != ClassOf<T>::id) throw std::logic_error("values: class mismatch");
-  const T* data = static_cast<const T*>(mxGetData(a));
-  return std::vector<T>(data, data + mxGetNumberOfElements(a));
+  const auto* data = static_cast<const Element<T>*>(mxGetData(a));
+  std::vector<T> v(mxGetNumberOfElements(a));
+  for (std::size_t i = 0; i < v.size(); ++i)
+    v[i] = static_cast<T>(data[i]);
+  return v;
 }
 
 /// The dimension list of an array.

@@ -4,19 +4,34 @@
 //
 // Semantics follow the real hosts where the plug-ins depend on them: arrays are real and
 // column-major, created zero-filled, mxGetN of an N-D array is the product of the trailing
-// dimensions, an unfilled cell is a null pointer, and mexErrMsgTxt never returns (it throws
-// HostError, which, like the real host's error, derives from std::runtime_error).
+// dimensions, an unfilled cell element is read as each host reads it (below), and
+// mexErrMsgTxt never returns (it throws HostError, which, like the real host's error,
+// derives from std::runtime_error).
 #ifndef MOTIONSEG_STANDALONE_MEX_H
 #define MOTIONSEG_STANDALONE_MEX_H
 
 #include <cstddef>
 #include <cstdint>
 
+// The array types come in two flavours, so that the entry files are compiled and tested
+// against both hosts' type choices (the build picks one, STANDALONE_HOST_TYPES):
+// - MATLAB's documented C API: unsigned sizes and indices, bool logicals, 16-bit characters,
+//   and an unfilled cell element read as a null pointer;
+// - GNU Octave's mex.h: signed 64-bit sizes and indices, unsigned char logicals, 8-bit
+//   characters, and an unfilled element read as the empty matrix Octave stores there.
+#if defined(MOTIONSEG_STANDALONE_OCTAVE_TYPES)
+typedef std::int64_t mwSize;
+typedef std::int64_t mwIndex;
+typedef std::int64_t mwSignedIndex;
+typedef unsigned char mxLogical;
+typedef char mxChar;
+#else
 typedef std::size_t mwSize;
 typedef std::size_t mwIndex;
 typedef std::ptrdiff_t mwSignedIndex;
 typedef bool mxLogical;
-typedef char mxChar;
+typedef char16_t mxChar;
+#endif
 
 typedef enum {
   mxUNKNOWN_CLASS = 0,

@@ -20,7 +20,7 @@ using host::Array;
 Array logical(mwSize m, mwSize n, const std::vector<std::uint8_t>& bytes) {
   Array a = host::make(mxLOGICAL_CLASS, {m, n});
   auto* data = static_cast<std::uint8_t*>(mxGetData(a.get()));
-  for (std::size_t k = 0; k < bytes.size() && k < m * n; ++k)
+  for (std::size_t k = 0; k < bytes.size() && k < static_cast<std::size_t>(m * n); ++k)
     data[k] = bytes[k];
   return a;
 }

@@ -16,8 +16,7 @@ std::vector<bool> flips(mwSize m, mwSize n, const std::vector<double>& phi) {
   EXPECT_FALSE(r.failed) << r.error;
   if (r.failed) return {};
   EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{m, n}));
-  const std::vector<mxLogical> v = host::values<mxLogical>(r.outputs[0].get());
-  return std::vector<bool>(v.begin(), v.end());
+  return host::values<bool>(r.outputs[0].get());
 }
 
 TEST(SignFlip, DocumentedCases) {

@@ -46,7 +46,7 @@ TEST(SurfaceSlope, UpwindDifferencesOfABowlAndARamp) {
   for (const double s : {0.75, -0.75}) {
     const std::vector<double> r = slope(field(4, 5, [](int i, int) { return double(i); }),
                                         field(4, 5, [s](int, int) { return s; }));
-    for (mwSize p = 0; p < r.size(); ++p) {
+    for (std::size_t p = 0; p < r.size(); ++p) {
       EXPECT_EQ(r[p], interior(p % 4, p / 4, 4, 5) ? s : 0.0) << p;
     }
   }

@@ -361,7 +361,7 @@ Array mutateDims(Rng& rng, const mxArray* a, std::string& log) {
       if (d.size() > 2) {
         d.pop_back();
       } else {
-        d = {n, 1};
+        d = {static_cast<mwSize>(n), 1};
       }
       log += " fewer-dims";
       break;
@@ -372,7 +372,8 @@ Array mutateDims(Rng& rng, const mxArray* a, std::string& log) {
       break;
     }
     case 5:
-      d = chance(rng, 0.5) ? std::vector<mwSize>{n + 1, 1} : std::vector<mwSize>{1, n ? n - 1 : 0};
+      d = chance(rng, 0.5) ? std::vector<mwSize>{static_cast<mwSize>(n + 1), 1}
+                           : std::vector<mwSize>{1, static_cast<mwSize>(n ? n - 1 : 0)};
       log += " numel+-1";
       break;
     case 6: {  // no elements, but a dimension beyond the 15-, 16- and 31-bit ranges
@@ -411,10 +412,10 @@ Array mutateCell(Rng& rng, const mxArray* a, std::string& log, int depth) {
   switch (below(rng, 6)) {
     case 0:
       log += " fewer-cells";
-      return reshaped(a, {1, n ? n - 1 : 0});
+      return reshaped(a, {1, static_cast<mwSize>(n ? n - 1 : 0)});
     case 1:
       log += " more-cells";
-      return reshaped(a, {1, n + 1});
+      return reshaped(a, {1, static_cast<mwSize>(n + 1)});
     case 2: {
       if (n == 0) break;
       Array b = clone(a);

@@ -25,8 +25,9 @@ struct Picture {
 };
 
 Picture draw(const std::vector<std::string>& rows) {
-  Picture p{rows.size(), rows.empty() ? 0 : rows[0].size(), {}};
-  p.bits.assign(p.h * p.w, false);
+  Picture p{static_cast<mwSize>(rows.size()),
+            static_cast<mwSize>(rows.empty() ? 0 : rows[0].size()), {}};
+  p.bits.assign(static_cast<std::size_t>(p.h * p.w), false);
   for (mwSize y = 0; y < p.h; ++y) {
     for (mwSize x = 0; x < p.w; ++x)
       p.bits[y + x * p.h] = rows[y][x] == '#';
@@ -137,7 +138,7 @@ std::vector<bool> floodFill(const Picture& e, const std::vector<bool>& mask) {
 TEST(EdgeTrim, RemovesOnlyConnectedBoundaryPixelsOnRandomMaps) {
   std::mt19937 rng(9);
   for (int trial = 0; trial < 40; ++trial) {
-    Picture e{3 + rng() % 20, 3 + rng() % 20, {}};
+    Picture e{static_cast<mwSize>(3 + rng() % 20), static_cast<mwSize>(3 + rng() % 20), {}};
     Picture mask{e.h, e.w, {}};
     for (mwSize p = 0; p < e.h * e.w; ++p) {
       e.bits.push_back(rng() % 100 < 45);
@@ -145,7 +146,7 @@ TEST(EdgeTrim, RemovesOnlyConnectedBoundaryPixelsOnRandomMaps) {
     }
     const std::vector<bool> out = trial % 2 == 1 ? trim(e, &mask) : trim(e);
     const std::vector<bool> reach = floodFill(e, mask.bits);
-    for (mwSize p = 0; p < e.bits.size(); ++p) {
+    for (std::size_t p = 0; p < e.bits.size(); ++p) {
       // Kept pixels are boundary pixels; a removed boundary pixel is reachable from a seed.
       const bool kept = out[p], edge = e.bits[p];
       EXPECT_TRUE(!kept || edge) << "trial " << trial << " at " << p;
