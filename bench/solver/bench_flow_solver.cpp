@@ -6,11 +6,14 @@
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
+#include "flow/solver/sor_system_builder.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,64 +49,64 @@ const Pair& pair() {
   return p;
 }
 
-void levelArguments(flowsolver::SweepKind sweep, benchmark::State& state) {
+// The fast level solver (as the solver runs it) or the straightforward one on one thread.
+void levelArguments(bool straightforward, benchmark::State& state) {
   CTensor<float> image1(pair().image1), image2(pair().image2);
   CTensor<float> none(kWidth, kHeight, 0);
   CMatrix<float> mask(kWidth, kHeight, 1.0f);
   for (auto _ : state) {
     CTensor<float> flow(kWidth, kHeight, 2, 0.0f);
     const Settings d;
-    flowsolver::nonlinearIteration(image1, image2, mask, none, none, none, flow, nullptr, d.alpha,
-                                   d.beta, d.gamma, 0.0f, Settings::kOuterIterations,
-                                   Settings::kInnerSweeps, Settings::kOmega, sweep);
+    if (straightforward) {
+      flowsolver::nonlinearIterationReference(
+          image1, image2, mask, none, none, none, flow, nullptr, d.alpha, d.beta, d.gamma, 0.0f,
+          Settings::kOuterIterations, Settings::kInnerSweeps, Settings::kOmega);
+    } else {
+      flowsolver::nonlinearIteration(image1, image2, mask, none, none, none, flow, nullptr, d.alpha,
+                                     d.beta, d.gamma, 0.0f, Settings::kOuterIterations,
+                                     Settings::kInnerSweeps, Settings::kOmega,
+                                     flowsolver::defaultLevelOptions());
+    }
     benchmark::DoNotOptimize(flow.data());
   }
 }
 
 void BM_NonlinearIteration(benchmark::State& state) {
-  levelArguments(flowsolver::SweepKind::Fast, state);
+  levelArguments(false, state);
 }
 BENCHMARK(BM_NonlinearIteration)->Unit(benchmark::kMillisecond);
 
 // The straightforward sweep and set-up on one thread.
 void BM_NonlinearIterationStraightforwardSweep(benchmark::State& state) {
-  levelArguments(flowsolver::SweepKind::Reference, state);
+  levelArguments(true, state);
 }
 BENCHMARK(BM_NonlinearIterationStraightforwardSweep)->Unit(benchmark::kMillisecond);
 
 // 25 sweeps (one level's worth with the default 5 × 5) over a 640x480 system of plausible
-// weights, without the set-up of the level.
+// weights, without the set-up of the level, laid out in planes as the solver lays them out.
 struct System {
-  std::vector<std::vector<float>> arrays;
+  std::vector<float> brightness, gradient, flow, differences, horizontal, vertical, weights;
   flowsolver::SorSystem s;
   System() {
     const int n = kWidth * kHeight;
-    auto make = [&](float base, float spread) {
-      arrays.emplace_back(n);
-      for (int i = 0; i < n; ++i)
-        arrays.back()[i] = base + spread * std::sin(0.37f * i);
-      return arrays.back().data();
+    // Planes of base + spread·sin, one (base, spread) per plane.
+    auto make = [&](std::vector<float>& block,
+                    std::initializer_list<std::pair<float, float>> planes) {
+      block.clear();
+      for (const auto& p : planes)
+        for (int i = 0; i < n; ++i)
+          block.push_back(p.first + p.second * std::sin(0.37f * i));
     };
-    arrays.reserve(32);
-    s.xSize = kWidth;
-    s.ySize = kHeight;
-    s.j11 = make(1, 0.5f);
-    s.j22 = make(1, 0.5f);
-    s.j12 = make(0, 0.3f);
-    s.j13 = make(0, 1);
-    s.j23 = make(0, 1);
-    s.g11 = make(1, 0.5f);
-    s.g22 = make(1, 0.5f);
-    s.g12 = make(0, 0.3f);
-    s.g13 = make(0, 1);
-    s.g23 = make(0, 1);
-    const float* u = make(0, 2);
-    const float* v = make(0, 2);
-    s.u = u;
-    s.v = v;
+    // J and G in the order 11, 22, 33, 12, 13, 23.
+    make(brightness, {{1, 0.5f}, {1, 0.5f}, {0, 0}, {0, 0.3f}, {0, 1}, {0, 1}});
+    make(gradient, {{1, 0.5f}, {1, 0.5f}, {0, 0}, {0, 0.3f}, {0, 1}, {0, 1}});
+    make(flow, {{0, 2}, {0, 2}});
+    const float* u = flow.data();
+    const float* v = u + n;
+    differences.assign(8 * static_cast<std::size_t>(n), 0.0f);
     float* d[8];
-    for (float*& a : d)
-      a = make(0, 0);
+    for (int k = 0; k < 8; ++k)
+      d[k] = differences.data() + static_cast<std::size_t>(k) * n;
     for (int i = 0; i < n; ++i) {
       const int x = i % kWidth;
       if (x > 0) d[0][i] = u[i - 1] - u[i], d[4][i] = v[i - 1] - v[i];
@@ -111,22 +114,13 @@ struct System {
       if (x + 1 < kWidth) d[2][i] = u[i + 1] - u[i], d[6][i] = v[i + 1] - v[i];
       if (i + kWidth < n) d[3][i] = u[i + kWidth] - u[i], d[7][i] = v[i + kWidth] - v[i];
     }
-    s.uLeft = d[0];
-    s.uUp = d[1];
-    s.uRight = d[2];
-    s.uDown = d[3];
-    s.vLeft = d[4];
-    s.vUp = d[5];
-    s.vRight = d[6];
-    s.vDown = d[7];
-    s.horizontal = make(2, 1);
-    s.vertical = make(2, 1);
-    s.psiD = make(0.05f, 0.02f);
-    s.psiG = make(0.1f, 0.05f);
-    s.m = make(0, 0);
-    s.ru = make(0, 0);
-    s.rv = make(0, 0);
-    s.omega = Settings::kOmega;
+    make(horizontal, {{2, 1}});
+    make(vertical, {{2, 1}});
+    make(weights, {{0.05f, 0.02f}, {0.1f, 0.05f}, {0, 0}, {0, 0}, {0, 0}});
+    s = flowsolver::buildSorSystem(
+        {kWidth, kHeight, brightness.data(), gradient.data(), flow.data(), differences.data(),
+         horizontal.data(), vertical.data(), weights.data()},
+        Settings::kOmega);
   }
 };
 

@@ -306,8 +306,8 @@ void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
                   });
 }
 
-void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
-                                  flowdetail::LargeVector<float>* scratch) {
+void flowresample::downsample(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                              flowdetail::LargeVector<float>* scratch) {
   requireReduction(nx, ny, src.xSize(), src.ySize());
   dst.fitSize(nx, ny, src.zSize());
   const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
@@ -320,9 +320,9 @@ void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny, CTe
   }
 }
 
-void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny,
-                                  const CTensor<float>& weights, CTensor<float>& dst,
-                                  flowdetail::LargeVector<float>* scratch) {
+void flowresample::downsample(const CTensor<float>& src, int nx, int ny,
+                              const CTensor<float>& weights, CTensor<float>& dst,
+                              flowdetail::LargeVector<float>* scratch) {
   if (weights.xSize() != src.xSize() || weights.ySize() != src.ySize()) {
     flowdetail::tensorIncompatibleSize(src.xSize(), src.ySize(), weights.xSize(), weights.ySize());
   }
@@ -341,8 +341,8 @@ void flowresample::downsampleInto(const CTensor<float>& src, int nx, int ny,
   }
 }
 
-void flowresample::downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
-                                  flowdetail::LargeVector<float>* scratch) {
+void flowresample::downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
+                              flowdetail::LargeVector<float>* scratch) {
   requireReduction(nx, ny, src.xSize(), src.ySize());
   dst.fitSize(nx, ny);
   flowdetail::LargeVector<float> own;
@@ -350,7 +350,8 @@ void flowresample::downsampleInto(const CMatrix<float>& src, int nx, int ny, CMa
              scratch != nullptr ? *scratch : own);
 }
 
-void flowresample::upsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst) {
+void flowresample::upsampleBilinear(const CTensor<float>& src, int nx, int ny,
+                                    CTensor<float>& dst) {
   requirePositive("upsampleBilinear", nx, ny);
   requireSource(src.xSize(), src.ySize());
   dst.fitSize(nx, ny, src.zSize());

@@ -13,19 +13,19 @@
 namespace flowresample {
 
 /// dst = src reduced to nx × ny by CTensor::downsample(nx, ny); dst must not be src.
-void downsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
-                    flowdetail::LargeVector<float>* scratch = nullptr);
+void downsample(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                flowdetail::LargeVector<float>* scratch = nullptr);
 
 /// dst = src reduced by CTensor::downsample(nx, ny, weights); dst must not be src.
-void downsampleInto(const CTensor<float>& src, int nx, int ny, const CTensor<float>& weights,
-                    CTensor<float>& dst, flowdetail::LargeVector<float>* scratch = nullptr);
+void downsample(const CTensor<float>& src, int nx, int ny, const CTensor<float>& weights,
+                CTensor<float>& dst, flowdetail::LargeVector<float>* scratch = nullptr);
 
 /// dst = src reduced by CMatrix::downsample(nx, ny); dst must not be src.
-void downsampleInto(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
-                    flowdetail::LargeVector<float>* scratch = nullptr);
+void downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
+                flowdetail::LargeVector<float>* scratch = nullptr);
 
 /// dst = src resized by CTensor::upsampleBilinear(nx, ny); dst must not be src.
-void upsampleInto(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
+void upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
 
 }  // namespace flowresample
 

@@ -42,13 +42,21 @@ void pairWeights(int begin, int end, int step, const float* __restrict s0,
 void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
                              CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
                              CMatrix<float>* extra, float extraWeight) {
+  flowsolver::diffusivityReference(flow, increment, horizontalWeights, verticalWeights, extra,
+                                   extraWeight);
+}
+
+void flowsolver::diffusivityReference(const CTensor<float>& flow, const CTensor<float>& increment,
+                                      CMatrix<float>& horizontalWeights,
+                                      CMatrix<float>& verticalWeights, const CMatrix<float>* extra,
+                                      float extraWeight) {
   const int nx = flow.xSize(), ny = flow.ySize();
   const char* const op = "COpticFlow::diffusivity";
-  flowsolver::requireTensor(flow, nx, ny, 2, op, "flow");
-  flowsolver::requireTensor(increment, nx, ny, 2, op, "increment");
-  flowsolver::requireMatrix(horizontalWeights, nx, ny, op, "horizontal weight matrix");
-  flowsolver::requireMatrix(verticalWeights, nx, ny, op, "vertical weight matrix");
-  if (extra != nullptr) flowsolver::requireMatrix(*extra, nx, ny, op, "extra matrix");
+  requireTensor(flow, nx, ny, 2, op, "flow");
+  requireTensor(increment, nx, ny, 2, op, "increment");
+  requireMatrix(horizontalWeights, nx, ny, op, "horizontal weight matrix");
+  requireMatrix(verticalWeights, nx, ny, op, "vertical weight matrix");
+  if (extra != nullptr) requireMatrix(*extra, nx, ny, op, "extra matrix");
   const int n = nx * ny;
   float* horizontal = horizontalWeights.data();
   float* vertical = verticalWeights.data();
@@ -100,10 +108,10 @@ void COpticFlow::diffusivity(CTensor<float>& flow, CTensor<float>& increment,
   }
 }
 
-void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float>& increment,
-                                 CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
-                                 const CMatrix<float>* extra, float extraWeight, int threads,
-                                 flowthreads::Pool* pool, CMatrix<float>* scratch) {
+void flowsolver::diffusivity(const CTensor<float>& flow, const CTensor<float>& increment,
+                             CMatrix<float>& horizontalWeights, CMatrix<float>& verticalWeights,
+                             const CMatrix<float>* extra, float extraWeight, int threads,
+                             flowthreads::Pool* pool, CMatrix<float>* scratch) {
   const int nx = flow.xSize(), ny = flow.ySize();
   const char* const op = "COpticFlow::diffusivity";
   requireTensor(flow, nx, ny, 2, op, "flow");
@@ -114,13 +122,16 @@ void flowsolver::diffusivityFast(const CTensor<float>& flow, const CTensor<float
   const int n = nx * ny;
 
   // Total flow of both components and, per component, the y- and the x-derivative.
-  CMatrix<float> own[6];
-  CMatrix<float>* m6 = scratch != nullptr ? scratch : own;
-  for (int k = 0; k < 6; ++k) {
-    m6[k].fitSize(nx, ny);
-  }
-  CMatrix<float>&total0 = m6[0], &total1 = m6[1], &dy0 = m6[2], &dx0 = m6[3], &dy1 = m6[4],
-  &dx1 = m6[5];
+  CMatrix<float> own[kSmoothnessPlanes];
+  CMatrix<float>* planes = scratch != nullptr ? scratch : own;
+  for (int k = 0; k < kSmoothnessPlanes; ++k)
+    planes[k].fitSize(nx, ny);
+  CMatrix<float>& total0 = planes[kTotalU];
+  CMatrix<float>& total1 = planes[kTotalV];
+  CMatrix<float>& dy0 = planes[kUAlongY];
+  CMatrix<float>& dx0 = planes[kUAlongX];
+  CMatrix<float>& dy1 = planes[kVAlongY];
+  CMatrix<float>& dx1 = planes[kVAlongX];
   {
     const float* w = flow.data();
     const float* dw = increment.data();

@@ -1,5 +1,5 @@
-// How a pyramid level is computed: the straightforward steps or the fast ones (same bits),
-// the thread count and the worker threads they run on.
+// How the fast solver computes a pyramid level: the thread count and the worker threads it
+// runs on, the buffers it keeps, the stage times it reports.
 #ifndef MOTIONSEG_FLOW_SOLVER_LEVEL_OPTIONS_H
 #define MOTIONSEG_FLOW_SOLVER_LEVEL_OPTIONS_H
 
@@ -11,17 +11,9 @@
 
 namespace flowsolver {
 
-/// Which sweep a pyramid level runs.
-enum class SweepKind { Reference, Fast };
-
-/// How a pyramid level is computed. Every combination gives the same bits.
+/// How the fast solver computes a pyramid level (fused loops over rows shared among `threads`
+/// threads). Every combination gives the bits of the straightforward solver.
 struct LevelOptions {
-  /// The SOR sweep.
-  SweepKind sweep = SweepKind::Fast;
-  /// The per-pixel set-up of the level (motion tensors, smoothness, robust and match
-  /// weights) and the resampling around it: Reference runs the loops as the steps read them,
-  /// Fast runs fused loops over rows shared among `threads` threads.
-  SweepKind setup = SweepKind::Fast;
   int threads = 1;
   /// A level of fewer than threads × minPixelsPerThread pixels runs on fewer threads, at
   /// least one: starting a thread costs more than a small level's loops.

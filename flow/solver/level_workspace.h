@@ -6,24 +6,49 @@
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 #include "flow/containers/array_memory.h"
+#include "flow/solver/diffusivity.h"
 #include "flow/solver/sor_sweep.h"
 
 namespace flowsolver {
+
+/// The planes of one channel of a level's set-up: the first image, the temporal difference
+/// (warped second image minus first), and the 5-tap derivatives of the x-chain (Ix, Ixx, Ixy,
+/// Ixt) and of the y-chain (Iy, Iyy, Iyt).
+enum DerivativePlane : int {
+  kImage,
+  kTemporal,
+  kIx,
+  kIy,
+  kIxx,
+  kIxy,
+  kIyy,
+  kIxt,
+  kIyt,
+  kDerivativePlanes
+};
 
 /// Buffers of the fast level solver kept from one fixed-point iteration and one pyramid level
 /// to the next. Each takes the level's size within the room it has (fitSize), so that once
 /// reserve() has made room for the largest level no level allocates (and faults in) memory.
 struct LevelWorkspace {
+  /// The motion tensors J and G (six planes each) and the flow increment (two planes).
   CTensor<float> brightness, gradient, increment;
-  /// The set-up's image, temporal difference and seven derivatives, then (from the first
-  /// fixed-point iteration on) the smoothness weights' totals and derivatives.
-  CMatrix<float> planes[9];
+  /// The set-up's planes of one channel, indexed by DerivativePlane.
+  CMatrix<float> planes[kDerivativePlanes];
+  /// The smoothness weights and the robust and match weights (five planes: ψ′ of the data
+  /// and gradient terms, the match sums and the two weighted flow-minus-match sums).
   CMatrix<float> horizontal, vertical;
   flowdetail::LargeVector<float> weights;
   SorScratch sor;
 
   /// Room for levels of up to `pixels` pixels.
   void reserve(int pixels);
+
+  /// The scratch of the smoothness weights (kSmoothnessPlanes matrices): the set-up's planes,
+  /// free once the motion tensors are summed, which happens before the first weights.
+  CMatrix<float>* smoothnessScratch() { return planes; }
+  static_assert(static_cast<int>(kSmoothnessPlanes) <= static_cast<int>(kDerivativePlanes),
+                "the smoothness weights' scratch lives in the set-up's planes");
 };
 
 }  // namespace flowsolver

@@ -1,10 +1,13 @@
 // One pyramid level of the variational flow: lagged fixed-point iterations on the robust
-// weights, each frozen linear system solved by SOR sweeps.
+// weights, each frozen linear system solved by SOR sweeps. nonlinearIterationReference runs
+// the steps as they read; nonlinearIteration runs the same operations per pixel as named
+// steps over the level workspace, fused and threaded.
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/solver_checks.h"
 #include "flow/solver/diffusivity.h"
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
+#include "flow/solver/sor_system_builder.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/parallel/for_each_range.h"
@@ -110,15 +113,6 @@ void robustWeights(int begin, int end, float a, float aGamma, const float* __res
   }
 }
 
-// Gives t the sizes (nx, ny, nz), keeping its array when it has room for them.
-void reuse(CTensor<float>& t, int nx, int ny, int nz) {
-  t.fitSize(nx, ny, nz);
-}
-
-void reuse(CMatrix<float>& m, int nx, int ny) {
-  m.fitSize(nx, ny);
-}
-
 // `yes` where c holds, else `no`, bit for bit, by masking the bits: no branch the compiler
 // could move the computation of either value into.
 inline float choose(bool c, float yes, float no) {
@@ -159,33 +153,32 @@ void addMatchCandidate(int begin, int end, float aBeta, const float* __restrict 
 
 // The level's derivatives of one channel: the x-chain (chain 0: Ix, Ixx, Ixy, Ixt) or the
 // y-chain (chain 1: Iy, Iyy, Iyt), 5-tap derivative filters of the image and of the temporal
-// difference. planes holds image, temporal, Ix, Iy, Ixx, Ixy, Iyy, Ixt, Iyt.
+// difference, each plane of `planes` where DerivativePlane says.
 void derivativeChain(int chain, CMatrix<float>* planes) {
+  using namespace flowsolver;
   const CDerivative<float> derivative(5);
-  const CMatrix<float>& image = planes[0];
-  const CMatrix<float>& temporal = planes[1];
-  CMatrix<float>&ix = planes[2], &iy = planes[3], &ixx = planes[4], &ixy = planes[5],
-  &iyy = planes[6], &ixt = planes[7], &iyt = planes[8];
+  const CMatrix<float>& image = planes[kImage];
+  const CMatrix<float>& temporal = planes[kTemporal];
   if (chain == 0) {
-    NFilter::filter(image, ix, derivative, 1);
-    NFilter::filter(ix, ixx, derivative, 1);
-    NFilter::filter(ix, ixy, 1, derivative);
-    NFilter::filter(temporal, ixt, derivative, 1);
+    NFilter::filter(image, planes[kIx], derivative, 1);
+    NFilter::filter(planes[kIx], planes[kIxx], derivative, 1);
+    NFilter::filter(planes[kIx], planes[kIxy], 1, derivative);
+    NFilter::filter(temporal, planes[kIxt], derivative, 1);
   } else {
-    NFilter::filter(image, iy, 1, derivative);
-    NFilter::filter(iy, iyy, 1, derivative);
-    NFilter::filter(temporal, iyt, 1, derivative);
+    NFilter::filter(image, planes[kIy], 1, derivative);
+    NFilter::filter(planes[kIy], planes[kIyy], 1, derivative);
+    NFilter::filter(temporal, planes[kIyt], 1, derivative);
   }
 }
 
-// Channel q of the first image and its temporal difference into planes 0 and 1.
+// Channel q of the first image and its temporal difference into their planes.
 void channelPlanes(const CTensor<float>& image1, const CTensor<float>& warpedImage2, int q,
                    CMatrix<float>* planes) {
   const int n = image1.xSize() * image1.ySize();
-  image1.getMatrix(planes[0], q);
-  const float* first = planes[0].data();
+  image1.getMatrix(planes[flowsolver::kImage], q);
+  const float* first = planes[flowsolver::kImage].data();
   const float* second = warpedImage2.data() + static_cast<std::size_t>(q) * n;
-  float* temporal = planes[1].data();
+  float* temporal = planes[flowsolver::kTemporal].data();
   for (int i = 0; i < n; ++i)
     temporal[i] = second[i] - first[i];
 }
@@ -194,13 +187,15 @@ void channelPlanes(const CTensor<float>& image1, const CTensor<float>& warpedIma
 // mask is applied afterwards, in step 3).
 void motionTensorsReference(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
                             const TensorPlanes& J, const TensorPlanes& G) {
+  using namespace flowsolver;
   const int nx = image1.xSize(), ny = image1.ySize(), n = nx * ny;
-  CMatrix<float> planes[9];
+  CMatrix<float> planes[kDerivativePlanes];
   for (CMatrix<float>& plane : planes)
     plane.setSize(nx, ny);
-  const float *ix = planes[2].data(), *iy = planes[3].data(), *temporal = planes[1].data();
-  const float *ixx = planes[4].data(), *ixy = planes[5].data(), *iyy = planes[6].data();
-  const float *ixt = planes[7].data(), *iyt = planes[8].data();
+  const float *ix = planes[kIx].data(), *iy = planes[kIy].data();
+  const float* temporal = planes[kTemporal].data();
+  const float *ixx = planes[kIxx].data(), *ixy = planes[kIxy].data(), *iyy = planes[kIyy].data();
+  const float *ixt = planes[kIxt].data(), *iyt = planes[kIyt].data();
   for (int q = 0; q < image1.zSize(); ++q) {
     channelPlanes(image1, warpedImage2, q, planes);
     derivativeChain(0, planes);
@@ -228,15 +223,109 @@ void motionTensorsReference(const CTensor<float>& image1, const CTensor<float>& 
   }
 }
 
-// Step 1 with the same derivatives and sums, bit for bit: the x-chain and the y-chain on two
-// threads, then the tensor sums over rows shared among the threads; the mask is applied
-// with the last channel (steps 1 and 3 in one pass). planes: nine reused matrices.
-void motionTensorsFast(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
-                       const CMatrix<float>& mask, const TensorPlanes& J, const TensorPlanes& G,
-                       CMatrix<float>* planes, flowthreads::Pool* pool, int threads) {
+// Step 3: no data term where the warp left the second image.
+void applyMask(const CMatrix<float>& mask, CTensor<float>& brightness, CTensor<float>& gradient) {
+  const int n = mask.xSize() * mask.ySize();
+  for (int c = 0; c < 6; ++c) {
+    float* j = brightness.data() + static_cast<std::size_t>(c) * n;
+    float* g = gradient.data() + static_cast<std::size_t>(c) * n;
+    for (int i = 0; i < n; ++i) {
+      j[i] *= mask.data()[i];
+      g[i] *= mask.data()[i];
+    }
+  }
+}
+
+// Step 4: flow(neighbour) − flow(pixel) of the flow, u towards the left, upper, right and
+// lower neighbour, then v (eight planes); entries whose neighbour lies outside the image stay
+// 0 and are never read.
+std::vector<float> neighbourDifferences(const CTensor<float>& flow) {
+  const int nx = flow.xSize(), ny = flow.ySize(), n = nx * ny;
+  std::vector<float> differences(8 * static_cast<std::size_t>(n), 0.0f);
+  const float* u = flow.data();
+  const float* v = u + n;
+  float *uLeft = differences.data(), *uUp = uLeft + n, *uRight = uUp + n, *uDown = uRight + n;
+  float *vLeft = uDown + n, *vUp = vLeft + n, *vRight = vUp + n, *vDown = vRight + n;
+  for (int y = 0; y < ny; ++y) {
+    for (int x = 0; x < nx; ++x) {
+      const int i = x + y * nx;
+      if (x > 0) {
+        uLeft[i] = u[i - 1] - u[i];
+        vLeft[i] = v[i - 1] - v[i];
+      }
+      if (y > 0) {
+        uUp[i] = u[i - nx] - u[i];
+        vUp[i] = v[i - nx] - v[i];
+      }
+      if (x + 1 < nx) {
+        uRight[i] = u[i + 1] - u[i];
+        vRight[i] = v[i + 1] - v[i];
+      }
+      if (y + 1 < ny) {
+        uDown[i] = u[i + nx] - u[i];
+        vDown[i] = v[i + nx] - v[i];
+      }
+    }
+  }
+  return differences;
+}
+
+// Step 6: flow += increment.
+void addIncrement(CTensor<float>& flow, const CTensor<float>& increment) {
+  float* total = flow.data();
+  const float* d = increment.data();
+  for (int i = 0; i < 2 * flow.xSize() * flow.ySize(); ++i)
+    total[i] += d[i];
+}
+
+// The sizes every operand of a level must have, checked before anything is computed.
+void checkLevelOperands(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                        const CMatrix<float>& mask, const CTensor<float>& matchU,
+                        const CTensor<float>& matchV, const CTensor<float>& matchConfidence,
+                        const CTensor<float>& flow, const CMatrix<float>* extra) {
+  using flowsolver::requireMatrix;
+  using flowsolver::requireTensor;
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
-  for (int k = 0; k < 9; ++k)
-    reuse(planes[k], nx, ny);
+  const char* const op = "COpticFlow::nonlinearIteration";
+  requireTensor(image1, nx, ny, nc, op, "first image");
+  requireTensor(warpedImage2, nx, ny, nc, op, "warped second image");
+  requireMatrix(mask, nx, ny, op, "validity mask");
+  const int candidates = matchU.zSize();
+  requireTensor(matchU, nx, ny, candidates, op, "match u");
+  requireTensor(matchV, nx, ny, candidates, op, "match v");
+  requireTensor(matchConfidence, nx, ny, candidates, op, "match confidence");
+  requireTensor(flow, nx, ny, 2, op, "flow");
+  if (extra != nullptr) requireMatrix(*extra, nx, ny, op, "extra matrix");
+}
+
+// The fast level's steps over the workspace.
+
+// Plan the buffers: the level's size for every workspace buffer within the room it has, the
+// tensors and the increment zero.
+void planLevelBuffers(flowsolver::LevelWorkspace& ws, int nx, int ny) {
+  const int n = nx * ny;
+  ws.brightness.fitSize(nx, ny, 6);
+  ws.gradient.fitSize(nx, ny, 6);
+  ws.brightness.fill(0.0f);
+  ws.gradient.fill(0.0f);
+  ws.increment.fitSize(nx, ny, 2);
+  ws.increment.fill(0.0f);
+  for (CMatrix<float>& plane : ws.planes)
+    plane.fitSize(nx, ny);
+  ws.horizontal.fitSize(nx, ny);
+  ws.vertical.fitSize(nx, ny);
+  ws.weights.resize(5 * static_cast<std::size_t>(n));
+}
+
+// Set up: steps 1 and 3 with the same derivatives and sums, bit for bit; the x-chain and the
+// y-chain on two threads, then the tensor sums over rows shared among the threads, the mask
+// applied with the last channel (with no channel, on its own).
+void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+                   const CMatrix<float>& mask, flowsolver::LevelWorkspace& ws,
+                   flowthreads::Pool* pool, int threads) {
+  const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize(), n = nx * ny;
+  const TensorPlanes J(ws.brightness, n), G(ws.gradient, n);
+  CMatrix<float>* planes = ws.planes;
   for (int q = 0; q < nc; ++q) {
     channelPlanes(image1, warpedImage2, q, planes);
     flowthreads::forEachRange(pool, 2, std::min(threads, 2), [&](int begin, int end) {
@@ -245,29 +334,55 @@ void motionTensorsFast(const CTensor<float>& image1, const CTensor<float>& warpe
     });
     const bool last = q + 1 == nc;
     flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
+      using namespace flowsolver;
       auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
-      run(y0 * nx, y1 * nx, planes[2].data(), planes[3].data(), planes[1].data(), planes[4].data(),
-          planes[5].data(), planes[6].data(), planes[7].data(), planes[8].data(), mask.data(),
-          J.e11, J.e22, J.e33, J.e12, J.e13, J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23);
+      run(y0 * nx, y1 * nx, planes[kIx].data(), planes[kIy].data(), planes[kTemporal].data(),
+          planes[kIxx].data(), planes[kIxy].data(), planes[kIyy].data(), planes[kIxt].data(),
+          planes[kIyt].data(), mask.data(), J.e11, J.e22, J.e33, J.e12, J.e13, J.e23, G.e11, G.e22,
+          G.e33, G.e12, G.e13, G.e23);
     });
   }
+  if (nc == 0) applyMask(mask, ws.brightness, ws.gradient);
+}
+
+// The terms of the robust and match weights.
+struct WeightScales {
+  float data, gradient, match;  // 1/α, γ/α and β/α
+};
+
+// Weights: steps 5.2 and 5.3 with the same operations per pixel, rows shared among the
+// threads.
+void robustAndMatchWeights(flowsolver::LevelWorkspace& ws, const CTensor<float>& flow,
+                           const CTensor<float>& matchU, const CTensor<float>& matchV,
+                           const CTensor<float>& matchConfidence, WeightScales scale,
+                           flowthreads::Pool* pool, int threads) {
+  const int nx = flow.xSize(), ny = flow.ySize(), n = nx * ny, candidates = matchU.zSize();
+  const TensorPlanes J(ws.brightness, n), G(ws.gradient, n);
+  const float* du = ws.increment.data();
+  const float* dv = du + n;
+  const float* u = flow.data();
+  const float* v = u + n;
+  float* psiD = ws.weights.data();
+  float* psiG = psiD + n;
+  float* matchSum = psiG + n;
+  float* ru = matchSum + n;
+  float* rv = ru + n;
+  flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
+    const int begin = y0 * nx, end = y1 * nx;
+    robustWeights(begin, end, scale.data, scale.gradient, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13,
+                  J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23, psiD, psiG);
+    std::fill(matchSum + begin, matchSum + end, 0.0f);
+    std::fill(ru + begin, ru + end, 0.0f);
+    std::fill(rv + begin, rv + end, 0.0f);
+    for (int k = 0; k < candidates; ++k) {
+      const std::size_t offset = static_cast<std::size_t>(k) * n;
+      addMatchCandidate(begin, end, scale.match, du, dv, u, v, matchU.data() + offset,
+                        matchV.data() + offset, matchConfidence.data() + offset, matchSum, ru, rv);
+    }
+  });
 }
 
 }  // namespace
-
-void flowsolver::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
-                                    CMatrix<float>& mask, CTensor<float>& matchU,
-                                    CTensor<float>& matchV, CTensor<float>& matchConfidence,
-                                    CTensor<float>& flow, CMatrix<float>* extra, float alpha,
-                                    float beta, float gamma, float extraWeight, int outer,
-                                    int inner, float omega, SweepKind sweep) {
-  LevelOptions options;
-  options.sweep = sweep;
-  options.setup = sweep;
-  options.threads = sweep == SweepKind::Fast ? flowthreads::threadCount() : 1;
-  nonlinearIteration(image1, warpedImage2, mask, matchU, matchV, matchConfidence, flow, extra,
-                     alpha, beta, gamma, extraWeight, outer, inner, omega, options);
-}
 
 void flowsolver::LevelWorkspace::reserve(int pixels) {
   for (CTensor<float>* t : {&brightness, &gradient})
@@ -291,6 +406,98 @@ flowsolver::LevelOptions flowsolver::defaultLevelOptions() {
   return options;
 }
 
+void flowsolver::nonlinearIterationReference(
+    const CTensor<float>& image1, const CTensor<float>& warpedImage2, const CMatrix<float>& mask,
+    const CTensor<float>& matchU, const CTensor<float>& matchV,
+    const CTensor<float>& matchConfidence, CTensor<float>& flow, const CMatrix<float>* extra,
+    float alpha, float beta, float gamma, float extraWeight, int outer, int inner, float omega) {
+  checkLevelOperands(image1, warpedImage2, mask, matchU, matchV, matchConfidence, flow, extra);
+  const int nx = image1.xSize(), ny = image1.ySize(), n = nx * ny;
+
+  // Step 1: motion tensors J (brightness constancy) and G (gradient constancy), each channel
+  // normalised by the gradient magnitude of the first image.
+  CTensor<float> brightness(nx, ny, 6, 0.0f), gradient(nx, ny, 6, 0.0f);
+  const TensorPlanes J(brightness, n), G(gradient, n);
+  motionTensorsReference(image1, warpedImage2, J, G);
+
+  // Step 2: the increment starts at zero; every data and match term is divided by α.
+  CTensor<float> increment(nx, ny, 2, 0.0f);
+  float* du = increment.data();
+  float* dv = du + n;
+  const float a = 1.0f / alpha;
+
+  // Step 3: no data term where the warp left the second image.
+  applyMask(mask, brightness, gradient);
+
+  // Step 4: flow(neighbour) − flow(pixel) of the flow passed in.
+  const std::vector<float> differences = neighbourDifferences(flow);
+  const float* u = flow.data();
+  const float* v = u + n;
+
+  // Step 5: lagged fixed-point iterations on the system over these planes.
+  CMatrix<float> horizontal(nx, ny), vertical(nx, ny);
+  std::vector<float> weights(5 * static_cast<std::size_t>(n));
+  float* psiD = weights.data();
+  float* psiG = psiD + n;
+  float* matchSum = psiG + n;
+  float* ru = matchSum + n;
+  float* rv = ru + n;
+  const SorSystem system =
+      buildSorSystem({nx, ny, brightness.data(), gradient.data(), u, differences.data(),
+                      horizontal.data(), vertical.data(), weights.data()},
+                     omega);
+  for (int iteration = 0; iteration < outer; ++iteration) {
+    // Step 5.1: smoothness weights of the total flow.
+    diffusivityReference(flow, increment, horizontal, vertical, extra, extraWeight);
+
+    // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
+    for (int i = 0; i < n; ++i) {
+      const float x = du[i], y = dv[i];
+      const float quadraticD = J.e11[i] * (x * x) + J.e22[i] * (y * y) + J.e33[i];
+      const float mixedD = J.e12[i] * x * y + J.e13[i] * x + J.e23[i] * y;
+      float sD =
+          static_cast<float>(static_cast<double>(quadraticD) + 2.0 * static_cast<double>(mixedD));
+      if (sD < 0.0f) sD = 0.0f;
+      psiD[i] =
+          static_cast<float>(static_cast<double>(a) / std::sqrt(static_cast<double>(sD) + 1e-6));
+      const float quadraticG = G.e11[i] * (x * x) + G.e22[i] * (y * y) + G.e33[i];
+      const float mixedG = G.e12[i] * x * y + G.e13[i] * x + G.e23[i] * y;
+      float sG =
+          static_cast<float>(static_cast<double>(quadraticG) + 2.0 * static_cast<double>(mixedG));
+      if (sG < 0.0f) sG = 0.0f;
+      psiG[i] = static_cast<float>(static_cast<double>(a * gamma) /
+                                   std::sqrt(static_cast<double>(sG) + 1e-6));
+    }
+
+    // Step 5.3: match weights and the weighted flow-minus-match sums of every candidate.
+    std::fill(matchSum, matchSum + 3 * static_cast<std::size_t>(n), 0.0f);
+    for (int k = 0; k < matchU.zSize(); ++k) {
+      const std::size_t offset = static_cast<std::size_t>(k) * n;
+      const float* mu = matchU.data() + offset;
+      const float* mv = matchV.data() + offset;
+      const float* confidence = matchConfidence.data() + offset;
+      for (int i = 0; i < n; ++i) {
+        const float p = confidence[i];
+        if (!(p > 0.0f)) continue;
+        const float eu = (du[i] + u[i]) - mu[i];
+        const float ev = (dv[i] + v[i]) - mv[i];
+        const float w =
+            static_cast<float>(static_cast<double>(a * beta * p) /
+                               std::sqrt(static_cast<double>(eu * eu + ev * ev) + 1e-6));
+        matchSum[i] += w;
+        ru[i] += (u[i] - mu[i]) * w;
+        rv[i] += w * (v[i] - mv[i]);
+      }
+    }
+
+    // Step 5.4: SOR sweeps on the frozen system.
+    sorSweepsReference(system, du, dv, inner);
+  }
+
+  // Step 6: flow += increment.
+  addIncrement(flow, increment);
+}
+
 void flowsolver::nonlinearIteration(const CTensor<float>& image1,
                                     const CTensor<float>& warpedImage2, const CMatrix<float>& mask,
                                     const CTensor<float>& matchU, const CTensor<float>& matchV,
@@ -298,231 +505,40 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
                                     const CMatrix<float>* extra, float alpha, float beta,
                                     float gamma, float extraWeight, int outer, int inner,
                                     float omega, const LevelOptions& options) {
-  const bool fast = options.setup == SweepKind::Fast;
-  const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
-  const char* const op = "COpticFlow::nonlinearIteration";
-  requireTensor(image1, nx, ny, nc, op, "first image");
-  requireTensor(warpedImage2, nx, ny, nc, op, "warped second image");
-  requireMatrix(mask, nx, ny, op, "validity mask");
-  const int candidates = matchU.zSize();
-  requireTensor(matchU, nx, ny, candidates, op, "match u");
-  requireTensor(matchV, nx, ny, candidates, op, "match v");
-  requireTensor(matchConfidence, nx, ny, candidates, op, "match confidence");
-  requireTensor(flow, nx, ny, 2, op, "flow");
-  if (extra != nullptr) requireMatrix(*extra, nx, ny, op, "extra matrix");
-  const int n = nx * ny;
-
+  checkLevelOperands(image1, warpedImage2, mask, matchU, matchV, matchConfidence, flow, extra);
+  const int nx = image1.xSize(), ny = image1.ySize(), n = nx * ny;
+  const int threads = levelThreads(options, n);
   StageTimes* const times = options.times;
-  // Step 1: motion tensors J (brightness constancy) and G (gradient constancy), each channel
-  // normalised by the gradient magnitude of the first image.
-  StageClock tensorClock(times != nullptr ? &times->tensors : nullptr);
-  // The fast set-up keeps its buffers in the workspace (its own when none is given).
-  LevelWorkspace ownWorkspace;
+  LevelWorkspace ownWorkspace;  // when the caller keeps none from level to level
   LevelWorkspace& ws = options.workspace != nullptr ? *options.workspace : ownWorkspace;
-  CTensor<float> ownBrightness, ownGradient;
-  CTensor<float>& brightness = fast ? ws.brightness : ownBrightness;
-  CTensor<float>& gradient = fast ? ws.gradient : ownGradient;
-  reuse(brightness, nx, ny, 6);
-  reuse(gradient, nx, ny, 6);
-  brightness.fill(0.0f);
-  gradient.fill(0.0f);
-  const TensorPlanes J(brightness, n), G(gradient, n);
-  const int threads = fast ? levelThreads(options, n) : 1;
-  if (fast) {
-    motionTensorsFast(image1, warpedImage2, mask, J, G, ws.planes, options.pool, threads);
-  } else {
-    motionTensorsReference(image1, warpedImage2, J, G);
-  }
 
-  // Step 2: the increment starts at zero; every data and match term is divided by α.
-  CTensor<float> ownIncrement;
-  CTensor<float>& increment = fast ? ws.increment : ownIncrement;
-  reuse(increment, nx, ny, 2);
-  increment.fill(0.0f);
-  float* du = increment.data();
-  float* dv = du + n;
-  const float a = 1.0f / alpha;
-
-  // Step 3: no data term where the warp left the second image (done with the last channel
-  // by the fast set-up).
-  for (int c = 0; c < 6 && (!fast || nc == 0); ++c) {
-    float* j = brightness.data() + static_cast<std::size_t>(c) * n;
-    float* g = gradient.data() + static_cast<std::size_t>(c) * n;
-    for (int i = 0; i < n; ++i) {
-      j[i] *= mask.data()[i];
-      g[i] *= mask.data()[i];
-    }
-  }
-
-  // Step 4: flow(neighbour) − flow(pixel) of the flow passed in; entries whose neighbour lies
-  // outside the image stay 0 and are never read.
-  const float* u = flow.data();
-  const float* v = u + n;
-  // The fast sweep forms these differences itself from the flow and never reads the arrays.
-  const bool needDifferences = options.sweep == SweepKind::Reference;
-  std::vector<float> differences(needDifferences ? 8 * static_cast<std::size_t>(n) : 0, 0.0f);
-  float* uLeft = differences.data();
-  float* uUp = uLeft + n;
-  float* uRight = uUp + n;
-  float* uDown = uRight + n;
-  float* vLeft = uDown + n;
-  float* vUp = vLeft + n;
-  float* vRight = vUp + n;
-  float* vDown = vRight + n;
-  for (int y = 0; y < ny && needDifferences; ++y) {
-    for (int x = 0; x < nx; ++x) {
-      const int i = x + y * nx;
-      if (x > 0) {
-        uLeft[i] = u[i - 1] - u[i];
-        vLeft[i] = v[i - 1] - v[i];
-      }
-      if (y > 0) {
-        uUp[i] = u[i - nx] - u[i];
-        vUp[i] = v[i - nx] - v[i];
-      }
-      if (x + 1 < nx) {
-        uRight[i] = u[i + 1] - u[i];
-        vRight[i] = v[i + 1] - v[i];
-      }
-      if (y + 1 < ny) {
-        uDown[i] = u[i + nx] - u[i];
-        vDown[i] = v[i + nx] - v[i];
-      }
-    }
-  }
-
+  StageClock tensorClock(times != nullptr ? &times->tensors : nullptr);
+  planLevelBuffers(ws, nx, ny);
+  motionTensors(image1, warpedImage2, mask, ws, options.pool, threads);
   tensorClock.stop();
-  // Step 5: lagged fixed-point iterations.
-  CMatrix<float> ownHorizontal, ownVertical;
-  CMatrix<float>& horizontal = fast ? ws.horizontal : ownHorizontal;
-  CMatrix<float>& vertical = fast ? ws.vertical : ownVertical;
-  reuse(horizontal, nx, ny);
-  reuse(vertical, nx, ny);
-  flowdetail::LargeVector<float> ownWeights;
-  flowdetail::LargeVector<float>& weights = fast ? ws.weights : ownWeights;
-  weights.resize(5 * static_cast<std::size_t>(n));
-  float* psiD = weights.data();
-  float* psiG = psiD + n;
-  float* matchSum = psiG + n;
-  float* ru = matchSum + n;
-  float* rv = ru + n;
-  SorSystem system;
-  system.xSize = nx;
-  system.ySize = ny;
-  system.j11 = J.e11;
-  system.j22 = J.e22;
-  system.j12 = J.e12;
-  system.j13 = J.e13;
-  system.j23 = J.e23;
-  system.g11 = G.e11;
-  system.g22 = G.e22;
-  system.g12 = G.e12;
-  system.g13 = G.e13;
-  system.g23 = G.e23;
-  system.u = u;
-  system.v = v;
-  system.uLeft = uLeft;
-  system.uUp = uUp;
-  system.uRight = uRight;
-  system.uDown = uDown;
-  system.vLeft = vLeft;
-  system.vUp = vUp;
-  system.vRight = vRight;
-  system.vDown = vDown;
-  system.horizontal = horizontal.data();
-  system.vertical = vertical.data();
-  system.psiD = psiD;
-  system.psiG = psiG;
-  system.m = matchSum;
-  system.ru = ru;
-  system.rv = rv;
-  system.omega = omega;
-  SorScratch& scratch = ws.sor;
-  const float aGamma = a * gamma;
-  const float aBeta = a * beta;
+
+  // The fast sweep forms the neighbour differences itself from the flow.
+  const SorSystem system =
+      buildSorSystem({nx, ny, ws.brightness.data(), ws.gradient.data(), flow.data(), nullptr,
+                      ws.horizontal.data(), ws.vertical.data(), ws.weights.data()},
+                     omega);
+  const float a = 1.0f / alpha;
+  const WeightScales scale{a, a * gamma, a * beta};
+  float* du = ws.increment.data();
+  float* dv = du + n;
+  flowthreads::Pool* const sorPool =
+      threads >= 2 && options.sorOnTwoThreads ? options.pool : nullptr;
   for (int iteration = 0; iteration < outer; ++iteration) {
     StageClock weightClock(times != nullptr ? &times->weights : nullptr);
-    if (fast) {
-      // Steps 5.1 to 5.3 with the same operations per pixel, rows shared among the threads.
-      // The set-up's planes are free now: the weights' totals and derivatives go there.
-      diffusivityFast(flow, increment, horizontal, vertical, extra, extraWeight, threads,
-                      options.pool, ws.planes);
-      flowthreads::forEachRange(options.pool, ny, threads, [&](int y0, int y1) {
-        const int begin = y0 * nx, end = y1 * nx;
-        robustWeights(begin, end, a, aGamma, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13, J.e23,
-                      G.e11, G.e22, G.e33, G.e12, G.e13, G.e23, psiD, psiG);
-        std::fill(matchSum + begin, matchSum + end, 0.0f);
-        std::fill(ru + begin, ru + end, 0.0f);
-        std::fill(rv + begin, rv + end, 0.0f);
-        for (int k = 0; k < candidates; ++k) {
-          const std::size_t offset = static_cast<std::size_t>(k) * n;
-          addMatchCandidate(begin, end, aBeta, du, dv, u, v, matchU.data() + offset,
-                            matchV.data() + offset, matchConfidence.data() + offset, matchSum, ru,
-                            rv);
-        }
-      });
-    } else {
-      // Step 5.1: smoothness weights of the total flow.
-      // The straightforward weights only read the extra matrix.
-      COpticFlow::diffusivity(flow, increment, horizontal, vertical,
-                              const_cast<CMatrix<float>*>(extra), extraWeight);
-
-      // Step 5.2: robust data weights Ψ′ of the linearised constancy terms.
-      for (int i = 0; i < n; ++i) {
-        const float x = du[i], y = dv[i];
-        const float quadraticD = J.e11[i] * (x * x) + J.e22[i] * (y * y) + J.e33[i];
-        const float mixedD = J.e12[i] * x * y + J.e13[i] * x + J.e23[i] * y;
-        float sD =
-            static_cast<float>(static_cast<double>(quadraticD) + 2.0 * static_cast<double>(mixedD));
-        if (sD < 0.0f) sD = 0.0f;
-        psiD[i] =
-            static_cast<float>(static_cast<double>(a) / std::sqrt(static_cast<double>(sD) + 1e-6));
-        const float quadraticG = G.e11[i] * (x * x) + G.e22[i] * (y * y) + G.e33[i];
-        const float mixedG = G.e12[i] * x * y + G.e13[i] * x + G.e23[i] * y;
-        float sG =
-            static_cast<float>(static_cast<double>(quadraticG) + 2.0 * static_cast<double>(mixedG));
-        if (sG < 0.0f) sG = 0.0f;
-        psiG[i] = static_cast<float>(static_cast<double>(aGamma) /
-                                     std::sqrt(static_cast<double>(sG) + 1e-6));
-      }
-
-      // Step 5.3: match weights and the weighted flow-minus-match sums of every candidate.
-      std::fill(matchSum, matchSum + 3 * static_cast<std::size_t>(n), 0.0f);
-      for (int k = 0; k < candidates; ++k) {
-        const std::size_t offset = static_cast<std::size_t>(k) * n;
-        const float* mu = matchU.data() + offset;
-        const float* mv = matchV.data() + offset;
-        const float* confidence = matchConfidence.data() + offset;
-        for (int i = 0; i < n; ++i) {
-          const float p = confidence[i];
-          if (!(p > 0.0f)) continue;
-          const float eu = (du[i] + u[i]) - mu[i];
-          const float ev = (dv[i] + v[i]) - mv[i];
-          const float w =
-              static_cast<float>(static_cast<double>(aBeta * p) /
-                                 std::sqrt(static_cast<double>(eu * eu + ev * ev) + 1e-6));
-          matchSum[i] += w;
-          ru[i] += (u[i] - mu[i]) * w;
-          rv[i] += w * (v[i] - mv[i]);
-        }
-      }
-    }
-
+    diffusivity(flow, ws.increment, ws.horizontal, ws.vertical, extra, extraWeight, threads,
+                options.pool, ws.smoothnessScratch());
+    robustAndMatchWeights(ws, flow, matchU, matchV, matchConfidence, scale, options.pool, threads);
     weightClock.stop();
-    // Step 5.4: SOR sweeps on the frozen system.
-    StageClock sorClock(times != nullptr ? &times->sor : nullptr);
-    if (options.sweep == SweepKind::Reference) {
-      sorSweepsReference(system, du, dv, inner);
-    } else {
-      sorSweeps(system, du, dv, inner, scratch,
-                threads >= 2 && options.sorOnTwoThreads ? options.pool : nullptr);
-    }
-  }
 
-  // Step 6: flow += increment.
-  float* total = flow.data();
-  for (int i = 0; i < 2 * n; ++i)
-    total[i] += increment.data()[i];
+    StageClock sorClock(times != nullptr ? &times->sor : nullptr);
+    sorSweeps(system, du, dv, inner, ws.sor, sorPool);
+  }
+  addIncrement(flow, ws.increment);
 }
 
 void COpticFlow::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warpedImage2,
@@ -533,5 +549,5 @@ void COpticFlow::nonlinearIteration(CTensor<float>& image1, CTensor<float>& warp
                                     int inner, float omega) {
   flowsolver::nonlinearIteration(image1, warpedImage2, mask, matchU, matchV, matchConfidence, flow,
                                  extra, alpha, beta, gamma, extraWeight, outer, inner, omega,
-                                 flowsolver::SweepKind::Fast);
+                                 flowsolver::defaultLevelOptions());
 }

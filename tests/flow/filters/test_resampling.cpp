@@ -3,12 +3,14 @@
 // refusal of sizes that would take the operations outside their arrays.
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
+#include "flow/filters/resampling.h"
 #include "tests/flow/capture_cerr.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -232,6 +234,53 @@ TEST(TensorResampling, ChannelsAreResizedLikeMatrices) {
       u.getMatrix(got, c);
       EXPECT_EQ(values(got), values(plane)) << "operation " << o << " channel " << c;
     }
+  }
+}
+
+bool sameBits(const CTensor<float>& a, const CTensor<float>& b) {
+  return a.xSize() == b.xSize() && a.ySize() == b.ySize() && a.zSize() == b.zSize() &&
+         std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
+}
+
+// The free functions into a reused destination against a copy resized by the member
+// function, bit for bit, through sizes that shrink and grow as a pyramid's levels do: the
+// destination and the scratch keep what the last call left in them.
+TEST(ResamplingInto, SameBitsAsTheMemberOnACopy) {
+  std::mt19937 rng(25);
+  const int x = 29, y = 17, z = 3;
+  CTensor<float> t(x, y, z), w(x, y, z);
+  for (int i = 0; i < t.size(); ++i)
+    t.data()[i] = std::uniform_real_distribution<float>(-3, 3)(rng);
+  // Weights with some pixels left out (not positive), as match confidences have.
+  for (int i = 0; i < w.size(); ++i)
+    w.data()[i] = std::uniform_real_distribution<float>(-0.5f, 1)(rng);
+  const CMatrix<float> m = randomMatrix(x, y, rng);
+  CTensor<float> reduced(x, y, z, 7.0f), weighted(x, y, z, 7.0f), grown(1, 1, z, 7.0f);
+  CMatrix<float> reducedMatrix(x, y, 7.0f);
+  flowdetail::LargeVector<float> scratch;
+  const int sizes[][2] = {{5, 3}, {11, 7}, {29, 17}, {17, 10}, {1, 1}, {28, 2}, {2, 16}};
+  for (const auto& size : sizes) {
+    const int nx = size[0], ny = size[1];
+    CTensor<float> expected(t);
+    expected.downsample(nx, ny);
+    flowresample::downsample(t, nx, ny, reduced, &scratch);
+    EXPECT_TRUE(sameBits(reduced, expected)) << nx << " x " << ny << " area";
+
+    expected = t;
+    expected.downsample(nx, ny, w);
+    flowresample::downsample(t, nx, ny, w, weighted, &scratch);
+    EXPECT_TRUE(sameBits(weighted, expected)) << nx << " x " << ny << " weighted";
+
+    CMatrix<float> expectedMatrix(m);
+    expectedMatrix.downsample(nx, ny);
+    flowresample::downsample(m, nx, ny, reducedMatrix);
+    EXPECT_EQ(values(reducedMatrix), values(expectedMatrix)) << nx << " x " << ny << " matrix";
+
+    // The reduction grown back to full size, as the flow is carried up.
+    expected = reduced;
+    expected.upsampleBilinear(x, y);
+    flowresample::upsampleBilinear(reduced, x, y, grown);
+    EXPECT_TRUE(sameBits(grown, expected)) << nx << " x " << ny << " bilinear";
   }
 }
 

@@ -20,15 +20,6 @@
 namespace {
 
 using flowsolver::LevelOptions;
-using flowsolver::SweepKind;
-
-LevelOptions straightforward() {
-  LevelOptions o;
-  o.sweep = SweepKind::Reference;
-  o.setup = SweepKind::Reference;
-  o.threads = 1;
-  return o;
-}
 
 // Fast options on `threads` threads, split even on the smallest images.
 LevelOptions fastOn(int threads) {
@@ -108,7 +99,7 @@ TEST(FastDiffusivity, SameBitsAsTheStraightforwardWeights) {
     for (const int threads : {1, 2, 3, 5}) {
       // Stale contents must not survive: every weight is written.
       CMatrix<float> h(c.nx, c.ny, 9.0f), v(c.nx, c.ny, 9.0f);
-      flowsolver::diffusivityFast(flow, increment, h, v, extraPointer, 0.7f, threads);
+      flowsolver::diffusivity(flow, increment, h, v, extraPointer, 0.7f, threads);
       EXPECT_TRUE(sameBits(h, horizontal)) << c.nx << " x " << c.ny << ", " << threads;
       EXPECT_TRUE(sameBits(v, vertical)) << c.nx << " x " << c.ny << ", " << threads;
     }
@@ -142,6 +133,11 @@ struct Level {
                                    withExtra ? &extra : nullptr, 30.0f, 300.0f, 5.0f, 0.5f, 3, 4,
                                    1.85f, options);
   }
+  void runReference(bool withExtra) {
+    flowsolver::nonlinearIterationReference(image1, image2, mask, matchU, matchV, confidence, flow,
+                                            withExtra ? &extra : nullptr, 30.0f, 300.0f, 5.0f, 0.5f,
+                                            3, 4, 1.85f);
+  }
 };
 
 TEST(FastLevel, SameFlowAsTheStraightforwardLevel) {
@@ -156,29 +152,25 @@ TEST(FastLevel, SameFlowAsTheStraightforwardLevel) {
     std::mt19937 rng(50 + c.nx * 7 + c.ny);
     const Level original(c.nx, c.ny, c.channels, c.candidates, rng);
     Level reference(original);
-    reference.run(straightforward(), c.extra);
+    reference.runReference(c.extra);
     for (const int threads : {1, 2, 3, 8}) {
-      // The fast set-up with either sweep, so a difference is pinned to the set-up; on a pool
-      // of workers and on threads started per step; with either instruction set.
-      for (const SweepKind sweep : {SweepKind::Reference, SweepKind::Fast}) {
-        for (const flowsimd::InstructionSet set : instructionSets()) {
-          ASSERT_TRUE(flowsimd::force(set));
-          flowthreads::Pool pool(threads);
-          for (flowthreads::Pool* onPool : {static_cast<flowthreads::Pool*>(nullptr), &pool}) {
-            Level fast(original);
-            LevelOptions options = fastOn(threads);
-            options.sweep = sweep;
-            options.pool = onPool;
-            options.sorOnTwoThreads = onPool != nullptr;
-            fast.run(options, c.extra);
-            EXPECT_TRUE(solvertest::sameBits(fast.flow, reference.flow))
-                << c.nx << " x " << c.ny << " x " << c.channels << ", " << c.candidates
-                << " candidates, " << threads << " threads, sweep " << static_cast<int>(sweep)
-                << ", " << flowsimd::name(set) << (onPool ? ", pool" : "");
-          }
+      // On a pool of workers and on threads started per step; with either instruction set.
+      for (const flowsimd::InstructionSet set : instructionSets()) {
+        ASSERT_TRUE(flowsimd::force(set));
+        flowthreads::Pool pool(threads);
+        for (flowthreads::Pool* onPool : {static_cast<flowthreads::Pool*>(nullptr), &pool}) {
+          Level fast(original);
+          LevelOptions options = fastOn(threads);
+          options.pool = onPool;
+          options.sorOnTwoThreads = onPool != nullptr;
+          fast.run(options, c.extra);
+          EXPECT_TRUE(solvertest::sameBits(fast.flow, reference.flow))
+              << c.nx << " x " << c.ny << " x " << c.channels << ", " << c.candidates
+              << " candidates, " << threads << " threads, " << flowsimd::name(set)
+              << (onPool ? ", pool" : "");
         }
-        flowsimd::unforce();
       }
+      flowsimd::unforce();
     }
   }
 }
@@ -190,7 +182,7 @@ TEST(FastLevel, ZeroMaskEverywhereStillMatchesTheStraightforwardLevel) {
   Level original(19, 11, 2, 1, rng);
   original.mask.fill(0.0f);
   Level reference(original), fast(original);
-  reference.run(straightforward(), false);
+  reference.runReference(false);
   fast.run(fastOn(3), false);
   EXPECT_TRUE(solvertest::sameBits(fast.flow, reference.flow));
 }
@@ -223,9 +215,9 @@ TEST(FastScheme, SameFlowAsTheStraightforwardScheme) {
     CMatrix<float> extra(c.nx, c.ny, 0.3f);
     CMatrix<float>* extraPointer = c.extra ? &extra : nullptr;
     CTensor<float> reference;
-    flowsolver::warpingGeometric(image1, image2, reference, matchU, matchV, confidence,
-                                 extraPointer, c.sigma, 30.0f, 300.0f, 5.0f, 0.5f, c.eta, 2, 3,
-                                 1.85f, straightforward());
+    flowsolver::warpingGeometricReference(image1, image2, reference, matchU, matchV, confidence,
+                                          extraPointer, c.sigma, 30.0f, 300.0f, 5.0f, 0.5f, c.eta,
+                                          2, 3, 1.85f);
     ASSERT_EQ(reference.zSize(), 2);
     for (const int threads : {1, 2, 5}) {
       for (const flowsimd::InstructionSet set : instructionSets()) {
