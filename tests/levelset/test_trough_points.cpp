@@ -90,7 +90,8 @@ TEST(TroughPoints, RadiusArgument) {
       {"not a number", {std::numeric_limits<double>::quiet_NaN()}, none},
   };
   for (const Case& c : cases) {
-    const Positions got = troughs(m, n, v, host::make<double>({1, static_cast<mwSize>(c.r.size())}, c.r));
+    const Positions got =
+        troughs(m, n, v, host::make<double>({1, static_cast<mwSize>(c.r.size())}, c.r));
     EXPECT_EQ(got.rows, c.expected.rows) << c.what;
     EXPECT_EQ(got.cols, c.expected.cols) << c.what;
   }

@@ -12,8 +12,8 @@ Plan plan() {
            make<bool>({4, 6}, cycle<bool>(24, 2, 0, 1))),
       2, {{mxSINGLE_CLASS, {4, 1}}, {mxUINT32_CLASS, {4, 1}}});
   add(p, "given N",
-      args(make<uint16_t>({3, 3}, cycle<uint16_t>(9, 3, 1)),
-           make<bool>({3, 3}, cycle<bool>(9, 2)), make<uint16_t>({1, 1}, {6})),
+      args(make<uint16_t>({3, 3}, cycle<uint16_t>(9, 3, 1)), make<bool>({3, 3}, cycle<bool>(9, 2)),
+           make<uint16_t>({1, 1}, {6})),
       1, {{mxSINGLE_CLASS, {6, 1}}});
   return p;
 }

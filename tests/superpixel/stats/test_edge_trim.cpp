@@ -25,8 +25,8 @@ struct Picture {
 };
 
 Picture draw(const std::vector<std::string>& rows) {
-  Picture p{static_cast<mwSize>(rows.size()),
-            static_cast<mwSize>(rows.empty() ? 0 : rows[0].size()), {}};
+  Picture p{
+      static_cast<mwSize>(rows.size()), static_cast<mwSize>(rows.empty() ? 0 : rows[0].size()), {}};
   p.bits.assign(static_cast<std::size_t>(p.h * p.w), false);
   for (mwSize y = 0; y < p.h; ++y) {
     for (mwSize x = 0; x < p.w; ++x)

@@ -83,7 +83,9 @@ TEST(PaletteMerge, HandCheckedLists) {
     ASSERT_FALSE(r.failed) << c.what << ": " << r.error;
     ASSERT_TRUE(r.hostFault.empty()) << c.what << ": " << r.hostFault;
     EXPECT_TRUE(r.inputsUnchanged) << c.what;
-    EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{static_cast<mwSize>(c.merged.size()), 3})) << c.what;
+    EXPECT_EQ(host::dims(r.outputs[0].get()),
+              (std::vector<mwSize>{static_cast<mwSize>(c.merged.size()), 3}))
+        << c.what;
     EXPECT_EQ(rowsOf(r.outputs[0].get()), c.merged) << c.what;
     EXPECT_EQ(host::values<float>(r.outputs[1].get()), c.sums) << c.what;
   }

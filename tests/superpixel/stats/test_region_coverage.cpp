@@ -65,7 +65,9 @@ TEST(RegionCoverage, RowCountsAndRequestedOutputs) {
     ASSERT_FALSE(r.failed) << c.what << ": " << r.error;
     ASSERT_TRUE(r.hostFault.empty()) << c.what << ": " << r.hostFault;
     ASSERT_EQ(r.outputs.size(), c.size.empty() ? 1u : 2u) << c.what;
-    EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{static_cast<mwSize>(c.ratio.size()), 1})) << c.what;
+    EXPECT_EQ(host::dims(r.outputs[0].get()),
+              (std::vector<mwSize>{static_cast<mwSize>(c.ratio.size()), 1}))
+        << c.what;
     EXPECT_EQ(host::values<float>(r.outputs[0].get()), c.ratio) << c.what;
     if (!c.size.empty()) {
       EXPECT_EQ(host::values<std::uint32_t>(r.outputs[1].get()), c.size) << c.what;

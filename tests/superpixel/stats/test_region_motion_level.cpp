@@ -83,7 +83,8 @@ TEST(RegionMotionLevel, OutputRowsFollowTheLargestLabelOrTheGivenCount) {
     in.insert(in.end(), c.extra.begin(), c.extra.end());
     const host::CallResult r = host::call(1, in);
     ASSERT_FALSE(r.failed) << c.what << ": " << r.error;
-    EXPECT_EQ(host::dims(r.outputs[0].get()), (std::vector<mwSize>{static_cast<mwSize>(c.expected.size()), 1}))
+    EXPECT_EQ(host::dims(r.outputs[0].get()),
+              (std::vector<mwSize>{static_cast<mwSize>(c.expected.size()), 1}))
         << c.what;
     EXPECT_EQ(host::values<float>(r.outputs[0].get()), c.expected) << c.what;
   }
