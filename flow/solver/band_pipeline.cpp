@@ -86,7 +86,9 @@ bool BandPipeline::ready(int b, int k) const {
          progress_[b - ringAfter_].load(std::memory_order_acquire) >= sweeps_;
 }
 
-bool BandPipeline::take(Place place[], int own, int& b, int& k) {
+bool BandPipeline::take(Worker& worker, int& b, int& k) {
+  Place* place = worker.place_;
+  const int own = worker.own_;
   for (int spins = 0;;) {
     const unsigned seen = done_.load(std::memory_order_seq_cst);
     bool left = false;
@@ -131,33 +133,43 @@ void BandPipeline::sleepUntilChanged(unsigned seen) {
   sleepers_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
+BandPipeline::Worker BandPipeline::join() {
+  Worker worker;
+  for (int stream = 0; stream < 3; ++stream) {
+    worker.place_[stream] = {0, highest_[stream] + 1, -1};
+    advance(worker.place_[stream], stream);
+  }
+  worker.own_ = threads_ == 1 ? 0 : next_.fetch_add(1, std::memory_order_relaxed) & 1;
+  return worker;
+}
+
+bool BandPipeline::next(Worker& worker, int& b, int& k) {
+  if (threads_ > 1) return take(worker, b, k);
+  Place& p = worker.place_[2];
+  if (p.stage >= stages_) return false;
+  b = p.stage - 2 * p.k;
+  k = p.k;
+  advance(p, 2);
+  return true;
+}
+
+void BandPipeline::finish(int b, int k) {
+  if (threads_ == 1) return;
+  progress_[b].store(k + 1, std::memory_order_release);
+  // `running_` falls before `done_` rises: a thread that saw this pair running and then
+  // sleeps until `done_` changes is woken by it.
+  running_.fetch_sub(1, std::memory_order_seq_cst);
+  done_.fetch_add(1u, std::memory_order_seq_cst);
+  if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    wake_.notify_all();
+  }
+}
+
 void BandPipeline::work(BandJob job) {
-  if (sweeps_ <= 0 || bands_ <= 0) return;
-  if (threads_ == 1) {
-    Place p{0, highest_[2] + 1, -1};
-    for (advance(p, 2); p.stage < stages_; advance(p, 2))
-      job.run(job.context, p.stage - 2 * p.k, p.k);
-    return;
-  }
-  Place place[kStreams];
-  for (int stream = 0; stream < kStreams; ++stream) {
-    place[stream] = {0, highest_[stream] + 1, -1};
-    advance(place[stream], stream);
-  }
-  const int own = next_.fetch_add(1, std::memory_order_relaxed) & 1;
-  int b = 0, k = 0;
-  while (take(place, own, b, k)) {
+  Worker worker = join();
+  for (int b = 0, k = 0; next(worker, b, k); finish(b, k))
     job.run(job.context, b, k);
-    progress_[b].store(k + 1, std::memory_order_release);
-    // `running_` falls before `done_` rises: a thread that saw this pair running and then
-    // sleeps until `done_` changes is woken by it.
-    running_.fetch_sub(1, std::memory_order_seq_cst);
-    done_.fetch_add(1u, std::memory_order_seq_cst);
-    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      wake_.notify_all();
-    }
-  }
 }
 
 }  // namespace flowsolver

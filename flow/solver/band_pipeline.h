@@ -51,15 +51,24 @@ class BandPipeline {
 
   /// Pairs of `bands` bands and `sweeps` sweeps in a ring of `ringBlocks` blocks, for
   /// `threads` threads: with 1, the calling thread runs every pair in stage order without any
-  /// synchronisation, and work() must be called once. Throws std::logic_error for a ring
+  /// synchronisation, and only one thread may join. Throws std::logic_error for a ring
   /// smaller than smallestRing(bands, sweeps), which would make the threads wait for ever.
   BandPipeline(int bands, int sweeps, int ringBlocks, int threads);
   ~BandPipeline();
   BandPipeline(const BandPipeline&) = delete;
   BandPipeline& operator=(const BandPipeline&) = delete;
 
-  /// Runs pairs until none is left, and returns when every pair this thread took is done.
-  /// Each of the threads calls it once; every pair is run exactly once by one of them.
+  /// Each thread that shares the work joins once, then takes pairs with next() and reports
+  /// each one run with finish(); every pair is handed exactly once to one of the threads.
+  /// The loop stays with the caller, so that the code of a pair is compiled into it.
+  class Worker;
+  Worker join();
+  /// The next pair this thread may run (waiting until one can); false when none is left.
+  bool next(Worker& worker, int& band, int& sweep);
+  /// Pair (band, sweep), handed out by next(), has run.
+  void finish(int band, int sweep);
+
+  /// join(), then next(), the job and finish() until no pair is left.
   void work(BandJob job);
 
   /// Throws std::logic_error unless the pipeline was made for `bands` bands in a ring of
@@ -74,7 +83,7 @@ class BandPipeline {
   };
   void advance(Place& place, int stream) const;
   bool ready(int band, int sweep) const;
-  bool take(Place place[], int own, int& band, int& sweep);
+  bool take(Worker& worker, int& band, int& sweep);
   void sleepUntilChanged(unsigned seen);
 
   const int bands_, sweeps_, ringBlocks_, threads_, stages_, ringAfter_;
@@ -87,6 +96,14 @@ class BandPipeline {
   std::atomic<int> sleepers_{0};                  // threads asleep
   std::mutex mutex_;
   std::condition_variable wake_;
+};
+
+/// Where one thread stands in each stream, and the stream it prefers. Plain data without
+/// initialisers (join() fills it in), so that no code of it is compiled where it is used.
+class BandPipeline::Worker {
+  friend class BandPipeline;
+  Place place_[3];  // streams 0 and 1 of shared work, stream 2 of one thread
+  int own_;
 };
 
 }  // namespace flowsolver

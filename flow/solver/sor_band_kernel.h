@@ -273,15 +273,12 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   };
   // The pipeline decides the order of the pairs and which thread runs each; a band is laid
   // out just before its first sweep and written back after its last.
-  auto runPair = [&](int b, int k) {
+  BandPipeline::Worker worker = pipeline.join();
+  for (int b = 0, k = 0; pipeline.next(worker, b, k); pipeline.finish(b, k)) {
     if (k == 0) pack(b);
     sweepBand(b, k);
     if (k == sweeps - 1) unpack(b);
-  };
-  using RunPair = decltype(runPair);
-  const BandJob job{[](void* context, int b, int k) { (*static_cast<RunPair*>(context))(b, k); },
-                    &runPair};
-  pipeline.work(job);
+  }
 }
 
 }  // namespace
