@@ -14,6 +14,7 @@
 #ifndef MOTIONSEG_FLOW_SOLVER_SOR_BAND_KERNEL_H
 #define MOTIONSEG_FLOW_SOLVER_SOR_BAND_KERNEL_H
 
+#include "flow/solver/band_pipeline.h"
 #include "flow/solver/sor_system.h"
 
 #include <cstddef>
@@ -57,7 +58,7 @@ struct BandLayout {
         // Sweep k of band b runs at stage b + 2k, so a band is in use from stage b to stage
         // b + 2(sweeps − 1), and its upper neighbour one stage longer: a ring of 2·sweeps
         // blocks holds every band while it is needed.
-        slots(static_cast<int>(smaller(bands, 2LL * sweeps))) {
+        slots(BandPipeline::smallestRing(bands, sweeps)) {
     const unsigned long long block =
         static_cast<unsigned long long>(steps) * (kSlots * 6 + kLanes * kFields);
     if (room / block > static_cast<unsigned long long>(slots))
@@ -71,13 +72,13 @@ struct BandLayout {
   std::size_t lane(int band, int t, int j) const { return step(band, t) * kSlots + 1 + j; }
 };
 
-// The sweeps with `band` holding layout.floats() floats (contents arbitrary: a lane outside
-// the image is never taken into a sum that is kept, every use of it is discarded by a select).
-// With `shared` (next and every band's progress at 0), every thread that calls this with the same
-// arguments takes a share of the work; the first caller alone would do all of it.
+// The sweeps with `band` holding BandLayout(nx, ny, sweeps, room).floats() floats (contents
+// arbitrary: a lane outside the image is never taken into a sum that is kept, every use of it
+// is discarded by a select), in the order of `pipeline` (made for that layout's bands and
+// ring): every thread that calls this with the same arguments runs the pairs it takes.
 template <typename Ops>
 void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
-                SorShare* shared) {
+                unsigned long long room, BandPipeline& pipeline) {
   using V = typename Ops::V;
   using VI = typename Ops::VI;
   constexpr int kLanes = Ops::kLanes;
@@ -86,8 +87,8 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   const int nx = s.xSize, ny = s.ySize;
   const float omega = s.omega;
   const float oneMinusOmega = 1.0f - omega;
-  const BandLayout<kLanes> L(nx, ny, sweeps, shared != nullptr ? shared->room : 0);
-  const int bands = L.bands;
+  const BandLayout<kLanes> L(nx, ny, sweeps, room);
+  pipeline.expectLayout(L.bands, L.slots);
   const std::size_t cells = L.cells();
   float* DU = band;
   float* DV = DU + cells * kSlots;
@@ -270,119 +271,13 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       Ops::store(DV + here + 1, previousV);
     }
   };
-  // Sweep k of band b needs sweep k of band b − 1 and sweep k − 1 of band b + 1 done, and
-  // sweep k of band b + 1 not yet begun: exactly what the row order gives. Running the pairs
-  // (b, k) in the order of b + 2k keeps that, and lets all sweeps pass over a few neighbouring
-  // bands while they are still in the cache instead of streaming the whole layout per sweep.
-  // A band is laid out just before its first sweep and written back after its last.
-  const int stages = bands + 2 * (sweeps - 1);
-
-  // Threads that share a call run two streams of pairs, each in the order above: the first
-  // sweeps (with the layout) and the last ones (with the write-back). The first thread to come
-  // takes the first stream and the next one the second, which follows some bands behind, so
-  // that the two meet only where one catches up with the other (or the first fills the ring).
-  // A thread whose next pair cannot run yet takes the next pair of the other stream if that
-  // one can (so one thread alone does the whole call), else it waits: a short spin, then asleep
-  // while the other thread works on a pair.
-  //
-  // A pair can run once what it reads is done: sweep k of band b − 1 and sweep k − 1 of band
-  // b + 1 (which comes after sweep k − 1 of band b; the last band waits for that one itself),
-  // and before the layout of a band into a block of the ring, the last sweep of the band after
-  // the block's previous band (the last to read that band). Each of these is an earlier pair
-  // in the order, so the earliest pair not done can always run: it is the next pair of its
-  // stream. What a pair writes no pair can still read: band b's sweep k − 1 was last read by
-  // sweep k − 1 of band b + 1 and sweep k of band b − 1 (both done); band b + 1 does not begin
-  // sweep k before this pair is done. Every thread then sees the same values as in the order.
-  const int ringAfter = L.slots < bands ? L.slots - 1 : bands;
-  auto ready = [&](int b, int k) {
-    const int* progress = shared->progress;
-    if (b > 0 && __atomic_load_n(progress + b - 1, __ATOMIC_ACQUIRE) < k + 1) return false;
-    if (k > 0 && __atomic_load_n(progress + (b + 1 < bands ? b + 1 : b), __ATOMIC_ACQUIRE) < k)
-      return false;
-    return k > 0 || b <= ringAfter ||
-           __atomic_load_n(progress + b - ringAfter, __ATOMIC_ACQUIRE) >= sweeps;
-  };
-  // A place in a stream of the pairs of sweeps lowest to highest: the pair (stage − 2k, k)
-  // and how many pairs of the stream come before it; stage == stages past the end.
-  struct Place {
-    int stage, k, index;
-  };
-  const int split = sweeps / 2;
-  // Streams 0 and 1 of shared calls, and stream 2 (every sweep) of a thread alone.
-  const int lowest[3] = {0, split, 0}, highest[3] = {split - 1, sweeps - 1, sweeps - 1};
-  auto advance = [&](Place& p, int stream) {
-    int stage = p.stage, k = p.k - 1;
-    for (; stage < stages; ++stage, k = highest[stream]) {
-      for (k = static_cast<int>(smaller(k, stage / 2)); k >= lowest[stream]; --k) {
-        if (stage - 2 * k >= bands) break;
-        p = {stage, k, p.index + 1};
-        return;
-      }
-    }
-    p = {stages, 0, p.index + 1};
-  };
-  Place place[3];
-  for (int stream = 0; stream < 3; ++stream) {
-    place[stream] = {0, highest[stream] + 1, -1};
-    if (stream == 2 || shared != nullptr) advance(place[stream], stream);
-  }
-  // The next pair this thread runs, taken from a stream; false when none is left.
-  const int own =
-      shared != nullptr ? __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED) & 1 : 0;
-  auto take = [&](int& b, int& k) {
-    for (int spins = 0;;) {
-      const unsigned seen = __atomic_load_n(&shared->done, __ATOMIC_SEQ_CST);
-      bool left = false;
-      for (int turn = 0; turn < 2; ++turn) {
-        const int stream = turn == 0 ? own : 1 - own;
-        Place& p = place[stream];
-        int taken = __atomic_load_n(shared->taken + stream, __ATOMIC_ACQUIRE);
-        while (p.stage < stages && p.index < taken)
-          advance(p, stream);
-        if (p.stage >= stages) continue;
-        left = true;
-        b = p.stage - 2 * p.k;
-        k = p.k;
-        if (!ready(b, k)) continue;
-        if (!__atomic_compare_exchange_n(shared->taken + stream, &taken, taken + 1, false,
-                                         __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
-          break;  // the other thread took it: look again
-        __atomic_fetch_add(&shared->running, 1, __ATOMIC_SEQ_CST);
-        return true;
-      }
-      if (!left) return false;
-      // Nothing can run until a pair being worked on is done (when none is, the other thread
-      // is between pairs, or not there, and a pair will be ready at once).
-      if (++spins >= 4000 && __atomic_load_n(&shared->running, __ATOMIC_SEQ_CST) > 0) {
-        sorShareSleep(*shared, seen);
-        spins = 0;
-      } else {
-        __builtin_ia32_pause();
-      }
-    }
-  };
-  for (;;) {
-    int b, k;
-    if (shared == nullptr) {
-      Place& p = place[2];
-      if (p.stage >= stages) return;
-      b = p.stage - 2 * p.k;
-      k = p.k;
-      advance(p, 2);
-    } else if (!take(b, k)) {
-      return;
-    }
+  // The pipeline decides the order of the pairs and which thread runs each; a band is laid
+  // out just before its first sweep and written back after its last.
+  BandPipeline::Worker worker = pipeline.join();
+  for (int b = 0, k = 0; pipeline.next(worker, b, k); pipeline.finish(b, k)) {
     if (k == 0) pack(b);
     sweepBand(b, k);
     if (k == sweeps - 1) unpack(b);
-    if (shared != nullptr) {
-      __atomic_store_n(shared->progress + b, k + 1, __ATOMIC_RELEASE);
-      // `running` falls before `done` rises: a thread that saw this pair running and then
-      // sleeps until `done` changes is woken by it.
-      __atomic_fetch_sub(&shared->running, 1, __ATOMIC_SEQ_CST);
-      __atomic_fetch_add(&shared->done, 1u, __ATOMIC_SEQ_CST);
-      if (__atomic_load_n(&shared->sleepers, __ATOMIC_SEQ_CST) > 0) sorShareWake(*shared);
-    }
   }
 }
 

@@ -12,20 +12,13 @@
 #include "flow/solver/sor_band_kernel.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace flowsolver {
-
-struct SorSleep {
-  std::mutex mutex;
-  std::condition_variable wake;
-};
 
 namespace {
 
@@ -257,6 +250,16 @@ struct Sse2Ops {
   }
 };
 
+// work() on the calling thread alone, or on `threads` threads of the pool.
+template <typename Work>
+void runOnThreads(flowthreads::Pool* pool, int threads, const Work& work) {
+  if (threads == 1) {
+    work();
+  } else {
+    pool->run(threads, [&](int) { work(); });
+  }
+}
+
 }  // namespace
 
 std::size_t sorScratchFloats(int nx, int ny, int sweeps) {
@@ -275,53 +278,29 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch,
                flowthreads::Pool* pool) {
   if (sweeps <= 0) return;
-  const bool avx2 = flowsimd::active() == flowsimd::InstructionSet::Avx2;
   const std::size_t size = sorScratchFloats(s.xSize, s.ySize, sweeps);
   if (scratch.band.size() < size) scratch.band.assign(size, 0.0f);
   float* band = scratch.band.data();
-  auto sweepShare = [&](SorShare* shared) {
+  // Two threads take the pairs in turn; a thread that does not come soon leaves its share to
+  // the other. Shared, a ring as large as the scratch lets one thread run further ahead.
+  const int threads = pool == nullptr || pool->threads() < 2 ? 1 : 2;
+  const unsigned long long room = threads > 1 ? scratch.band.size() : 0;
 #ifdef MOTIONSEG_FLOW_AVX2
-    if (avx2) {
-      sorSweepsAvx2(s, du, dv, sweeps, band, shared);
-      return;
-    }
-#endif
-    sweepBands<Sse2Ops>(s, du, dv, sweeps, band, shared);
-  };
-  if (pool == nullptr || pool->threads() < 2) {
-    sweepShare(nullptr);
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2) {
+    int bands = 0, ringBlocks = 0;
+    sorBandRingAvx2(s.xSize, s.ySize, sweeps, room, bands, ringBlocks);
+    BandPipeline pipeline(bands, sweeps, ringBlocks, threads);
+    runOnThreads(pool, threads, [&] { sorSweepsAvx2(s, du, dv, sweeps, band, room, pipeline); });
     return;
   }
-  // Two threads take the pairs in turn; a thread that does not come soon leaves its share to
-  // the other.
-  const int bands = (s.ySize + 3) / 4;  // enough for the eight-row bands too
-  scratch.progress.assign(bands, 0);
-  SorSleep sleep;
-  SorShare shared;
-  shared.progress = scratch.progress.data();
-  shared.sleep = &sleep;
-  shared.room = scratch.band.size();
-  pool->run(2, [&](int) { sweepShare(&shared); });
+#endif
+  const BandLayout<Sse2Ops::kLanes> layout(s.xSize, s.ySize, sweeps, room);
+  BandPipeline pipeline(layout.bands, sweeps, layout.slots, threads);
+  runOnThreads(pool, threads,
+               [&] { sweepBands<Sse2Ops>(s, du, dv, sweeps, band, room, pipeline); });
 }
 
 #endif
-
-// `done` is raised before the waker reads `sleepers`, and `sleepers` raised before the
-// sleeper reads `done` (all sequentially consistent): the waker sees the sleeper, or the
-// sleeper sees the new count. The waker takes the mutex to notify, so a sleeper between its
-// test and its wait cannot miss the call.
-void sorShareSleep(SorShare& share, unsigned seen) {
-  std::unique_lock<std::mutex> lock(share.sleep->mutex);
-  __atomic_fetch_add(&share.sleepers, 1, __ATOMIC_SEQ_CST);
-  while (__atomic_load_n(&share.done, __ATOMIC_SEQ_CST) == seen)
-    share.sleep->wake.wait(lock);
-  __atomic_fetch_sub(&share.sleepers, 1, __ATOMIC_SEQ_CST);
-}
-
-void sorShareWake(SorShare& share) {
-  const std::lock_guard<std::mutex> lock(share.sleep->mutex);
-  share.sleep->wake.notify_all();
-}
 
 #ifndef __SSE2__
 

@@ -33,8 +33,6 @@ struct alignas(64) SorPixel {
 struct SorScratch {
   std::vector<SorPixel> pixels;
   flowdetail::LargeVector<float> band;
-  /// Sweeps done per band, when two threads share the vector sweep.
-  std::vector<int> progress;
 };
 
 /// The same sweeps, bit for bit: ω over each denominator is formed once before the sweeps and

@@ -37,12 +37,19 @@ struct Avx2Ops {
 }  // namespace
 
 void sorSweepsAvx2(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
-                   SorShare* shared) {
-  sweepBands<Avx2Ops>(s, du, dv, sweeps, band, shared);
+                   unsigned long long room, BandPipeline& pipeline) {
+  sweepBands<Avx2Ops>(s, du, dv, sweeps, band, room, pipeline);
 }
 
 unsigned long long sorBandFloatsAvx2(int nx, int ny, int sweeps) {
   return BandLayout<Avx2Ops::kLanes>(nx, ny, sweeps).floats();
+}
+
+void sorBandRingAvx2(int nx, int ny, int sweeps, unsigned long long room, int& bands,
+                     int& ringBlocks) {
+  const BandLayout<Avx2Ops::kLanes> layout(nx, ny, sweeps, room);
+  bands = layout.bands;
+  ringBlocks = layout.slots;
 }
 
 }  // namespace flowsolver

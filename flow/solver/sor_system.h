@@ -25,37 +25,17 @@ struct SorSystem {
   float omega = 1.0f;
 };
 
-/// Where a thread sleeps while no piece of the sweep is ready for it (sor_sweep.cpp).
-struct SorSleep;
-
-/// What the threads that share one call of the vector sweep use to take work and wait for
-/// each other (every counter 0 at first): the threads met so far, the pieces taken from each
-/// of the two streams of work, the sweeps done on every band (`progress`, one counter per
-/// band), the pieces being worked on, the pieces done, the threads asleep and where they
-/// sleep, and the floats of scratch there is room for (a larger ring of bands lets one
-/// thread run further ahead of the other).
-struct SorShare {
-  int next = 0;
-  int taken[2] = {0, 0};
-  int* progress = nullptr;
-  int running = 0;
-  unsigned done = 0;
-  int sleepers = 0;
-  SorSleep* sleep = nullptr;
-  unsigned long long room = 0;
-};
-
-/// Blocks until share.done differs from `seen`.
-void sorShareSleep(SorShare& share, unsigned seen);
-/// Wakes the threads in sorShareSleep to look at share.done again.
-void sorShareWake(SorShare& share);
+class BandPipeline;
 
 /// The vector sweep with eight rows per band in AVX2 vectors (only where the processor has
-/// AVX2), and the floats of scratch it needs for a system of nx × ny with `sweeps` sweeps.
-/// With `shared`, each thread calling it with the same arguments takes a share of the work.
+/// AVX2), in the order of `pipeline`, which every thread calling it with the same arguments
+/// shares; the floats of scratch it needs for a system of nx × ny with `sweeps` sweeps; and
+/// the bands and ring blocks of its layout with `room` floats of scratch.
 void sorSweepsAvx2(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
-                   SorShare* shared);
+                   unsigned long long room, BandPipeline& pipeline);
 unsigned long long sorBandFloatsAvx2(int nx, int ny, int sweeps);
+void sorBandRingAvx2(int nx, int ny, int sweeps, unsigned long long room, int& bands,
+                     int& ringBlocks);
 
 }  // namespace flowsolver
 
