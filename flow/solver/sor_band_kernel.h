@@ -72,6 +72,129 @@ struct BandLayout {
   std::size_t lane(int band, int t, int j) const { return step(band, t) * kSlots + 1 + j; }
 };
 
+// The seven arrays of the band layout within one scratch of BandLayout::floats() floats:
+// increments, flow, right and lower weights (kSlots per step) and the fixed terms.
+template <int kLanes>
+struct BandArrays {
+  static constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  float *DU, *DV, *U, *V, *R, *D, *C;
+  BandArrays(const BandLayout<kLanes>& L, float* band) {
+    const std::size_t cells = L.cells();
+    DU = band;
+    DV = DU + cells * kSlots;
+    U = DV + cells * kSlots;
+    V = U + cells * kSlots;
+    R = V + cells * kSlots;
+    D = R + cells * kSlots;
+    C = D + cells * kSlots;
+  }
+};
+
+// Band b into its block: the increments, the fixed terms with ω over the denominators
+// formed exactly as in the sweep, and the flow and lower weight of the rows above and
+// below the band in the halo slots.
+template <int kLanes>
+void packBand(const SorSystem& s, const float* du, const float* dv, const BandLayout<kLanes>& L,
+              const BandArrays<kLanes>& A, int b) {
+  constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  const int nx = s.xSize, ny = s.ySize;
+  const float omega = s.omega;
+  for (int j = 0; j < kLanes; ++j) {
+    const int y = b * kLanes + j;
+    if (y >= ny) break;
+    for (int x = 0; x < nx; ++x) {
+      const int i = x + y * nx;
+      const int t = x + j;
+      const std::size_t at = L.lane(b, t, j);
+      const float sumPhi = neighbourWeightSum(s, x, y, i);
+      A.DU[at] = du[i];
+      A.DV[at] = dv[i];
+      A.U[at] = s.u[i];
+      A.V[at] = s.v[i];
+      A.R[at] = x + 1 < nx ? s.horizontal[i] : 0.0f;
+      A.D[at] = y + 1 < ny ? s.vertical[i] : 0.0f;
+      float* c = A.C + L.step(b, t) * kLanes * kFields + j;
+      c[kPsiD * kLanes] = s.psiD[i];
+      c[kPsiG * kLanes] = s.psiG[i];
+      c[kJ12 * kLanes] = s.j12[i];
+      c[kJ13 * kLanes] = s.j13[i];
+      c[kJ23 * kLanes] = s.j23[i];
+      c[kG12 * kLanes] = s.g12[i];
+      c[kG13 * kLanes] = s.g13[i];
+      c[kG23 * kLanes] = s.g23[i];
+      c[kRu * kLanes] = s.ru[i];
+      c[kRv * kLanes] = s.rv[i];
+      c[kFactorU * kLanes] =
+          relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + sumPhi + s.psiG[i] * s.g11[i] + s.m[i]);
+      c[kFactorV * kLanes] =
+          relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + sumPhi + s.psiG[i] * s.g22[i] + s.m[i]);
+    }
+  }
+  const int above = b * kLanes - 1, below = b * kLanes + kLanes;
+  for (int x = 0; x < nx; ++x) {
+    if (above >= 0) {
+      // Upper halo at step x − 1.
+      const std::size_t h = L.step(b, x - 1) * kSlots;
+      const int i = x + above * nx;
+      A.U[h] = s.u[i];
+      A.V[h] = s.v[i];
+      A.D[h] = s.vertical[i];
+    }
+    if (below < ny) {
+      // Lower halo at step x + kLanes.
+      const std::size_t h = L.step(b, x + kLanes) * kSlots + kSlots - 1;
+      const int i = x + below * nx;
+      A.U[h] = s.u[i];
+      A.V[h] = s.v[i];
+    }
+  }
+}
+
+// Band b's increments back into du and dv.
+template <int kLanes>
+void unpackBand(const BandLayout<kLanes>& L, const BandArrays<kLanes>& A, int b, float* du,
+                float* dv) {
+  for (int j = 0; j < kLanes; ++j) {
+    const int y = b * kLanes + j;
+    if (y >= L.ny) break;
+    for (int x = 0; x < L.nx; ++x) {
+      const std::size_t at = L.lane(b, x + j, j);
+      du[x + y * L.nx] = A.DU[at];
+      dv[x + y * L.nx] = A.DV[at];
+    }
+  }
+}
+
+// Halos of the increments before sweep k of band b: the row above as already updated in this
+// sweep, the row below as it was before (before the first sweep, that row is not laid out
+// yet, and is read from du and dv).
+template <int kLanes>
+void incrementHalos(const BandLayout<kLanes>& L, const BandArrays<kLanes>& A, int b, int k,
+                    const float* du, const float* dv) {
+  constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  const int nx = L.nx, ny = L.ny;
+  const int below = b * kLanes + kLanes;
+  for (int t = -1; t < L.steps - 1; ++t) {
+    const std::size_t h = L.step(b, t) * kSlots;
+    const bool above = b > 0 && t + kLanes < L.steps - 1;
+    A.DU[h] = above ? A.DU[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
+    A.DV[h] = above ? A.DV[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
+    float lowerU = 0.0f, lowerV = 0.0f;
+    const int x = t - kLanes;
+    if (below < ny && x >= 0 && x < nx) {
+      if (k == 0) {
+        lowerU = du[x + below * nx];
+        lowerV = dv[x + below * nx];
+      } else {
+        lowerU = A.DU[L.lane(b + 1, x, 0)];
+        lowerV = A.DV[L.lane(b + 1, x, 0)];
+      }
+    }
+    A.DU[h + kSlots - 1] = lowerU;
+    A.DV[h + kSlots - 1] = lowerV;
+  }
+}
+
 // The sweeps with `band` holding BandLayout(nx, ny, sweeps, room).floats() floats (contents
 // arbitrary: a lane outside the image is never taken into a sum that is kept, every use of it
 // is discarded by a select), in the order of `pipeline` (made for that layout's bands and
@@ -85,85 +208,17 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
   if (sweeps <= 0) return;
   const int nx = s.xSize, ny = s.ySize;
-  const float omega = s.omega;
-  const float oneMinusOmega = 1.0f - omega;
+  const float oneMinusOmega = 1.0f - s.omega;
   const BandLayout<kLanes> L(nx, ny, sweeps, room);
   pipeline.expectLayout(L.bands, L.slots);
-  const std::size_t cells = L.cells();
-  float* DU = band;
-  float* DV = DU + cells * kSlots;
-  float* U = DV + cells * kSlots;
-  float* V_ = U + cells * kSlots;
-  float* R = V_ + cells * kSlots;
-  float* D = R + cells * kSlots;
-  float* C = D + cells * kSlots;
-
-  // Band b into its block: the increments, the fixed terms with ω over the denominators
-  // formed exactly as in the sweep, and the flow and lower weight of the rows above and
-  // below the band in the halo slots.
-  auto pack = [&](int b) {
-    for (int j = 0; j < kLanes; ++j) {
-      const int y = b * kLanes + j;
-      if (y >= ny) break;
-      for (int x = 0; x < nx; ++x) {
-        const int i = x + y * nx;
-        const int t = x + j;
-        const std::size_t at = L.lane(b, t, j);
-        const float sumPhi = neighbourWeightSum(s, x, y, i);
-        DU[at] = du[i];
-        DV[at] = dv[i];
-        U[at] = s.u[i];
-        V_[at] = s.v[i];
-        R[at] = x + 1 < nx ? s.horizontal[i] : 0.0f;
-        D[at] = y + 1 < ny ? s.vertical[i] : 0.0f;
-        float* c = C + L.step(b, t) * kLanes * kFields + j;
-        c[kPsiD * kLanes] = s.psiD[i];
-        c[kPsiG * kLanes] = s.psiG[i];
-        c[kJ12 * kLanes] = s.j12[i];
-        c[kJ13 * kLanes] = s.j13[i];
-        c[kJ23 * kLanes] = s.j23[i];
-        c[kG12 * kLanes] = s.g12[i];
-        c[kG13 * kLanes] = s.g13[i];
-        c[kG23 * kLanes] = s.g23[i];
-        c[kRu * kLanes] = s.ru[i];
-        c[kRv * kLanes] = s.rv[i];
-        c[kFactorU * kLanes] =
-            relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + sumPhi + s.psiG[i] * s.g11[i] + s.m[i]);
-        c[kFactorV * kLanes] =
-            relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + sumPhi + s.psiG[i] * s.g22[i] + s.m[i]);
-      }
-    }
-    const int above = b * kLanes - 1, below = b * kLanes + kLanes;
-    for (int x = 0; x < nx; ++x) {
-      if (above >= 0) {
-        // Upper halo at step x − 1.
-        const std::size_t h = L.step(b, x - 1) * kSlots;
-        const int i = x + above * nx;
-        U[h] = s.u[i];
-        V_[h] = s.v[i];
-        D[h] = s.vertical[i];
-      }
-      if (below < ny) {
-        // Lower halo at step x + kLanes.
-        const std::size_t h = L.step(b, x + kLanes) * kSlots + kSlots - 1;
-        const int i = x + below * nx;
-        U[h] = s.u[i];
-        V_[h] = s.v[i];
-      }
-    }
-  };
-  // Band b's increments back into du and dv.
-  auto unpack = [&](int b) {
-    for (int j = 0; j < kLanes; ++j) {
-      const int y = b * kLanes + j;
-      if (y >= ny) break;
-      for (int x = 0; x < nx; ++x) {
-        const std::size_t at = L.lane(b, x + j, j);
-        du[x + y * nx] = DU[at];
-        dv[x + y * nx] = DV[at];
-      }
-    }
-  };
+  const BandArrays<kLanes> arrays(L, band);
+  float* DU = arrays.DU;
+  float* DV = arrays.DV;
+  const float* U = arrays.U;
+  const float* V_ = arrays.V;
+  const float* R = arrays.R;
+  const float* D = arrays.D;
+  const float* C = arrays.C;
 
   const V zero = Ops::set1(0.0f);
   const V keep = Ops::set1(oneMinusOmega);
@@ -172,28 +227,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   const VI width = Ops::set1i(nx);
   const VI lastX = Ops::set1i(nx - 1);
   auto sweepBand = [&](int b, int k) {
-    // Halos of the increments: the row above as already updated in this sweep, the row below
-    // as it was before (before the first sweep, that row is not laid out yet).
-    const int below = b * kLanes + kLanes;
-    for (int t = -1; t < L.steps - 1; ++t) {
-      const std::size_t h = L.step(b, t) * kSlots;
-      const bool above = b > 0 && t + kLanes < L.steps - 1;
-      DU[h] = above ? DU[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
-      DV[h] = above ? DV[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
-      float lowerU = 0.0f, lowerV = 0.0f;
-      const int x = t - kLanes;
-      if (below < ny && x >= 0 && x < nx) {
-        if (k == 0) {
-          lowerU = du[x + below * nx];
-          lowerV = dv[x + below * nx];
-        } else {
-          lowerU = DU[L.lane(b + 1, x, 0)];
-          lowerV = DV[L.lane(b + 1, x, 0)];
-        }
-      }
-      DU[h + kSlots - 1] = lowerU;
-      DV[h + kSlots - 1] = lowerV;
-    }
+    incrementHalos(L, arrays, b, k, du, dv);
     // Which of the rows exist and have an upper or lower neighbour.
     const VI row = Ops::addi(Ops::set1i(b * kLanes), laneIndex);
     const V rowInside = Ops::lessThan(row, Ops::set1i(ny));
@@ -275,9 +309,9 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   // out just before its first sweep and written back after its last.
   BandPipeline::Worker worker = pipeline.join();
   for (int b = 0, k = 0; pipeline.next(worker, b, k); pipeline.finish(b, k)) {
-    if (k == 0) pack(b);
+    if (k == 0) packBand(s, du, dv, L, arrays, b);
     sweepBand(b, k);
-    if (k == sweeps - 1) unpack(b);
+    if (k == sweeps - 1) unpackBand(L, arrays, b, du, dv);
   }
 }
 

@@ -13,11 +13,9 @@ import sys
 
 LIMIT = 120
 SOURCES = (".h", ".cpp")
-# Folders and files left out: the numerics library, and the SOR band kernel with its sweeps,
-# reworked on their own.
+# Left out: the numerics library.
 EXEMPT_FOLDERS = ("flow/numerics/",)
-EXEMPT_FILES = ("flow/solver/sor_band_kernel.h", "flow/solver/sor_sweep.cpp",
-                "flow/solver/sor_sweep_avx2.cpp")
+EXEMPT_FILES = ()
 CONTROL = re.compile(r"^\s*(if|for|while|switch|catch|do|else|try)\b")
 SCOPE = re.compile(r"\b(namespace|class|struct|union|enum)\b")
 FUNCTION_END = re.compile(r"\)\s*(const|noexcept|override|final|mutable|&|&&|->[^{;]*|\s)*$")
