@@ -38,10 +38,12 @@ TEST(FlowMemory, BoundCoversThePeakOfEveryShape) {
     runFlow(a, b, flow, 0.8f, 30.0f, 300.0f, 5.0f, s.threads);
     const std::uint64_t used = countingnew::peakSinceReset();
     const std::uint64_t bound = flowdriver::flowWorkingBytes(s.w, s.h, s.c).value();
-    EXPECT_GE(bound, used) << s.w << "x" << s.h << "x" << s.c << " on " << s.threads;
+    EXPECT_GE(bound, used) << s.w << "x" << s.h << "x" << s.c << " on " << s.threads
+                           << " threads: peak " << used << " bytes";
     // A bound far above the real need would refuse frames the machine can take.
     if (static_cast<long long>(s.w) * s.h >= 30000) {
-      EXPECT_LE(bound, used + used / 2) << s.w << "x" << s.h << "x" << s.c;
+      EXPECT_LE(bound, used + used / 2) << s.w << "x" << s.h << "x" << s.c << " on " << s.threads
+                                        << " threads: peak " << used << " bytes";
     }
   }
 }
