@@ -13,7 +13,7 @@ INSTALL_PACKAGES = tools/install-packages
 
 .PHONY: all build configure test test-main test-asan demo demo-build bench format clean dist \
         packages-demo packages-test copy-plugins install \
-        packages-platforms test-platforms
+        packages-platforms test-platforms test-clang
 
 all: build
 
@@ -60,6 +60,16 @@ packages-platforms:
 test-platforms: packages-platforms
 	BUILD_PREFIX=$(BUILD)- JOBS=$(JOBS) tools/test-platforms $(PLATFORMS)
 
+# Everything built by clang (the compiler of macOS users), warnings shown as with GCC, and its
+# C++ and Octave tests run.
+CLANG_BUILD ?= $(BUILD)-clang
+test-clang: packages-test
+	@$(INSTALL_PACKAGES) clang
+	CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=Release -DWITH_TESTS=ON \
+	  -DWITH_BENCHMARKS=ON $(CMAKE_OPTIONS)
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	cd $(CLANG_BUILD) && ctest --output-on-failure -j $(JOBS)
+
 # The demo needs the plug-ins and flow_between only. A build tree made for it alone leaves the
 # tests and benchmarks out; one that has them keeps them (make build and make test add them).
 demo-build:
@@ -101,4 +111,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-linux32 $(BUILD)-win64 $(BUILD)-win32 $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64
+	rm -rf $(BUILD) $(BUILD)-linux32 $(BUILD)-win64 $(BUILD)-win32 $(CLANG_BUILD) $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64
