@@ -13,7 +13,7 @@ INSTALL_PACKAGES = tools/install-packages
 
 .PHONY: all build configure test test-main test-asan demo demo-build bench format clean dist \
         packages-demo packages-test copy-plugins install \
-        packages-platforms test-platforms
+        packages-platforms test-platforms test-clang
 
 all: build
 
@@ -52,12 +52,24 @@ test-asan:
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The C++ tests built for 32-bit Linux, 64-bit and 32-bit Windows and run there (natively,
-# under wine64 and wine): tools/test-platforms.
+# under wine64 and wine): tools/test-platforms. PLATFORMS picks some of them, e.g.
+# make test-platforms PLATFORMS="linux32 win64"; only win32 needs the i386 packages.
+PLATFORMS ?= linux32 win64 win32
 packages-platforms:
-	@$(INSTALL_PACKAGES) platforms
+	@$(INSTALL_PACKAGES) platforms $(if $(filter win32,$(PLATFORMS)),platforms-win32)
 
 test-platforms: packages-platforms
-	BUILD_PREFIX=$(BUILD)- JOBS=$(JOBS) tools/test-platforms
+	BUILD_PREFIX=$(BUILD)- JOBS=$(JOBS) tools/test-platforms $(PLATFORMS)
+
+# Everything built by clang (the compiler of macOS users), warnings shown as with GCC, and its
+# C++ and Octave tests run.
+CLANG_BUILD ?= $(BUILD)-clang
+test-clang: packages-test
+	@$(INSTALL_PACKAGES) clang
+	CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=Release -DWITH_TESTS=ON \
+	  -DWITH_BENCHMARKS=ON $(CMAKE_OPTIONS)
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	cd $(CLANG_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The demo needs the plug-ins and flow_between only. A build tree made for it alone leaves the
 # tests and benchmarks out; one that has them keeps them (make build and make test add them).
@@ -100,4 +112,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-linux32 $(BUILD)-win64 $(BUILD)-win32 $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64
+	rm -rf $(BUILD) $(BUILD)-linux32 $(BUILD)-win64 $(BUILD)-win32 $(CLANG_BUILD) $(ASAN_BUILD) $(DIST) toolbox/*.mex toolbox/*.mexa64

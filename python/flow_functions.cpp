@@ -88,14 +88,6 @@ py::array frameArgument(const py::object& value, const char* which) {
   return frame;
 }
 
-/// A flow argument: float32, rows x columns x 2.
-py::array flowArgument(const py::object& value) {
-  const char* text = "Flow must be a float32 array of rows x columns x 2.";
-  py::array flow = npargs::typedArray<float>(value, text);
-  if (flow.ndim() != 3 || flow.shape(2) != 2) valueError(text);
-  return flow;
-}
-
 /// The flow argument of flow_to_colour: float32 or float64 (rounded to single precision, as
 /// flowToColour takes it), rows x columns x 2.
 py::array colourFlowArgument(const py::object& value) {

@@ -364,7 +364,7 @@ TEST(FlowBetween, AFailedWriteFailsTheRunAndKeepsTheOldFile) {
 // A frame size whose flow needs more memory than the process may take is refused from the
 // headers, before the pixels are read (these files hold no pixel data, so a read would fail
 // otherwise) or any flow memory is allocated. The needs are those of flowdriver::flowWorkingBytes
-// worked out by hand: 64 x 48 pixels need 284 bytes per pixel, 4096 per row and column and
+// worked out by hand: 64 x 48 pixels need 248 bytes per pixel, 4096 per row and column and
 // 1 MiB, plus four frames of 12 bytes per pixel.
 TEST(FlowBetween, RefusesFramesTooLargeForMemoryFromTheirHeaders) {
   TempFolder dir;
@@ -377,9 +377,9 @@ TEST(FlowBetween, RefusesFramesTooLargeForMemoryFromTheirHeaders) {
   };
   const Case cases[] = {
       {"8G", "huge.png", "huge.png",
-       "the flow of 14000 x 14000 pixels needs 65.2 GB of memory but the limit "
+       "the flow of 14000 x 14000 pixels needs 58.1 GB of memory but the limit "
        "MOTIONSEG_MEMORY_LIMIT=8G allows 8.00 GB"},
-      {"1MiB", "first.png", "second.png", "the flow of 64 x 48 pixels needs 2.53 MB of memory"},
+      {"1MiB", "first.png", "second.png", "the flow of 64 x 48 pixels needs 2.42 MB of memory"},
       {"lots", "first.png", "second.png", "MOTIONSEG_MEMORY_LIMIT"},
   };
   for (const Case& k : cases) {

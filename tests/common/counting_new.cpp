@@ -33,6 +33,13 @@ void* rawBlock(void* p, std::size_t alignment) {
 std::size_t blockSize(void* p, std::size_t alignment) {
   return _msize(rawBlock(p, alignment));
 }
+// The whole malloc block counts: Windows' heap commits all of it.
+std::size_t bytesAllocated(void* p, std::size_t, std::size_t alignment) {
+  return blockSize(p, alignment);
+}
+std::size_t bytesReleased(void* p, std::size_t alignment) {
+  return blockSize(p, alignment);
+}
 void freeBlock(void* p, std::size_t alignment) {
   std::free(rawBlock(p, alignment));
 }
@@ -42,7 +49,52 @@ void* allocateBlock(std::size_t n, std::size_t alignment) {
   void* p = nullptr;
   return posix_memalign(&p, alignment, n) == 0 ? p : nullptr;
 }
-std::size_t blockSize(void* p, std::size_t) {
+// glibc's usable size of a block aligned to a huge page takes in the rest of its mapping, up
+// to one alignment (2 MiB) past the bytes asked for: address space the program never receives
+// or touches, so no memory. Aligned blocks therefore count as the bytes asked for, remembered
+// here until they are freed (under a spin lock: the flow takes few such blocks); should the
+// table be full, a block counts with its usable size at both ends.
+struct AlignedBlock {
+  void* p;
+  std::size_t bytes;
+};
+constexpr std::size_t kAlignedSlots = 4096;
+AlignedBlock alignedBlocks[kAlignedSlots];
+std::atomic_flag alignedLock = ATOMIC_FLAG_INIT;
+
+class AlignedTable {
+ public:
+  AlignedTable() {
+    while (alignedLock.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~AlignedTable() { alignedLock.clear(std::memory_order_release); }
+  AlignedTable(const AlignedTable&) = delete;
+  AlignedTable& operator=(const AlignedTable&) = delete;
+  AlignedBlock* find(void* p) {
+    for (AlignedBlock& b : alignedBlocks)
+      if (b.p == p) return &b;
+    return nullptr;
+  }
+};
+
+std::size_t bytesAllocated(void* p, std::size_t n, std::size_t alignment) {
+  if (alignment == 0) return malloc_usable_size(p);
+  AlignedTable table;
+  AlignedBlock* free = table.find(nullptr);
+  if (free == nullptr) return malloc_usable_size(p);
+  *free = {p, n};
+  return n;
+}
+std::size_t bytesReleased(void* p, std::size_t alignment) {
+  if (alignment != 0) {
+    AlignedTable table;
+    if (AlignedBlock* b = table.find(p)) {
+      const std::size_t bytes = b->bytes;
+      *b = {nullptr, 0};
+      return bytes;
+    }
+  }
   return malloc_usable_size(p);
 }
 void freeBlock(void* p, std::size_t) {
@@ -53,7 +105,7 @@ void freeBlock(void* p, std::size_t) {
 void* counted(std::size_t n, std::size_t alignment = 0) {
   void* p = allocateBlock(n == 0 ? 1 : n, alignment);
   if (p == nullptr) throw std::bad_alloc();
-  const long long now = allocated += static_cast<long long>(blockSize(p, alignment));
+  const long long now = allocated += static_cast<long long>(bytesAllocated(p, n, alignment));
   long long seen = peak.load();
   while (now > seen && !peak.compare_exchange_weak(seen, now)) {
   }
@@ -62,7 +114,7 @@ void* counted(std::size_t n, std::size_t alignment = 0) {
 
 void uncounted(void* p, std::size_t alignment = 0) noexcept {
   if (p == nullptr) return;
-  allocated -= static_cast<long long>(blockSize(p, alignment));
+  allocated -= static_cast<long long>(bytesReleased(p, alignment));
   freeBlock(p, alignment);
 }
 

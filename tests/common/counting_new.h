@@ -7,7 +7,8 @@
 
 namespace countingnew {
 
-/// Bytes allocated through operator new and not yet freed (usable sizes, as malloc gives them).
+/// Bytes allocated through operator new and not yet freed: usable sizes as malloc gives them,
+/// on Linux the bytes asked for of a block aligned by the aligned forms.
 long long live();
 
 /// Starts a measurement: the peak is reset to what is live now.

@@ -26,8 +26,8 @@ bool interior(mwSize i, mwSize j, mwSize m, mwSize n) {
 // one the forward differences 2d + 1, d being the distance to the centre along each axis.
 TEST(SurfaceSlope, UpwindDifferencesOfABowlAndARamp) {
   const mwSize m = 9, n = 9;
-  const int c = 3;
-  auto bowl = [c](int i, int j) { return double((i - c) * (i - c) + (j - c) * (j - c)); };
+  constexpr int c = 3;
+  auto bowl = [](int i, int j) { return double((i - c) * (i - c) + (j - c) * (j - c)); };
   for (const double s : {0.5, -2.0, 0.0}) {
     const std::vector<double> r =
         slope(field(m, n, bowl), field(m, n, [s](int, int) { return s; }));

@@ -14,7 +14,7 @@ enum { IN_COLOURS, IN_WEIGHTS, IN_END };
 enum { OUT_COLOURS, OUT_WEIGHTS, OUT_END };
 
 // Every fault of the checks reports this one text.
-const char* const kUsage =
+constexpr const char* kUsage =
     "Error: incorrect function call\n\nUSAGE:\t[ colours, weights ] = paletteMerge( colours, "
     "weights )\n\n\tcolours: a Nx3 uint8 matrix containing the colour list\n\tweights: a Nx1 "
     "single real valued array containing the corresponding weight of each colour\n";

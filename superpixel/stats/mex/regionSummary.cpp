@@ -18,7 +18,7 @@ enum { IN_FRAMES, IN_LABELS, IN_COUNT, IN_END };
 enum { OUT_COLOUR, OUT_CENTRE, OUT_SIZE, OUT_END };
 
 // Every fault of the documented checks reports this one text.
-const char* const kUsage =
+constexpr const char* kUsage =
     "regionsSummary USAGE:\n"
     "\tExpected inputs:\n"
     "\t\t1 - Frames: a cell array of length frames. Each cell i contains a HxWx3 uint8 matrix "

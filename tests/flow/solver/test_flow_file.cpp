@@ -17,7 +17,6 @@
 #include <limits>
 #include <new>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,6 +29,7 @@
 #endif
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(MOTIONSEG_SANITIZED_ADDRESSES)
 #define MOTIONSEG_LIMIT_ADDRESS_SPACE 1
+#include <sys/resource.h>
 #else
 #define MOTIONSEG_LIMIT_ADDRESS_SPACE 0
 #endif
