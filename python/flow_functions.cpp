@@ -448,6 +448,17 @@ double shortestDefault(float value) {
   return std::strtod(text, nullptr);
 }
 
+// dense_motion's signature line, for inspect and help(), with the defaults of the one
+// parameters record.
+std::string signatureLine(const flowdriver::FlowParameters& d) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "dense_motion(frame1, frame2, sigma=%g, alpha=%g, beta=%g, gamma=%g, threads=None)",
+                static_cast<double>(d.sigma), static_cast<double>(d.alpha),
+                static_cast<double>(d.beta), static_cast<double>(d.gamma));
+  return text;
+}
+
 }  // namespace
 
 void addFlowFunctions(py::module_& m) {
@@ -456,7 +467,7 @@ void addFlowFunctions(py::module_& m) {
         py::arg("sigma") = shortestDefault(d.sigma), py::arg("alpha") = shortestDefault(d.alpha),
         py::arg("beta") = shortestDefault(d.beta), py::arg("gamma") = shortestDefault(d.gamma),
         py::arg("threads") = py::none(),
-        R"(dense_motion(frame1, frame2, sigma=0.8, alpha=30, beta=300, gamma=5, threads=None)
+        (signatureLine(d) + R"(
 --
 
 Dense optical flow from frame1 to frame2: descriptor matches on a grid, then a coarse-to-fine
@@ -489,7 +500,8 @@ Example:
     >>> flow = motionseg.dense_motion(f1, f2)
     >>> flow.shape, flow.dtype
     ((480, 640, 2), dtype('float32'))
-)");
+)")
+            .c_str());
 
   m.def("read_flo", &readFlo, py::arg("path"),
         R"(read_flo(path)

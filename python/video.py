@@ -2,6 +2,7 @@
 # writes them. The build embeds this file in the module, which runs it at import into its own
 # namespace (so dense_motion, list_frames, read_frame and write_flo are the module's).
 import collections as _collections
+import inspect as _inspect
 import os as _os
 import sys as _sys
 import tempfile as _tempfile
@@ -76,8 +77,14 @@ class _Progress:
             self.bar.close()
 
 
-def video_flows(frames, step=1, backward=False, progress=False, sigma=0.8, alpha=30.0,
-                beta=300.0, gamma=5.0, threads=None):
+# The flow's defaults as dense_motion has them (one record in the C++ library).
+_DEFAULT = {name: parameter.default
+            for name, parameter in _inspect.signature(dense_motion).parameters.items()}
+
+
+def video_flows(frames, step=1, backward=False, progress=False, sigma=_DEFAULT["sigma"],
+                alpha=_DEFAULT["alpha"], beta=_DEFAULT["beta"], gamma=_DEFAULT["gamma"],
+                threads=None):
     """The dense flows of a whole video, pair by pair: frame i with frame i + step.
 
     frames: a folder of PNG or JPEG frames or a text file listing them (the order and reading
@@ -133,8 +140,9 @@ def video_flows(frames, step=1, backward=False, progress=False, sigma=0.8, alpha
     return pairs()
 
 
-def write_video_flows(frames, folder, step=1, backward=False, progress=False, sigma=0.8,
-                      alpha=30.0, beta=300.0, gamma=5.0, threads=None):
+def write_video_flows(frames, folder, step=1, backward=False, progress=False,
+                      sigma=_DEFAULT["sigma"], alpha=_DEFAULT["alpha"], beta=_DEFAULT["beta"],
+                      gamma=_DEFAULT["gamma"], threads=None):
     """Writes the flows of a whole video into folder, named as flow_video names them.
 
     For each pair of frames NAME and NEXT, NEXT the frame `step` later (see video_flows for
