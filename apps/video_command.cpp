@@ -308,6 +308,100 @@ std::string usage(const std::string& program) {
          "line. Interrupted by a signal, it ends by that signal.\n";
 }
 
+namespace {
+
+// The files of a pair's flow in one direction.
+Outputs outputsOf(const Settings& s, const videosource::FrameSource& source, long long pair,
+                  bool backward) {
+  const std::string base =
+      (fs::path(s.outFolder) / source.stem(backward ? pair + s.step : pair)).string() +
+      (backward ? ".back" : "");
+  return Outputs{base + ".flo", s.colour ? base + ".colour.png" : ""};
+}
+
+// Every output name belongs to one frame and one pair (and direction), and none is a frame:
+// empty, or why the run cannot start.
+std::string checkOutputNames(const Settings& s, const videosource::FrameSource& source,
+                             long long pairCount) {
+  // output name -> the frame and the pair (and direction) that write it
+  std::map<std::string, std::pair<std::string, long long>> owner;
+  std::set<std::pair<dev_t, ino_t>> inputs;
+  // A frame file by its path, a video's frame by its number.
+  const std::vector<std::string> files = source.files();
+  auto frameName = [&](long long k) { return files.empty() ? source.label(k) : files[k]; };
+  for (const std::string& frame : files) {
+    struct stat info;
+    if (stat(frame.c_str(), &info) == 0) inputs.insert({info.st_dev, info.st_ino});
+  }
+  for (long long p = 0; p < pairCount; ++p) {
+    for (bool backward : {false, true}) {
+      if (backward && !s.backward) continue;
+      const Outputs o = outputsOf(s, source, p, backward);
+      const std::string frame = frameName(backward ? p + s.step : p);
+      const long long writer = backward ? -1 - p : p;
+      for (const std::string& name : {o.flo, o.colour}) {
+        if (name.empty()) continue;
+        const auto taken = owner.emplace(name, std::make_pair(frame, writer));
+        if (taken.second) continue;
+        if (taken.first->second.first != frame) {
+          return "the frames " + taken.first->second.first + " and " + frame +
+                 " would both write " + name +
+                 "; their names must differ before the "
+                 "extension";
+        }
+        if (taken.first->second.second != writer) {
+          return "the frame " + frame + " is listed more than once; two pairs would " +
+                 "both write " + name;
+        }
+        struct stat info;
+        if (stat(name.c_str(), &info) == 0 && inputs.count({info.st_dev, info.st_ino}) > 0) {
+          return "the output " + name + " is one of the frames; it would be overwritten";
+        }
+      }
+    }
+  }
+  return "";
+}
+
+// The flows of one pair asked for (forward, backward), written and recorded: empty, or why
+// the pair failed. `stopped` gets the reason when a write failed, which would fail for every
+// later pair too.
+std::string computePair(const Settings& s, videosource::FrameSource& source, long long pair,
+                        bool forward, bool backward, int width, int height,
+                        folderrecord::FolderRecord& record, std::string& stopped) {
+  CTensor<float> image1, image2, flow;
+  std::string problem = source.read(pair, image1);
+  if (problem.empty()) problem = source.read(pair + s.step, image2);
+  // A frame file replaced since its header was read would show here.
+  for (const CTensor<float>* image : {&image1, &image2}) {
+    if (problem.empty() && (image->xSize() != width || image->ySize() != height)) {
+      problem = source.label(image == &image1 ? pair : pair + s.step) + " is no longer " +
+                std::to_string(width) + " x " + std::to_string(height) +
+                " pixels, the size of the frames when the run started";
+    }
+  }
+  for (bool back : {false, true}) {
+    if (!problem.empty() || !(back ? backward : forward)) continue;
+    problem = back ? pairflow::computeFlow(image2, image1, s.flow, flow)
+                   : pairflow::computeFlow(image1, image2, s.flow, flow);
+    if (!problem.empty()) break;
+    const Outputs o = outputsOf(s, source, pair, back);
+    problem = pairflow::writeFlow(flow, o.flo, o.colour, s.flow.saturation);
+    // Recorded only once renamed into place: a run killed in between leaves a file that
+    // is computed again.
+    for (const std::string& name : {o.flo, o.colour}) {
+      if (problem.empty() && !name.empty()) {
+        problem = record.record(fs::path(name).filename());
+      }
+    }
+    // A write that fails (a full disk, a folder gone) would fail for every later pair.
+    if (!problem.empty()) stopped = problem;
+  }
+  return problem;
+}
+
+}  // namespace
+
 int flowVideo(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
               std::ostream& err, bool live, const Environment& environment) {
   Settings s;
@@ -351,50 +445,10 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
     return fail("the output folder is the folder of the frames; give the flow a folder of its own");
   }
   auto outputs = [&](long long pair, bool backward) {
-    const std::string base =
-        (fs::path(s.outFolder) / source->stem(backward ? pair + s.step : pair)).string() +
-        (backward ? ".back" : "");
-    return Outputs{base + ".flo", s.colour ? base + ".colour.png" : ""};
+    return outputsOf(s, *source, pair, backward);
   };
-  {
-    // output name -> the frame and the pair (and direction) that write it
-    std::map<std::string, std::pair<std::string, long long>> owner;
-    std::set<std::pair<dev_t, ino_t>> inputs;
-    // A frame file by its path, a video's frame by its number.
-    const std::vector<std::string> files = source->files();
-    auto frameName = [&](long long k) { return files.empty() ? source->label(k) : files[k]; };
-    for (const std::string& frame : files) {
-      struct stat info;
-      if (stat(frame.c_str(), &info) == 0) inputs.insert({info.st_dev, info.st_ino});
-    }
-    for (long long p = 0; p < pairCount; ++p) {
-      for (bool backward : {false, true}) {
-        if (backward && !s.backward) continue;
-        const Outputs o = outputs(p, backward);
-        const std::string frame = frameName(backward ? p + s.step : p);
-        const long long writer = backward ? -1 - p : p;
-        for (const std::string& name : {o.flo, o.colour}) {
-          if (name.empty()) continue;
-          const auto taken = owner.emplace(name, std::make_pair(frame, writer));
-          if (taken.second) continue;
-          if (taken.first->second.first != frame) {
-            return fail("the frames " + taken.first->second.first + " and " + frame +
-                        " would both write " + name +
-                        "; their names must differ before the "
-                        "extension");
-          }
-          if (taken.first->second.second != writer) {
-            return fail("the frame " + frame + " is listed more than once; two pairs would " +
-                        "both write " + name);
-          }
-          struct stat info;
-          if (stat(name.c_str(), &info) == 0 && inputs.count({info.st_dev, info.st_ino}) > 0) {
-            return fail("the output " + name + " is one of the frames; it would be overwritten");
-          }
-        }
-      }
-    }
-  }
+  problem = checkOutputNames(s, *source, pairCount);
+  if (!problem.empty()) return fail(problem);
 
   // The folder's lock and record, held until the run ends.
   folderrecord::FolderRecord record;
@@ -457,34 +511,8 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   for (const Work& w : work) {
     progress.begin(source->label(w.pair) + " -> " + source->label(w.pair + s.step));
     const auto start = std::chrono::steady_clock::now();
-    CTensor<float> image1, image2, flow;
-    problem = source->read(w.pair, image1);
-    if (problem.empty()) problem = source->read(w.pair + s.step, image2);
-    // A frame file replaced since its header was read would show here.
-    for (const CTensor<float>* image : {&image1, &image2}) {
-      if (problem.empty() && (image->xSize() != width || image->ySize() != height)) {
-        problem = source->label(image == &image1 ? w.pair : w.pair + s.step) + " is no longer " +
-                  std::to_string(width) + " x " + std::to_string(height) +
-                  " pixels, the size of the frames when the run started";
-      }
-    }
-    for (bool backward : {false, true}) {
-      if (!problem.empty() || !(backward ? w.backward : w.forward)) continue;
-      problem = backward ? pairflow::computeFlow(image2, image1, s.flow, flow)
-                         : pairflow::computeFlow(image1, image2, s.flow, flow);
-      if (!problem.empty()) break;
-      const Outputs o = outputs(w.pair, backward);
-      problem = pairflow::writeFlow(flow, o.flo, o.colour, s.flow.saturation);
-      // Recorded only once renamed into place: a run killed in between leaves a file that
-      // is computed again.
-      for (const std::string& name : {o.flo, o.colour}) {
-        if (problem.empty() && !name.empty()) {
-          problem = record.record(fs::path(name).filename());
-        }
-      }
-      // A write that fails (a full disk, a folder gone) would fail for every later pair.
-      if (!problem.empty()) stopped = problem;
-    }
+    problem =
+        computePair(s, *source, w.pair, w.forward, w.backward, width, height, record, stopped);
     if (problem.empty()) {
       progress.succeeded(
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

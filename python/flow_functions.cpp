@@ -459,9 +459,7 @@ std::string signatureLine(const flowdriver::FlowParameters& d) {
   return text;
 }
 
-}  // namespace
-
-void addFlowFunctions(py::module_& m) {
+void addDenseMotion(py::module_& m) {
   const flowdriver::FlowParameters d;
   m.def("dense_motion", &denseMotion, py::arg("frame1"), py::arg("frame2"),
         py::arg("sigma") = shortestDefault(d.sigma), py::arg("alpha") = shortestDefault(d.alpha),
@@ -502,7 +500,12 @@ Example:
     ((480, 640, 2), dtype('float32'))
 )")
             .c_str());
+}
 
+}  // namespace
+
+void addFlowFunctions(py::module_& m) {
+  addDenseMotion(m);
   m.def("read_flo", &readFlo, py::arg("path"),
         R"(read_flo(path)
 --

@@ -10,6 +10,8 @@ import re
 import sys
 import tempfile
 
+import tree_check
+
 # Rows whose cell describes every folder below them.
 WHOLE_TREES = ("tests/", "bench/", "python/")
 SOURCES = (".h", ".cpp")
@@ -114,15 +116,5 @@ def self_test():
     return 1 if failures else 0
 
 
-def main():
-    if sys.argv[1:] == ["--self-test"]:
-        return self_test()
-    top = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".").resolve()
-    problems = faults(top)
-    for problem in problems:
-        print(problem)
-    return 1 if problems else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(tree_check.run(faults, self_test))

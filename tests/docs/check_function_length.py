@@ -7,9 +7,10 @@ character literals blanked out; a lambda counts as part of the function it is wr
 Usage: check_function_length.py [top of the source tree], or --self-test (the scan on small
 made-up sources). Exit status 1 with one line per fault."""
 
-import pathlib
 import re
 import sys
+
+import tree_check
 
 LIMIT = 120
 SOURCES = (".h", ".cpp")
@@ -135,15 +136,5 @@ def self_test():
     return 1 if failures else 0
 
 
-def main():
-    if sys.argv[1:] == ["--self-test"]:
-        return self_test()
-    top = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".").resolve()
-    problems = faults(top)
-    for problem in problems:
-        print(problem)
-    return 1 if problems else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(tree_check.run(faults, self_test))
