@@ -400,6 +400,35 @@ std::string computePair(const Settings& s, videosource::FrameSource& source, lon
   return problem;
 }
 
+// A pair of the shard and the directions it still needs.
+struct Work {
+  long long pair;
+  bool forward, backward;
+};
+
+// The shard's pairs that need a flow (all with --force; else those not recorded as done with
+// these settings), with the count of the shard's pairs and of those skipped.
+std::vector<Work> pairsToCompute(const Settings& s, const videosource::FrameSource& source,
+                                 long long pairCount, int width, int height,
+                                 const folderrecord::FolderRecord& record, long long& shardPairs,
+                                 long long& skipped) {
+  auto needed = [&](long long p, bool backward) {
+    return s.force || !complete(outputsOf(s, source, p, backward), width, height, record);
+  };
+  std::vector<Work> work;
+  for (long long p = s.shard.index; p < pairCount; p += s.shard.count) {
+    ++shardPairs;
+    const bool forward = needed(p, false);
+    const bool backward = s.backward && needed(p, true);
+    if (forward || backward) {
+      work.push_back({p, forward, backward});
+    } else {
+      ++skipped;
+    }
+  }
+  return work;
+}
+
 }  // namespace
 
 int flowVideo(const std::string& program, const std::vector<std::string>& args, std::ostream& out,
@@ -444,9 +473,6 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   if (fs::is_directory(s.source) && safeout::sameFile(s.source, s.outFolder)) {
     return fail("the output folder is the folder of the frames; give the flow a folder of its own");
   }
-  auto outputs = [&](long long pair, bool backward) {
-    return outputsOf(s, *source, pair, backward);
-  };
   problem = checkOutputNames(s, *source, pairCount);
   if (!problem.empty()) return fail(problem);
 
@@ -458,23 +484,9 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
 
   // The shard's pairs, and what each still needs.
   if (s.flow.threads <= 0) s.flow.threads = cli::defaultThreads();
-  struct Work {
-    long long pair;
-    bool forward, backward;
-  };
-  std::vector<Work> work;
   long long shardPairs = 0, skipped = 0;
-  for (long long p = s.shard.index; p < pairCount; p += s.shard.count) {
-    ++shardPairs;
-    const bool forward = s.force || !complete(outputs(p, false), width, height, record);
-    const bool backward =
-        s.backward && (s.force || !complete(outputs(p, true), width, height, record));
-    if (forward || backward) {
-      work.push_back({p, forward, backward});
-    } else {
-      ++skipped;
-    }
-  }
+  const std::vector<Work> work =
+      pairsToCompute(s, *source, pairCount, width, height, record, shardPairs, skipped);
 
   Progress progress(err, program, live, s.quiet, shardPairs, skipped);
   if (record.replacedLegacy()) {
