@@ -8,11 +8,13 @@ their ratio fair on a machine whose load changes. Prints per pair and in total t
 seconds of each, the ratios of our time to theirs, and the average endpoint errors (pixels
 with a known reference vector, not marked invalid). Run with Debian's Python:
 
-    /usr/bin/python3 bench/flow/compare_peers.py [--threads N] [--toolbox DIR] [--data DIR]
-        [PAIR ...]
+    /usr/bin/python3 bench/flow/compare_peers.py [--threads N[,N...]] [--toolbox DIR]
+        [--data DIR] [PAIR ...]
 
-Defaults: 2 threads, build/toolbox, ../shared/data/flow beside the project. Exits 0 with a
-note when the data or a peer is missing.
+Defaults: 2 threads, build/toolbox, ../shared/data/flow beside the project. `--threads 1,2`
+runs every thread count in turn and ends with one line per count. The ratios move with the
+processor, so the first line names it and its vector extensions. Exits 0 with a note when
+the data or a peer is missing.
 """
 import argparse
 import os
@@ -42,6 +44,29 @@ def endpoint_error(flow, truth, invalid):
     return float(np.sqrt(d[..., 0] ** 2 + d[..., 1] ** 2)[known].mean())
 
 
+# The vector extensions that decide which of our kernels run, as /proc/cpuinfo names them.
+VECTOR_FLAGS = ('sse2', 'avx', 'avx2', 'fma', 'avx512f', 'avx512dq', 'avx512bw', 'avx512vl')
+
+
+def processor():
+    """'MODEL, N logical processors, vector extensions: ...' from /proc/cpuinfo (Linux)."""
+    model, flags = 'unknown processor', set()
+    try:
+        with open('/proc/cpuinfo') as f:
+            for line in f:
+                key, _, value = line.partition(':')
+                key = key.strip()
+                if key == 'model name' and model == 'unknown processor':
+                    model = value.strip()
+                elif key == 'flags' and not flags:
+                    flags = set(value.split())
+    except OSError:
+        pass
+    have = [x for x in VECTOR_FLAGS if x in flags] or ['unknown']
+    return '%s, %d logical processors, vector extensions: %s' % (
+        model, os.cpu_count() or 0, ' '.join(have))
+
+
 def run_ours(pairs, data, toolbox, threads, out):
     """denseMotion through octave-cli: per pair its seconds; flows written as raw doubles."""
     lines = ["addpath('%s');" % toolbox]
@@ -64,33 +89,14 @@ def run_ours(pairs, data, toolbox, threads, out):
     return times
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    ap.add_argument('--threads', type=int, default=2)
-    ap.add_argument('--toolbox', default=os.path.join(ROOT, 'build', 'toolbox'))
-    ap.add_argument('--data', default=os.path.join(ROOT, '..', 'shared', 'data', 'flow'))
-    ap.add_argument('pairs', nargs='*')
-    args = ap.parse_args()
-    try:
-        import cv2
-        import numpy as np
-    except ImportError as e:
-        print('compare_peers: %s (use /usr/bin/python3 with python3-opencv); skipped' % e)
-        return 0
-    if not os.path.isdir(args.data):
-        print('compare_peers: no data folder %s; skipped' % args.data)
-        return 0
-    if not os.path.exists(os.path.join(args.toolbox, 'denseMotion.mex')):
-        print('compare_peers: no denseMotion.mex in %s (make build first); skipped' % args.toolbox)
-        return 0
-    pairs = args.pairs or sorted(p for p in os.listdir(args.data)
-                                 if os.path.exists(os.path.join(args.data, p, 'flow10.flo')))
-    cv2.setNumThreads(args.threads)
+def compare(pairs, args, threads, cv2, np):
+    """The three flows pair by pair at one thread count; (our seconds, DeepFlow's) in total."""
+    cv2.setNumThreads(threads)
     deep = cv2.optflow.createOptFlow_DeepFlow()
     dis = cv2.DISOpticalFlow_create(cv2.DISOPTICAL_FLOW_PRESET_MEDIUM)
 
     with tempfile.TemporaryDirectory() as out:
-        print('%d threads; seconds and average endpoint errors (EPE, pixels)' % args.threads)
+        print('%d threads; seconds and average endpoint errors (EPE, pixels)' % threads)
         print('%-28s %8s %8s %8s %7s %7s | %7s %7s %7s' % (
             'pair', 'ours', 'DeepFlow', 'DIS', 'ours/DF', 'ours/DIS', 'EPE', 'EPE DF',
             'EPE DIS'))
@@ -105,7 +111,7 @@ def main():
                 invalid = cv2.imread(os.path.join(d, 'invalid10.png'), cv2.IMREAD_GRAYSCALE)
             a = cv2.imread(os.path.join(d, 'frame10.png'), cv2.IMREAD_GRAYSCALE)
             b = cv2.imread(os.path.join(d, 'frame11.png'), cv2.IMREAD_GRAYSCALE)
-            ours = run_ours([p], args.data, args.toolbox, args.threads, out)
+            ours = run_ours([p], args.data, args.toolbox, threads, out)
             t0 = time.perf_counter()
             f_deep = deep.calc(a, b, None)
             t_deep = time.perf_counter() - t0
@@ -126,6 +132,42 @@ def main():
         print('%-28s %8.3f %8.3f %8.3f %7.2f %7.1f | %7.3f %7.3f %7.3f' % (
             'all pairs (EPE: mean)', total[0], total[1], total[2], total[0] / total[1],
             total[0] / total[2], mean[0], mean[1], mean[2]))
+    return total[0], total[1]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    ap.add_argument('--threads', default='2',
+                    help='thread count, or counts separated by commas (1,2)')
+    ap.add_argument('--toolbox', default=os.path.join(ROOT, 'build', 'toolbox'))
+    ap.add_argument('--data', default=os.path.join(ROOT, '..', 'shared', 'data', 'flow'))
+    ap.add_argument('pairs', nargs='*')
+    args = ap.parse_args()
+    try:
+        import cv2
+        import numpy as np
+    except ImportError as e:
+        print('compare_peers: %s (use /usr/bin/python3 with python3-opencv); skipped' % e)
+        return 0
+    if not os.path.isdir(args.data):
+        print('compare_peers: no data folder %s; skipped' % args.data)
+        return 0
+    if not os.path.exists(os.path.join(args.toolbox, 'denseMotion.mex')):
+        print('compare_peers: no denseMotion.mex in %s (make build first); skipped' % args.toolbox)
+        return 0
+    pairs = args.pairs or sorted(p for p in os.listdir(args.data)
+                                 if os.path.exists(os.path.join(args.data, p, 'flow10.flo')))
+    try:
+        counts = [int(x) for x in args.threads.split(',')]
+    except ValueError:
+        counts = []
+    if not counts or min(counts) < 1:
+        sys.exit('compare_peers: --threads takes positive counts separated by commas')
+    print(processor())
+    summary = [compare(pairs, args, n, cv2, np) for n in counts]
+    for n, (ours, deep) in zip(counts, summary):
+        print('%d thread%s: ours %.3f s, DeepFlow %.3f s, ours/DeepFlow %.2f' % (
+            n, '' if n == 1 else 's', ours, deep, ours / deep))
     return 0
 
 
