@@ -1,7 +1,9 @@
 // The vector SOR sweep over bands of kLanes rows, written once over a vector of kLanes floats.
-// Included by sor_sweep.cpp (4 lanes of SSE2) and sor_sweep_avx2.cpp (8 lanes of AVX2),
-// each of which first defines the vector type Ops; everything here has internal linkage, so
-// no code compiled for AVX2 can be shared with (and run by) the baseline path.
+// Included by sor_sweep.cpp (4 lanes of SSE2), sor_sweep_avx2.cpp (8 lanes of AVX2) and
+// sor_sweep_avx512.cpp (16 lanes of AVX-512), each of which first defines the vector type Ops
+// (V the floats, VI as many 32-bit integers, M the result of a lane test: a vector of all-ones
+// and zero lanes, or a mask register); everything here has internal linkage, so no code
+// compiled for a wider set can be shared with (and run by) the baseline path.
 //
 // The rows of a band sit side by side: step t of band b holds pixel (t − j, kLanes·b + j) in
 // lane j. Arrays that a neighbour is read from keep kLanes + 2 slots per step: slot 0 the row
@@ -204,6 +206,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
                 unsigned long long room, BandPipeline& pipeline) {
   using V = typename Ops::V;
   using VI = typename Ops::VI;
+  using M = typename Ops::M;
   constexpr int kLanes = Ops::kLanes;
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
   if (sweeps <= 0) return;
@@ -230,19 +233,19 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     incrementHalos(L, arrays, b, k, du, dv);
     // Which of the rows exist and have an upper or lower neighbour.
     const VI row = Ops::addi(Ops::set1i(b * kLanes), laneIndex);
-    const V rowInside = Ops::lessThan(row, Ops::set1i(ny));
-    const V hasUp = Ops::greaterThan(row, Ops::set1i(0));
-    const V hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
+    const M rowInside = Ops::lessThan(row, Ops::set1i(ny));
+    const M hasUp = Ops::greaterThan(row, Ops::set1i(0));
+    const M hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
     V previousU = Ops::load(DU + L.lane(b, -1, 0));
     V previousV = Ops::load(DV + L.lane(b, -1, 0));
     for (int t = 0; t < nx + kLanes - 1; ++t) {
       const std::size_t here = L.step(b, t) * kSlots;
       const std::size_t before = here - kSlots, after = here + kSlots;
       const VI x = Ops::subi(Ops::set1i(t), laneIndex);
-      const V inside =
+      const M inside =
           Ops::both(rowInside, Ops::both(Ops::greaterThan(x, minusOne), Ops::lessThan(x, width)));
-      const V hasLeft = Ops::greaterThan(x, Ops::set1i(0));
-      const V hasRight = Ops::lessThan(x, lastX);
+      const M hasLeft = Ops::greaterThan(x, Ops::set1i(0));
+      const M hasRight = Ops::lessThan(x, lastX);
       const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
       V su = zero, sv = zero;
       // Left: the previous step, just updated.

@@ -4,6 +4,7 @@
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"
+#include "tests/flow/instruction_sets.h"
 
 #include <gtest/gtest.h>
 
@@ -137,12 +138,13 @@ TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
 
 TEST(SorSweep, FastSweepGivesTheSameBits) {
   std::mt19937 rng(22);
-  // Heights around multiples of the four- and eight-row bands, widths below and above a
-  // band's length, and one of a few hundred pixels.
-  const std::pair<int, int> sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 7},
-                                       {6, 6},   {7, 6},   {12, 10}, {31, 17}, {5, 4},   {2, 5},
-                                       {3, 8},   {17, 3},  {40, 13}, {33, 16}, {64, 21}, {9, 30},
-                                       {10, 15}, {11, 24}, {8, 25},  {9, 7},   {131, 67}};
+  // Heights around multiples of the four-, eight- and sixteen-row bands, widths below and
+  // above a band's length, and one of a few hundred pixels.
+  const std::pair<int, int> sizes[] = {
+      {1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 7},  {6, 6},   {7, 6},
+      {12, 10}, {31, 17}, {5, 4},   {2, 5},   {3, 8},   {17, 3}, {40, 13}, {33, 16},
+      {64, 21}, {9, 30},  {10, 15}, {11, 24}, {8, 25},  {9, 7},  {1, 16},  {16, 1},
+      {5, 15},  {15, 31}, {20, 32}, {13, 33}, {17, 47}, {3, 49}, {131, 67}};
   using flowsimd::InstructionSet;
   using Sweep = std::function<void(const SorSystem&, float*, float*, int, flowsolver::SorScratch&)>;
   // The vector sweeps alone and shared by the threads of a pool: of two threads, of eight, of
@@ -181,8 +183,7 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
     };
   };
   std::vector<std::pair<std::string, Sweep>> fast = {{"banded", flowsolver::sorSweepsBanded}};
-  for (const InstructionSet set : {InstructionSet::Sse2, InstructionSet::Avx2}) {
-    if (!flowsimd::supported(set)) continue;
+  for (const InstructionSet set : flowtest::runnableInstructionSets()) {
     const std::string name = flowsimd::name(set);
     fast.push_back({name, vectorSweep(set, On::Alone)});
     fast.push_back({name + " on two threads", vectorSweep(set, On::Two)});
