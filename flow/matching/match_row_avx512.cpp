@@ -41,13 +41,15 @@ inline Vec vmul(Vec a, Vec b) {
 inline Vec vabs(Vec a) {
   return {_mm512_andnot_ps(_mm512_set1_ps(-0.0f), a.v)};
 }
-// max(a, b) lane by lane; b where either is not a number.
+// max(a, b) lane by lane; b where either is not a number. (The zero-masking form with every
+// lane selected is the same instruction; the plain one's header trips GCC 12's
+// uninitialised-value warning.)
 inline Vec vmax(Vec a, Vec b) {
-  return {_mm512_max_ps(a.v, b.v)};
+  return {_mm512_maskz_max_ps(0xFFFF, a.v, b.v)};
 }
 // max(a, 0) lane by lane; a lane that is not a number gives 0.
 inline Vec vmaxzero(Vec a) {
-  return {_mm512_max_ps(a.v, _mm512_setzero_ps())};
+  return {_mm512_maskz_max_ps(0xFFFF, a.v, _mm512_setzero_ps())};
 }
 // The lanes where a > b (ordered: false for not-a-number).
 inline Mask vgtmask_v(Vec a, Vec b) {
