@@ -239,8 +239,8 @@ void matchPointReference(const Context& ctx, int x, int y, float* d1, float* d2,
 // partial sum plus the bound of the parts not yet summed stops it earlier (the rounding
 // arguments are in match_row_kernel.h).
 
-/// Candidates of a row scanned with one vector.
-constexpr int kLanes = 8;
+/// Candidates of a row scanned with one vector, the most of any instruction set.
+constexpr int kLanes = 16;
 
 /// Scratch of one worker, allocated once per worker.
 struct Workspace {
@@ -335,7 +335,7 @@ detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hin
   for (int k = 0; k < 9; ++k)
     referenceNorms[k] = originNorms.data()[originAt + offsets[k]];
 
-  [[maybe_unused]] const bool avx2 = flowsimd::active() == flowsimd::InstructionSet::Avx2;
+  [[maybe_unused]] const flowsimd::InstructionSet set = flowsimd::active();
   detail::RowScan row{};
   row.reference = ws.reference;
   row.referenceNorms = referenceNorms;
@@ -360,8 +360,14 @@ detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hin
     row.colour[0] = f.image.data() + at;
     row.colour[1] = row.colour[0] + plane;
     row.colour[2] = row.colour[1] + plane;
+#ifdef MOTIONSEG_FLOW_AVX512
+    if (set == flowsimd::InstructionSet::Avx512) {
+      detail::scanRowAvx512(row, s);
+      continue;
+    }
+#endif
 #ifdef MOTIONSEG_FLOW_AVX2
-    if (avx2) {
+    if (set == flowsimd::InstructionSet::Avx2) {
       detail::scanRowAvx2(row, s);
       continue;
     }

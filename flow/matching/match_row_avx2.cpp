@@ -9,50 +9,52 @@ namespace flowmatch {
 namespace detail {
 namespace {
 
-struct V8 {
+constexpr int kLanes = 8;
+
+struct Vec {
   __m256 v;
 };
-inline V8 vset1(float a) {
+inline Vec vset1(float a) {
   return {_mm256_set1_ps(a)};
 }
-inline V8 vload(const float* p) {
+inline Vec vload(const float* p) {
   return {_mm256_loadu_ps(p)};
 }
-inline void vstore(float* p, V8 a) {
+inline void vstore(float* p, Vec a) {
   _mm256_storeu_ps(p, a.v);
 }
-inline V8 vadd(V8 a, V8 b) {
+inline Vec vadd(Vec a, Vec b) {
   return {_mm256_add_ps(a.v, b.v)};
 }
-inline V8 vsub(V8 a, V8 b) {
+inline Vec vsub(Vec a, Vec b) {
   return {_mm256_sub_ps(a.v, b.v)};
 }
-inline V8 vmul(V8 a, V8 b) {
+inline Vec vmul(Vec a, Vec b) {
   return {_mm256_mul_ps(a.v, b.v)};
 }
-inline V8 vabs(V8 a) {
+inline Vec vabs(Vec a) {
   return {_mm256_andnot_ps(_mm256_set1_ps(-0.0f), a.v)};
 }
 // max(a, b) lane by lane; b where either is not a number.
-inline V8 vmax(V8 a, V8 b) {
+inline Vec vmax(Vec a, Vec b) {
   return {_mm256_max_ps(a.v, b.v)};
 }
 // max(a, 0) lane by lane; a lane that is not a number gives 0.
-inline V8 vmaxzero(V8 a) {
+inline Vec vmaxzero(Vec a) {
   return {_mm256_max_ps(a.v, _mm256_setzero_ps())};
 }
-inline V8 vgtmask_v(V8 a, V8 b) {
+inline Vec vgtmask_v(Vec a, Vec b) {
   return {_mm256_cmp_ps(a.v, b.v, _CMP_GT_OQ)};
 }
-inline int vgtmask(V8 a, V8 b) {
+inline int vgtmask(Vec a, Vec b) {
   return _mm256_movemask_ps(_mm256_cmp_ps(a.v, b.v, _CMP_GT_OQ));
 }
-inline V8 vinfwhere(V8 mask, V8 acc) {
+inline Vec vinfwhere(Vec mask, Vec acc) {
   return {_mm256_blendv_ps(acc.v, _mm256_set1_ps(__builtin_inff()), mask.v)};
 }
 
 // All bits set in lanes 0 .. n − 1 (0 < n < 8).
-inline V8 vlanesbelow(int n) {
+inline Vec vlanesbelow(int n) {
   const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   return {_mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(n), index))};
 }

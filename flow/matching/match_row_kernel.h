@@ -1,7 +1,8 @@
-// The row scan of the fast matching, written once over a vector of eight floats. Included by
-// match_row_sse2.cpp and match_row_avx2.cpp, which first define V8 and its operations for
-// their instruction set; everything here has internal linkage, so no code compiled for AVX2
-// can be shared with (and run by) the baseline path.
+// The row scan of the fast matching, written once over a vector of kLanes floats. Included by
+// match_row_sse2.cpp and match_row_avx2.cpp (eight lanes) and match_row_avx512.cpp (sixteen),
+// which first define kLanes, the vector Vec and its operations for their instruction set;
+// everything here has internal linkage, so no code compiled for a wider set can be shared
+// with (and run by) the baseline path.
 //
 // The scan gives the state of the straightforward one (see descriptor_matching.cpp): a
 // candidate is left out only when its distance, as the straightforward code would round it,
@@ -62,6 +63,8 @@ constexpr float kNormFloor = 0x1.0p-100f;
 constexpr int kStep = 5;
 // The norm bound of the first positions is tested before the rest is formed.
 constexpr int kEarlyPositions = 4;
+// The lane mask with every lane of a block set.
+constexpr int kAllLanes = (1 << kLanes) - 1;
 
 template <bool kTrackSecond>
 inline void consider(ScanState& s, float e, int xc, int yc) {
@@ -93,27 +96,28 @@ inline float limitOf(const ScanState& s, float bound) {
   return below < bound ? below : bound;
 }
 
-// The distances of eight candidates from j on, side by side, each lane summing in the
+// The distances of kLanes candidates from j on, side by side, each lane summing in the
 // straightforward order into acc. False once every lane is known to exceed the limit: its
 // partial sum does, or (kPartialBound) the partial sum and the bound `rest` of the positions
 // not yet begun, shrunk by `shrink`, do.
 template <bool kPartialBound>
-inline bool sumDistances(const RowScan& r, int j, V8& acc, V8 limitV, const V8* rest, V8 shrink) {
+inline bool sumDistances(const RowScan& r, int j, Vec& acc, Vec limitV, const Vec* rest,
+                         Vec shrink) {
   const long long plane = r.plane;
   for (int k = 0; k < kPositions; ++k) {
     const float* p = r.hog + j + r.offsets[k];
     const float* ref = r.reference + k * kBins;
     for (int c0 = 0; c0 < kBins; c0 += kStep) {
       for (int c = c0; c < c0 + kStep; ++c, p += plane) {
-        const V8 d = vsub(vset1(ref[c]), vload(p));
+        const Vec d = vsub(vset1(ref[c]), vload(p));
         acc = vadd(acc, vmul(d, d));
       }
       if (kPartialBound) {
         // The larger of the partial sum and the shrunk bound; a lane whose sum is not a
         // number keeps it (the maximum returns its second operand then), and stays.
-        const V8 partial = vmax(vmul(vadd(acc, rest[k]), shrink), acc);
-        if (vgtmask(partial, limitV) == 0xFF) return false;
-      } else if (vgtmask(acc, limitV) == 0xFF) {
+        const Vec partial = vmax(vmul(vadd(acc, rest[k]), shrink), acc);
+        if (vgtmask(partial, limitV) == kAllLanes) return false;
+      } else if (vgtmask(acc, limitV) == kAllLanes) {
         return false;
       }
     }
@@ -149,37 +153,38 @@ void scanRow(const RowScan& r, ScanState& s) {
     if (passed == 0) return;
   }
 
-  const V8 zero = vset1(0.0f);
+  const Vec zero = vset1(0.0f);
   const long long plane = r.plane;
-  // Eight candidates from j on; the lanes below `from` were scanned before and take no part.
+  // kLanes candidates from j on; the lanes below `from` were scanned before and take no part.
   auto block = [&](int j, int from) {
-    V8 acc = vload(start + j);
+    Vec acc = vload(start + j);
     if (from > j) acc = vinfwhere(vlanesbelow(from - j), acc);
-    if (vgtmask(acc, zero) == 0xFF) return;  // no candidate of the block passed
+    if (vgtmask(acc, zero) == kAllLanes) return;  // no candidate of the block passed
     const float limit = limitOf<kTrackSecond>(s, r.bound);
-    const V8 limitV = vset1(limit);
+    const Vec limitV = vset1(limit);
     if (r.useNorms && limit > kNormFloor) {
-      const V8 epsilon = vset1(kNormEpsilon), tau = vset1(kNormTau);
-      const V8 shrink = vset1(kNormShrink);
-      V8 squares[kPositions];
-      V8 bound = zero;
+      const Vec epsilon = vset1(kNormEpsilon), tau = vset1(kNormTau);
+      const Vec shrink = vset1(kNormShrink);
+      Vec squares[kPositions];
+      Vec bound = zero;
       for (int k = 0; k < kPositions; ++k) {
-        const V8 a = vset1(r.referenceNorms[k]);
-        const V8 n = vload(r.norms + j + r.offsets[k]);
-        const V8 gap = vsub(vabs(vsub(a, n)), vadd(vmul(epsilon, vadd(a, n)), tau));
-        const V8 g = vmaxzero(gap);
+        const Vec a = vset1(r.referenceNorms[k]);
+        const Vec n = vload(r.norms + j + r.offsets[k]);
+        const Vec gap = vsub(vabs(vsub(a, n)), vadd(vmul(epsilon, vadd(a, n)), tau));
+        const Vec g = vmaxzero(gap);
         squares[k] = vmul(g, g);
         bound = vadd(bound, squares[k]);
         // The bound of the first positions (a partial bound) already rules out most blocks
         // that the whole bound rules out.
-        if (k == kEarlyPositions - 1 && vgtmask(vmax(vmul(bound, shrink), acc), limitV) == 0xFF) {
+        if (k == kEarlyPositions - 1 &&
+            vgtmask(vmax(vmul(bound, shrink), acc), limitV) == kAllLanes) {
           return;
         }
       }
       acc = vinfwhere(vgtmask_v(vmul(bound, shrink), limitV), acc);
-      if (vgtmask(acc, zero) == 0xFF) return;
+      if (vgtmask(acc, zero) == kAllLanes) return;
       // rest[k]: the bound of positions k + 1 .. 8, for the partial bound.
-      V8 rest[kPositions];
+      Vec rest[kPositions];
       rest[kPositions - 1] = zero;
       for (int k = kPositions - 1; k > 0; --k)
         rest[k - 1] = vadd(rest[k], squares[k]);
@@ -187,17 +192,17 @@ void scanRow(const RowScan& r, ScanState& s) {
     } else if (!sumDistances<false>(r, j, acc, limitV, nullptr, zero)) {
       return;
     }
-    float out[8];
+    float out[kLanes];
     vstore(out, acc);
-    for (int l = 0; l < 8; ++l)
+    for (int l = 0; l < kLanes; ++l)
       consider<kTrackSecond>(s, out[l], r.x0 + j + l, r.y);
   };
   int j = 0;
-  for (; j + 8 <= count; j += 8)
+  for (; j + kLanes <= count; j += kLanes)
     block(j, j);
-  if (j < count && count >= 8) {
+  if (j < count && count >= kLanes) {
     // The last candidates as the last lanes of one more block, in the same order.
-    block(count - 8, j);
+    block(count - kLanes, j);
     return;
   }
   for (; j < count; ++j) {

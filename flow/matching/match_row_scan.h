@@ -1,8 +1,8 @@
 // The inner loop of the fast grid matching: one row of candidates of one search, with the
 // two cheap tests, a lower bound on the descriptor distance from per-position descriptor
-// norms, and the distances of eight neighbouring candidates at once. Compiled once for the
-// x86-64 baseline and once for AVX2 (same bits); plain data only, so that the AVX2 object
-// shares no inline code with the rest of the program.
+// norms, and the distances of eight (sixteen) neighbouring candidates at once. Compiled for
+// the x86-64 baseline, for AVX2 and for AVX-512 (same bits); plain data only, so that the
+// wider objects share no inline code with the rest of the program.
 #ifndef MOTIONSEG_FLOW_MATCHING_MATCH_ROW_SCAN_H
 #define MOTIONSEG_FLOW_MATCHING_MATCH_ROW_SCAN_H
 
@@ -35,7 +35,7 @@ struct RowScan {
   int x0, y, count;
   bool trackSecond;  // forward search: best and second-best; else best alone
   bool useNorms;     // whether to test the norm bound before the distances
-  float* start;      // scratch of count + 8 entries
+  float* start;      // scratch of count + 16 entries
 };
 
 /// The state of the straightforward scan: smallest and second-smallest distance (10⁹ at
@@ -45,10 +45,12 @@ struct ScanState {
   int bx, by;
 };
 
-/// The row scanned with the baseline instruction set, and with AVX2 (only where the processor
-/// has it). Both leave `state` as the straightforward scan over the row would.
+/// The row scanned with the baseline instruction set, with AVX2 and with AVX-512 (each only
+/// where the processor has it). Each leaves `state` as the straightforward scan over the row
+/// would.
 void scanRowSse2(const RowScan& row, ScanState& state);
 void scanRowAvx2(const RowScan& row, ScanState& state);
+void scanRowAvx512(const RowScan& row, ScanState& state);
 
 /// One candidate's distance to the reference, summed as the straightforward matching does;
 /// stops once the partial sum exceeds `limit` and returns false then.

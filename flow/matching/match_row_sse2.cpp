@@ -1,5 +1,5 @@
 // The row scan of the fast matching with the x86-64 baseline's 4-float vectors, two per
-// V8; and the distance of a single candidate, shared by every path.
+// Vec; and the distance of a single candidate, shared by every path.
 #include "flow/matching/match_row_scan.h"
 
 #include <emmintrin.h>
@@ -27,59 +27,61 @@ bool candidateDistance(const float* reference, const float* hog, const long long
 
 namespace {
 
-struct V8 {
+constexpr int kLanes = 8;
+
+struct Vec {
   __m128 lo, hi;
 };
-inline V8 vset1(float a) {
+inline Vec vset1(float a) {
   return {_mm_set1_ps(a), _mm_set1_ps(a)};
 }
-inline V8 vload(const float* p) {
+inline Vec vload(const float* p) {
   return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)};
 }
-inline void vstore(float* p, V8 a) {
+inline void vstore(float* p, Vec a) {
   _mm_storeu_ps(p, a.lo);
   _mm_storeu_ps(p + 4, a.hi);
 }
-inline V8 vadd(V8 a, V8 b) {
+inline Vec vadd(Vec a, Vec b) {
   return {_mm_add_ps(a.lo, b.lo), _mm_add_ps(a.hi, b.hi)};
 }
-inline V8 vsub(V8 a, V8 b) {
+inline Vec vsub(Vec a, Vec b) {
   return {_mm_sub_ps(a.lo, b.lo), _mm_sub_ps(a.hi, b.hi)};
 }
-inline V8 vmul(V8 a, V8 b) {
+inline Vec vmul(Vec a, Vec b) {
   return {_mm_mul_ps(a.lo, b.lo), _mm_mul_ps(a.hi, b.hi)};
 }
-inline V8 vabs(V8 a) {
+inline Vec vabs(Vec a) {
   const __m128 sign = _mm_set1_ps(-0.0f);
   return {_mm_andnot_ps(sign, a.lo), _mm_andnot_ps(sign, a.hi)};
 }
 // max(a, b) lane by lane; b where either is not a number.
-inline V8 vmax(V8 a, V8 b) {
+inline Vec vmax(Vec a, Vec b) {
   return {_mm_max_ps(a.lo, b.lo), _mm_max_ps(a.hi, b.hi)};
 }
 // max(a, 0) lane by lane; a lane that is not a number gives 0.
-inline V8 vmaxzero(V8 a) {
+inline Vec vmaxzero(Vec a) {
   const __m128 z = _mm_setzero_ps();
   return {_mm_max_ps(a.lo, z), _mm_max_ps(a.hi, z)};
 }
 // All bits set in the lanes where a > b (ordered: false for not-a-number).
-inline V8 vgtmask_v(V8 a, V8 b) {
+inline Vec vgtmask_v(Vec a, Vec b) {
   return {_mm_cmpgt_ps(a.lo, b.lo), _mm_cmpgt_ps(a.hi, b.hi)};
 }
 // Bit l set where lane l of a > that of b.
-inline int vgtmask(V8 a, V8 b) {
+inline int vgtmask(Vec a, Vec b) {
   return _mm_movemask_ps(_mm_cmpgt_ps(a.lo, b.lo)) |
          (_mm_movemask_ps(_mm_cmpgt_ps(a.hi, b.hi)) << 4);
 }
 // +∞ in the lanes of the mask, acc elsewhere.
-inline V8 vinfwhere(V8 mask, V8 acc) {
+inline Vec vinfwhere(Vec mask, Vec acc) {
   const __m128 inf = _mm_set1_ps(__builtin_inff());
   return {_mm_or_ps(_mm_and_ps(mask.lo, inf), _mm_andnot_ps(mask.lo, acc.lo)),
           _mm_or_ps(_mm_and_ps(mask.hi, inf), _mm_andnot_ps(mask.hi, acc.hi))};
 }
 
 // All bits set in lanes 0 .. n − 1 (0 < n < 8).
-inline V8 vlanesbelow(int n) {
+inline Vec vlanesbelow(int n) {
   const __m128i index0 = _mm_set_epi32(3, 2, 1, 0), index1 = _mm_set_epi32(7, 6, 5, 4);
   const __m128i limit = _mm_set1_epi32(n);
   return {_mm_castsi128_ps(_mm_cmplt_epi32(index0, limit)),

@@ -1,19 +1,28 @@
 // The vector instruction set the flow's kernels run with. Every kernel has a version for the
-// x86-64 baseline (SSE2) and, where it pays, one for AVX2; all versions give the same bits,
-// so the choice only changes the speed.
+// x86-64 baseline (SSE2) and, where it pays, ones for AVX2 and AVX-512; all versions give the
+// same bits, so the choice only changes the speed.
 #ifndef MOTIONSEG_FLOW_PARALLEL_INSTRUCTION_SET_H
 #define MOTIONSEG_FLOW_PARALLEL_INSTRUCTION_SET_H
 
 namespace flowsimd {
 
-enum class InstructionSet { Sse2, Avx2 };
+enum class InstructionSet { Sse2, Avx2, Avx512 };
+
+/// Every set, narrowest first (tests run each one the processor has).
+constexpr InstructionSet kInstructionSets[] = {InstructionSet::Sse2, InstructionSet::Avx2,
+                                               InstructionSet::Avx512};
 
 /// Whether this processor (and this build) can run the kernels of `set`.
 bool supported(InstructionSet set);
 
-/// The set the kernels use now: the one forced last, else the widest supported one, unless
-/// the environment variable MOTIONSEG_FLOW_ISA names another ("sse2" or "avx2"; a set the
-/// processor lacks is ignored).
+/// Whether active() takes `set` without being asked, where the processor has it: false for
+/// AVX-512, whose kernels are chosen only when named or forced until they are measured faster
+/// than the AVX2 ones on a processor that has both.
+bool takenUnasked(InstructionSet set);
+
+/// The set the kernels use now: the one forced last, else the one the environment variable
+/// MOTIONSEG_FLOW_ISA names ("sse2", "avx2" or "avx512"; a set the processor lacks is
+/// ignored), else the widest supported set that is taken unasked.
 InstructionSet active();
 
 /// Makes the kernels use `set` from now on (tests run every path this way); false, and no
@@ -23,7 +32,7 @@ bool force(InstructionSet set);
 /// Back to the choice of active() without a forced set.
 void unforce();
 
-/// "sse2" or "avx2".
+/// "sse2", "avx2" or "avx512".
 const char* name(InstructionSet set);
 
 }  // namespace flowsimd

@@ -1,7 +1,9 @@
 // The vector SOR sweep over bands of kLanes rows, written once over a vector of kLanes floats.
-// Included by sor_sweep.cpp (4 lanes of SSE2) and sor_sweep_avx2.cpp (8 lanes of AVX2),
-// each of which first defines the vector type Ops; everything here has internal linkage, so
-// no code compiled for AVX2 can be shared with (and run by) the baseline path.
+// Included by sor_sweep.cpp (4 lanes of SSE2), sor_sweep_avx2.cpp (8 lanes of AVX2) and
+// sor_sweep_avx512.cpp (16 lanes of AVX-512), each of which first defines the vector type Ops
+// (V the floats, VI as many 32-bit integers, M the result of a lane test: a vector of all-ones
+// and zero lanes, or a mask register); everything here has internal linkage, so no code
+// compiled for a wider set can be shared with (and run by) the baseline path.
 //
 // The rows of a band sit side by side: step t of band b holds pixel (t − j, kLanes·b + j) in
 // lane j. Arrays that a neighbour is read from keep kLanes + 2 slots per step: slot 0 the row
@@ -93,42 +95,62 @@ struct BandArrays {
 // Band b into its block: the increments, the fixed terms with ω over the denominators
 // formed exactly as in the sweep, and the flow and lower weight of the rows above and
 // below the band in the halo slots.
+//
+// Row by row, in passes that each read a few of the system's arrays (measured faster than
+// reading all of them for each pixel: the arrays often lie at the same offset modulo 4 KiB,
+// as pages and 2 MiB-aligned planes do, and then compete for the same cache sets). The
+// denominators' Σφ goes through the two factor fields, which then get ω over the denominator:
+// the same operations in the same order as for one pixel at a time.
 template <int kLanes>
 void packBand(const SorSystem& s, const float* du, const float* dv, const BandLayout<kLanes>& L,
               const BandArrays<kLanes>& A, int b) {
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  constexpr int kStep = kLanes * kFields;
   const int nx = s.xSize, ny = s.ySize;
   const float omega = s.omega;
   for (int j = 0; j < kLanes; ++j) {
     const int y = b * kLanes + j;
     if (y >= ny) break;
+    const int row = y * nx;
+    // Step x + j holds pixel x of this row in lane j.
+    const std::size_t first = L.lane(b, j, j);
+    float* c = A.C + L.step(b, j) * kStep + j;
     for (int x = 0; x < nx; ++x) {
-      const int i = x + y * nx;
-      const int t = x + j;
-      const std::size_t at = L.lane(b, t, j);
+      const int i = x + row;
       const float sumPhi = neighbourWeightSum(s, x, y, i);
-      A.DU[at] = du[i];
-      A.DV[at] = dv[i];
-      A.U[at] = s.u[i];
-      A.V[at] = s.v[i];
-      A.R[at] = x + 1 < nx ? s.horizontal[i] : 0.0f;
-      A.D[at] = y + 1 < ny ? s.vertical[i] : 0.0f;
-      float* c = A.C + L.step(b, t) * kLanes * kFields + j;
-      c[kPsiD * kLanes] = s.psiD[i];
-      c[kPsiG * kLanes] = s.psiG[i];
-      c[kJ12 * kLanes] = s.j12[i];
-      c[kJ13 * kLanes] = s.j13[i];
-      c[kJ23 * kLanes] = s.j23[i];
-      c[kG12 * kLanes] = s.g12[i];
-      c[kG13 * kLanes] = s.g13[i];
-      c[kG23 * kLanes] = s.g23[i];
-      c[kRu * kLanes] = s.ru[i];
-      c[kRv * kLanes] = s.rv[i];
-      c[kFactorU * kLanes] =
-          relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + sumPhi + s.psiG[i] * s.g11[i] + s.m[i]);
-      c[kFactorV * kLanes] =
-          relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + sumPhi + s.psiG[i] * s.g22[i] + s.m[i]);
+      c[x * kStep + kFactorU * kLanes] = sumPhi;
+      c[x * kStep + kFactorV * kLanes] = sumPhi;
+      A.R[first + x * kSlots] = x + 1 < nx ? s.horizontal[i] : 0.0f;
+      A.D[first + x * kSlots] = y + 1 < ny ? s.vertical[i] : 0.0f;
     }
+    for (int x = 0; x < nx; ++x) {
+      const int i = x + row;
+      float& f = c[x * kStep + kFactorU * kLanes];
+      f = relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + f + s.psiG[i] * s.g11[i] + s.m[i]);
+    }
+    for (int x = 0; x < nx; ++x) {
+      const int i = x + row;
+      float& f = c[x * kStep + kFactorV * kLanes];
+      f = relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + f + s.psiG[i] * s.g22[i] + s.m[i]);
+    }
+    auto copy = [&](float* to, std::size_t stride, const float* from) {
+      for (int x = 0; x < nx; ++x)
+        to[x * stride] = from[x + row];
+    };
+    copy(A.DU + first, kSlots, du);
+    copy(A.DV + first, kSlots, dv);
+    copy(A.U + first, kSlots, s.u);
+    copy(A.V + first, kSlots, s.v);
+    copy(c + kPsiD * kLanes, kStep, s.psiD);
+    copy(c + kPsiG * kLanes, kStep, s.psiG);
+    copy(c + kJ12 * kLanes, kStep, s.j12);
+    copy(c + kJ13 * kLanes, kStep, s.j13);
+    copy(c + kJ23 * kLanes, kStep, s.j23);
+    copy(c + kG12 * kLanes, kStep, s.g12);
+    copy(c + kG13 * kLanes, kStep, s.g13);
+    copy(c + kG23 * kLanes, kStep, s.g23);
+    copy(c + kRu * kLanes, kStep, s.ru);
+    copy(c + kRv * kLanes, kStep, s.rv);
   }
   const int above = b * kLanes - 1, below = b * kLanes + kLanes;
   for (int x = 0; x < nx; ++x) {
@@ -204,6 +226,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
                 unsigned long long room, BandPipeline& pipeline) {
   using V = typename Ops::V;
   using VI = typename Ops::VI;
+  using M = typename Ops::M;
   constexpr int kLanes = Ops::kLanes;
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
   if (sweeps <= 0) return;
@@ -230,19 +253,19 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     incrementHalos(L, arrays, b, k, du, dv);
     // Which of the rows exist and have an upper or lower neighbour.
     const VI row = Ops::addi(Ops::set1i(b * kLanes), laneIndex);
-    const V rowInside = Ops::lessThan(row, Ops::set1i(ny));
-    const V hasUp = Ops::greaterThan(row, Ops::set1i(0));
-    const V hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
+    const M rowInside = Ops::lessThan(row, Ops::set1i(ny));
+    const M hasUp = Ops::greaterThan(row, Ops::set1i(0));
+    const M hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
     V previousU = Ops::load(DU + L.lane(b, -1, 0));
     V previousV = Ops::load(DV + L.lane(b, -1, 0));
     for (int t = 0; t < nx + kLanes - 1; ++t) {
       const std::size_t here = L.step(b, t) * kSlots;
       const std::size_t before = here - kSlots, after = here + kSlots;
       const VI x = Ops::subi(Ops::set1i(t), laneIndex);
-      const V inside =
+      const M inside =
           Ops::both(rowInside, Ops::both(Ops::greaterThan(x, minusOne), Ops::lessThan(x, width)));
-      const V hasLeft = Ops::greaterThan(x, Ops::set1i(0));
-      const V hasRight = Ops::lessThan(x, lastX);
+      const M hasLeft = Ops::greaterThan(x, Ops::set1i(0));
+      const M hasRight = Ops::lessThan(x, lastX);
       const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
       V su = zero, sv = zero;
       // Left: the previous step, just updated.

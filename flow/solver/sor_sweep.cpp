@@ -228,6 +228,7 @@ struct Sse2Ops {
   static constexpr int kLanes = 4;
   using V = __m128;
   using VI = __m128i;
+  using M = __m128;
   static V set1(float a) { return _mm_set1_ps(a); }
   static V load(const float* p) { return _mm_loadu_ps(p); }
   static void store(float* p, V a) { _mm_storeu_ps(p, a); }
@@ -264,6 +265,10 @@ void runOnThreads(flowthreads::Pool* pool, int threads, const Work& work) {
 
 std::size_t sorScratchFloats(int nx, int ny, int sweeps) {
   if (sweeps <= 0) return 0;
+#ifdef MOTIONSEG_FLOW_AVX512
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx512)
+    return sorBandFloatsAvx512(nx, ny, sweeps);
+#endif
 #ifdef MOTIONSEG_FLOW_AVX2
   if (flowsimd::active() == flowsimd::InstructionSet::Avx2)
     return sorBandFloatsAvx2(nx, ny, sweeps);
@@ -285,6 +290,15 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
   // the other. Shared, a ring as large as the scratch lets one thread run further ahead.
   const int threads = pool == nullptr || pool->threads() < 2 ? 1 : 2;
   const unsigned long long room = threads > 1 ? scratch.band.size() : 0;
+#ifdef MOTIONSEG_FLOW_AVX512
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx512) {
+    int bands = 0, ringBlocks = 0;
+    sorBandRingAvx512(s.xSize, s.ySize, sweeps, room, bands, ringBlocks);
+    BandPipeline pipeline(bands, sweeps, ringBlocks, threads);
+    runOnThreads(pool, threads, [&] { sorSweepsAvx512(s, du, dv, sweeps, band, room, pipeline); });
+    return;
+  }
+#endif
 #ifdef MOTIONSEG_FLOW_AVX2
   if (flowsimd::active() == flowsimd::InstructionSet::Avx2) {
     int bands = 0, ringBlocks = 0;

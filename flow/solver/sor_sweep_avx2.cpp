@@ -13,6 +13,7 @@ struct Avx2Ops {
   static constexpr int kLanes = 8;
   using V = __m256;
   using VI = __m256i;
+  using M = __m256;
   static V set1(float a) { return _mm256_set1_ps(a); }
   static V load(const float* p) { return _mm256_loadu_ps(p); }
   static void store(float* p, V a) { _mm256_storeu_ps(p, a); }

@@ -37,6 +37,14 @@ unsigned long long sorBandFloatsAvx2(int nx, int ny, int sweeps);
 void sorBandRingAvx2(int nx, int ny, int sweeps, unsigned long long room, int& bands,
                      int& ringBlocks);
 
+/// The same with sixteen rows per band in AVX-512 vectors (only where the processor has the
+/// AVX-512 subsets F, DQ, BW and VL).
+void sorSweepsAvx512(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
+                     unsigned long long room, BandPipeline& pipeline);
+unsigned long long sorBandFloatsAvx512(int nx, int ny, int sweeps);
+void sorBandRingAvx512(int nx, int ny, int sweeps, unsigned long long room, int& bands,
+                       int& ringBlocks);
+
 }  // namespace flowsolver
 
 #endif  // MOTIONSEG_FLOW_SOLVER_SOR_SYSTEM_H

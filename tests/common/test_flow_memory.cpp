@@ -3,6 +3,7 @@
 #include "flow/driver/flow_memory.h"
 #include "flow/driver/run_flow.h"
 #include "flow/parallel/instruction_set.h"
+#include "tests/flow/instruction_sets.h"
 #include "tests/common/counting_new.h"
 
 #include <gtest/gtest.h>
@@ -35,9 +36,8 @@ TEST(FlowMemory, BoundCoversThePeakOfEveryShape) {
   } shapes[] = {{1, 1, 3, 1},     {2, 2, 3, 1},     {64, 48, 3, 1},   {64, 48, 3, 2},
                 {2000, 2, 3, 2},  {3, 700, 3, 2},   {400, 5, 4, 2},   {200, 150, 3, 1},
                 {200, 150, 6, 2}, {100, 90, 20, 2}, {160, 120, 3, 4}, {320, 240, 12, 2}};
-  for (flowsimd::InstructionSet set :
-       {flowsimd::InstructionSet::Sse2, flowsimd::InstructionSet::Avx2}) {
-    if (!flowsimd::force(set)) continue;
+  for (flowsimd::InstructionSet set : flowtest::runnableInstructionSets()) {
+    ASSERT_TRUE(flowsimd::force(set));
     SCOPED_TRACE(flowsimd::name(set));
     for (const auto& s : shapes) {
       CTensor<float> a, b, flow;

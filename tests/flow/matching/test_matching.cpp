@@ -8,6 +8,7 @@
 #include "flow/matching/match_confidence.h"
 #include "flow/matching/orientation_histogram.h"
 #include "matching_test_support.h"
+#include "tests/flow/instruction_sets.h"
 
 #include <gtest/gtest.h>
 
@@ -332,11 +333,7 @@ TEST(Matching, FramesWithoutGridPointsGetNoMatches) {
 
 // The instruction sets this processor can run: the fast matching is checked with each.
 std::vector<flowsimd::InstructionSet> instructionSets() {
-  std::vector<flowsimd::InstructionSet> sets;
-  for (flowsimd::InstructionSet set :
-       {flowsimd::InstructionSet::Sse2, flowsimd::InstructionSet::Avx2})
-    if (flowsimd::supported(set)) sets.push_back(set);
-  return sets;
+  return flowtest::runnableInstructionSets();
 }
 
 void expectSameAsReference(const flowmatch::MatchingInput& in, const std::vector<int>& threads) {
@@ -380,6 +377,12 @@ TEST(FastMatching, EqualsStraightforwardBitForBit) {
       {"one past two blocks", 17, 25, 3, -1, 2, 1.0, 9},
       {"block edges", 33, 27, 3, 2, -1, 2.5, 10},
       {"shift beyond the radius, odd width", 187, 23, 3, -85, 0, 2.0, 11},
+      // Rows of 15, 16, 17, 31 and 41 candidates: about one and two blocks of 16 lanes.
+      {"one short of a wide block", 23, 19, 3, 1, 1, 2.0, 12},
+      {"one wide block", 24, 21, 3, -1, 0, 3.0, 13},
+      {"one past a wide block", 25, 20, 3, 2, 1, 1.0, 14},
+      {"two wide blocks less one", 39, 18, 3, 0, -2, 2.5, 15},
+      {"wide block edges", 49, 22, 4, -3, 1, 2.0, 16},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -105,14 +107,59 @@ TEST(ThreadPool, RangesOnThePoolAreThoseOfStartedThreads) {
 TEST(InstructionSet, ForcingAnUnsupportedSetChangesNothing) {
   using flowsimd::InstructionSet;
   EXPECT_TRUE(flowsimd::supported(InstructionSet::Sse2));
-  EXPECT_TRUE(flowsimd::force(InstructionSet::Sse2));
-  EXPECT_EQ(flowsimd::active(), InstructionSet::Sse2);
-  EXPECT_EQ(flowsimd::force(InstructionSet::Avx2), flowsimd::supported(InstructionSet::Avx2));
-  EXPECT_EQ(flowsimd::active(), flowsimd::supported(InstructionSet::Avx2) ? InstructionSet::Avx2
-                                                                          : InstructionSet::Sse2);
+  for (const InstructionSet set : flowsimd::kInstructionSets) {
+    SCOPED_TRACE(flowsimd::name(set));
+    ASSERT_TRUE(flowsimd::force(InstructionSet::Sse2));
+    EXPECT_EQ(flowsimd::active(), InstructionSet::Sse2);
+    EXPECT_EQ(flowsimd::force(set), flowsimd::supported(set));
+    EXPECT_EQ(flowsimd::active(), flowsimd::supported(set) ? set : InstructionSet::Sse2);
+  }
   flowsimd::unforce();
   EXPECT_TRUE(flowsimd::supported(flowsimd::active()));
+}
+
+// A wider set needs the narrower ones' support (an AVX-512 processor has AVX2), and without a
+// choice in the environment the widest one taken unasked is active.
+TEST(InstructionSet, WidestSupportedSetIsActive) {
+  using flowsimd::InstructionSet;
+  InstructionSet widest = InstructionSet::Sse2;
+  bool narrowerMissing = false;
+  for (const InstructionSet set : flowsimd::kInstructionSets) {
+    if (flowsimd::supported(set)) {
+      EXPECT_FALSE(narrowerMissing) << flowsimd::name(set);
+      if (flowsimd::takenUnasked(set)) widest = set;
+    } else {
+      narrowerMissing = true;
+    }
+  }
+  flowsimd::unforce();
+  if (std::getenv("MOTIONSEG_FLOW_ISA") != nullptr) GTEST_SKIP() << "MOTIONSEG_FLOW_ISA is set";
+  EXPECT_EQ(flowsimd::active(), widest) << flowsimd::name(flowsimd::active());
+}
+
+// Run by ctest once with each name in MOTIONSEG_FLOW_ISA (and alone without it): a named set
+// the processor has is active, else the widest one taken unasked.
+TEST(InstructionSet, EnvironmentNamesTheSet) {
+  using flowsimd::InstructionSet;
+  flowsimd::unforce();
+  InstructionSet expected = InstructionSet::Sse2;
+  for (const InstructionSet set : flowsimd::kInstructionSets)
+    if (flowsimd::supported(set) && flowsimd::takenUnasked(set)) expected = set;
+  const char* wanted = std::getenv("MOTIONSEG_FLOW_ISA");
+  for (const InstructionSet set : flowsimd::kInstructionSets)
+    if (wanted != nullptr && std::strcmp(wanted, flowsimd::name(set)) == 0 &&
+        flowsimd::supported(set))
+      expected = set;
+  EXPECT_EQ(flowsimd::active(), expected)
+      << (wanted ? wanted : "(unset)") << " gave " << flowsimd::name(flowsimd::active());
+  EXPECT_TRUE(flowsimd::takenUnasked(InstructionSet::Sse2));
+}
+
+TEST(InstructionSet, NamesAreTheEnvironmentsWords) {
+  using flowsimd::InstructionSet;
+  EXPECT_STREQ(flowsimd::name(InstructionSet::Sse2), "sse2");
   EXPECT_STREQ(flowsimd::name(InstructionSet::Avx2), "avx2");
+  EXPECT_STREQ(flowsimd::name(InstructionSet::Avx512), "avx512");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"
+#include "tests/flow/instruction_sets.h"
 
 #include <gtest/gtest.h>
 
@@ -36,10 +37,7 @@ bool sameBits(const CMatrix<float>& a, const CMatrix<float>& b) {
 
 // The instruction sets this processor can run.
 std::vector<flowsimd::InstructionSet> instructionSets() {
-  std::vector<flowsimd::InstructionSet> sets;
-  for (auto set : {flowsimd::InstructionSet::Sse2, flowsimd::InstructionSet::Avx2})
-    if (flowsimd::supported(set)) sets.push_back(set);
-  return sets;
+  return flowtest::runnableInstructionSets();
 }
 
 TEST(WorkSplit, EveryItemOnceForAnyThreadCount) {

@@ -2,8 +2,11 @@
 // the straightforward one bit for bit, and the documented behaviours of the level solver.
 #include "flow/solver/COpticFlow.h"
 #include "flow/solver/level_solver.h"
+#include "flow/solver/band_pipeline.h"
+#include "flow/solver/sor_band_kernel.h"
 #include "flow/solver/sor_sweep.h"
 #include "solver_test_support.h"
+#include "tests/flow/instruction_sets.h"
 
 #include <gtest/gtest.h>
 
@@ -135,14 +138,107 @@ TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
   }
 }
 
+// The band kernel's vector in plain C++: kLanes floats, each operation lane by lane as the
+// instruction sets do it, a lane test as one flag per lane. With 16 lanes it runs the layout
+// and lane moves of the AVX-512 sweep on any processor.
+template <int N>
+struct PlainOps {
+  static constexpr int kLanes = N;
+  struct V {
+    float f[N];
+  };
+  struct VI {
+    int i[N];
+  };
+  struct M {
+    bool b[N];
+  };
+  template <typename T, typename F>
+  static T each(F f) {
+    T r;
+    for (int j = 0; j < N; ++j)
+      f(r, j);
+    return r;
+  }
+  static V set1(float a) {
+    return each<V>([&](V& r, int j) { r.f[j] = a; });
+  }
+  static V load(const float* p) {
+    return each<V>([&](V& r, int j) { r.f[j] = p[j]; });
+  }
+  static void store(float* p, V a) {
+    for (int j = 0; j < N; ++j)
+      p[j] = a.f[j];
+  }
+  static V add(V a, V b) {
+    return each<V>([&](V& r, int j) { r.f[j] = a.f[j] + b.f[j]; });
+  }
+  static V sub(V a, V b) {
+    return each<V>([&](V& r, int j) { r.f[j] = a.f[j] - b.f[j]; });
+  }
+  static V mul(V a, V b) {
+    return each<V>([&](V& r, int j) { r.f[j] = a.f[j] * b.f[j]; });
+  }
+  static V select(M m, V yes, V no) {
+    return each<V>([&](V& r, int j) { r.f[j] = m.b[j] ? yes.f[j] : no.f[j]; });
+  }
+  static M both(M a, M b) {
+    return each<M>([&](M& r, int j) { r.b[j] = a.b[j] && b.b[j]; });
+  }
+  static VI laneIndex() {
+    return each<VI>([&](VI& r, int j) { r.i[j] = j; });
+  }
+  static VI set1i(int a) {
+    return each<VI>([&](VI& r, int j) { r.i[j] = a; });
+  }
+  static VI addi(VI a, VI b) {
+    return each<VI>([&](VI& r, int j) { r.i[j] = a.i[j] + b.i[j]; });
+  }
+  static VI subi(VI a, VI b) {
+    return each<VI>([&](VI& r, int j) { r.i[j] = a.i[j] - b.i[j]; });
+  }
+  static M greaterThan(VI a, VI b) {
+    return each<M>([&](M& r, int j) { r.b[j] = a.i[j] > b.i[j]; });
+  }
+  static M lessThan(VI a, VI b) {
+    return each<M>([&](M& r, int j) { r.b[j] = a.i[j] < b.i[j]; });
+  }
+  static V shiftUp(V a, const float* first) {
+    return each<V>([&](V& r, int j) { r.f[j] = j == 0 ? *first : a.f[j - 1]; });
+  }
+};
+
+// The band kernel over PlainOps<N>, laid out and shared as sorSweeps does it: alone, or by
+// the two threads of `pool` with a ring as long as the scratch allows.
+template <int N>
+void plainSweeps(const SorSystem& s, float* du, float* dv, int sweeps,
+                 flowsolver::SorScratch& scratch, flowthreads::Pool* pool) {
+  if (sweeps <= 0) return;
+  const std::size_t size = flowsolver::BandLayout<N>(s.xSize, s.ySize, sweeps).floats();
+  if (scratch.band.size() < size) scratch.band.assign(size, 0.0f);
+  const int threads = pool == nullptr ? 1 : 2;
+  const unsigned long long room = threads > 1 ? scratch.band.size() : 0;
+  const flowsolver::BandLayout<N> layout(s.xSize, s.ySize, sweeps, room);
+  flowsolver::BandPipeline pipeline(layout.bands, sweeps, layout.slots, threads);
+  auto work = [&] {
+    flowsolver::sweepBands<PlainOps<N>>(s, du, dv, sweeps, scratch.band.data(), room, pipeline);
+  };
+  if (pool == nullptr) {
+    work();
+  } else {
+    pool->run(2, [&](int) { work(); });
+  }
+}
+
 TEST(SorSweep, FastSweepGivesTheSameBits) {
   std::mt19937 rng(22);
-  // Heights around multiples of the four- and eight-row bands, widths below and above a
-  // band's length, and one of a few hundred pixels.
-  const std::pair<int, int> sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 7},
-                                       {6, 6},   {7, 6},   {12, 10}, {31, 17}, {5, 4},   {2, 5},
-                                       {3, 8},   {17, 3},  {40, 13}, {33, 16}, {64, 21}, {9, 30},
-                                       {10, 15}, {11, 24}, {8, 25},  {9, 7},   {131, 67}};
+  // Heights around multiples of the four-, eight- and sixteen-row bands, widths below and
+  // above a band's length, and one of a few hundred pixels.
+  const std::pair<int, int> sizes[] = {
+      {1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 7},  {6, 6},   {7, 6},
+      {12, 10}, {31, 17}, {5, 4},   {2, 5},   {3, 8},   {17, 3}, {40, 13}, {33, 16},
+      {64, 21}, {9, 30},  {10, 15}, {11, 24}, {8, 25},  {9, 7},  {1, 16},  {16, 1},
+      {5, 15},  {15, 31}, {20, 32}, {13, 33}, {17, 47}, {3, 49}, {131, 67}};
   using flowsimd::InstructionSet;
   using Sweep = std::function<void(const SorSystem&, float*, float*, int, flowsolver::SorScratch&)>;
   // The vector sweeps alone and shared by the threads of a pool: of two threads, of eight, of
@@ -181,8 +277,26 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
     };
   };
   std::vector<std::pair<std::string, Sweep>> fast = {{"banded", flowsolver::sorSweepsBanded}};
-  for (const InstructionSet set : {InstructionSet::Sse2, InstructionSet::Avx2}) {
-    if (!flowsimd::supported(set)) continue;
+  // The kernel with 16 lanes in plain C++, whatever the processor: alone, on two threads, and
+  // on two threads with room for a longer ring.
+  fast.push_back({"16 plain lanes", [](const SorSystem& s, float* du, float* dv, int sweeps,
+                                       flowsolver::SorScratch& scratch) {
+                    plainSweeps<16>(s, du, dv, sweeps, scratch, nullptr);
+                  }});
+  fast.push_back(
+      {"16 plain lanes on two threads", [&two](const SorSystem& s, float* du, float* dv, int sweeps,
+                                               flowsolver::SorScratch& scratch) {
+         plainSweeps<16>(s, du, dv, sweeps, scratch, &two);
+       }});
+  fast.push_back({"16 plain lanes on two threads, longer ring",
+                  [&two](const SorSystem& s, float* du, float* dv, int sweeps,
+                         flowsolver::SorScratch& scratch) {
+                    const std::size_t room =
+                        flowsolver::BandLayout<16>(s.xSize, s.ySize, 3 * sweeps).floats();
+                    if (scratch.band.size() < room) scratch.band.assign(room, 0.0f);
+                    plainSweeps<16>(s, du, dv, sweeps, scratch, &two);
+                  }});
+  for (const InstructionSet set : flowtest::runnableInstructionSets()) {
     const std::string name = flowsimd::name(set);
     fast.push_back({name, vectorSweep(set, On::Alone)});
     fast.push_back({name + " on two threads", vectorSweep(set, On::Two)});
