@@ -80,6 +80,61 @@ __m256 constancyTerm(const float* const* t, int i, __m256i mask, __m256 x, __m25
   return _mm256_max_ps(_mm256_setzero_ps(), quadraticPlusTwiceMixed(quadratic, mixed));
 }
 
+// float(1.0 / √(double(a² + b² + 10⁻⁶))), the sum in single precision.
+__m256 inverseGradientNorm(__m256 a, __m256 b) {
+  const __m256 s =
+      _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(a, a), _mm256_mul_ps(b, b)), _mm256_set1_ps(1e-6f));
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m128 low = _mm256_cvtpd_ps(
+      _mm256_div_pd(one, _mm256_sqrt_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(s)))));
+  const __m128 high = _mm256_cvtpd_ps(
+      _mm256_div_pd(one, _mm256_sqrt_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(s, 1)))));
+  return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
+}
+
+struct TensorKernel {
+  const TensorTerms& t;
+  template <typename Access>
+  void step(int i, __m256i mask) const {
+    const __m256 x = Access::load(t.ix + i, mask), y = Access::load(t.iy + i, mask);
+    const __m256 z = Access::load(t.it + i, mask);
+    const __m256 theta = inverseGradientNorm(x, y);
+    const __m256 tx = _mm256_mul_ps(theta, x), ty = _mm256_mul_ps(theta, y);
+    __m256 e[6] = {_mm256_mul_ps(theta, _mm256_mul_ps(x, x)),
+                   _mm256_mul_ps(theta, _mm256_mul_ps(y, y)),
+                   _mm256_mul_ps(theta, _mm256_mul_ps(z, z)),
+                   _mm256_mul_ps(tx, y),
+                   _mm256_mul_ps(tx, z),
+                   _mm256_mul_ps(ty, z)};
+    const __m256 xx = Access::load(t.ixx + i, mask), xy = Access::load(t.ixy + i, mask);
+    const __m256 yy = Access::load(t.iyy + i, mask);
+    const __m256 xt = Access::load(t.ixt + i, mask), yt = Access::load(t.iyt + i, mask);
+    const __m256 thetaX = inverseGradientNorm(xx, xy);
+    const __m256 thetaY = inverseGradientNorm(xy, yy);
+    auto mul = [](__m256 a, __m256 b) { return _mm256_mul_ps(a, b); };
+    auto add = [](__m256 a, __m256 b) { return _mm256_add_ps(a, b); };
+    __m256 f[6] = {
+        add(mul(thetaX, mul(xx, xx)), mul(thetaY, mul(xy, xy))),
+        add(mul(thetaX, mul(xy, xy)), mul(thetaY, mul(yy, yy))),
+        add(mul(thetaX, mul(xt, xt)), mul(thetaY, mul(yt, yt))),
+        mul(add(mul(thetaX, xx), mul(thetaY, yy)), xy),
+        add(mul(mul(thetaX, xx), xt), mul(mul(thetaY, xy), yt)),
+        add(mul(mul(thetaX, xy), xt), mul(mul(thetaY, yy), yt)),
+    };
+    const __m256 m = t.last ? Access::load(t.mask + i, mask) : _mm256_setzero_ps();
+    for (int c = 0; c < 6; ++c) {
+      __m256 je = add(Access::load(t.j[c] + i, mask), e[c]);
+      __m256 gf = add(Access::load(t.g[c] + i, mask), f[c]);
+      if (t.last) {
+        je = mul(je, m);
+        gf = mul(gf, m);
+      }
+      Access::store(t.j[c] + i, mask, je);
+      Access::store(t.g[c] + i, mask, gf);
+    }
+  }
+};
+
 struct RobustKernel {
   const RobustTerms& t;
   template <typename Access>
@@ -143,6 +198,10 @@ struct PairKernel {
 };
 
 }  // namespace
+
+void accumulateMotionTensorsAvx2(int begin, int end, const TensorTerms& t) {
+  overVectors(begin, end, TensorKernel{t});
+}
 
 void robustWeightsAvx2(int begin, int end, const RobustTerms& t) {
   overVectors(begin, end, RobustKernel{t});

@@ -1,6 +1,6 @@
-// The weights' per-pixel loops in AVX2 vectors against the baseline loops, bit for bit, over
-// ranges that start and end anywhere within a vector, on values that reach every branch of the
-// formulas: negative and not-a-number sums, infinities, signed zeros, confidences at and
+// The set-up's and the weights' per-pixel loops in AVX2 vectors against the baseline loops, bit for
+// bit, over ranges that start and end anywhere within a vector, on values that reach every branch
+// of the formulas: negative and not-a-number sums, infinities, signed zeros, confidences at and
 // around 0.
 #include "flow/parallel/instruction_set.h"
 #include "flow/solver/weight_kernels.h"
@@ -58,6 +58,52 @@ class WeightKernels : public ::testing::Test {
     if (!flowsimd::supported(flowsimd::InstructionSet::Avx2)) GTEST_SKIP() << "no avx2";
   }
 };
+
+TEST_F(WeightKernels, MotionTensorsSameBits) {
+  using flowsolver::detail::TensorTerms;
+  std::mt19937 rng(6);
+  for (int trial = 0; trial < 10; ++trial) {
+    std::vector<std::vector<float>> derivatives;
+    for (int d = 0; d < 8; ++d)
+      derivatives.push_back(plane(rng, -30, 30));
+    // A validity mask of zeros and ones, with the special values mixed in.
+    std::vector<float> mask = plane(rng, 0, 1);
+    for (float& m : mask)
+      if (m > 0.0f && m < 1.0f) m = m < 0.5f ? 0.0f : 1.0f;
+    std::vector<std::vector<float>> sums;
+    for (int c = 0; c < 12; ++c)
+      sums.push_back(plane(rng, 0, 100));
+    for (const bool last : {false, true}) {
+      for (const auto& r : kRanges) {
+        std::vector<std::vector<float>> out[2] = {sums, sums};
+        for (int path = 0; path < 2; ++path) {
+          TensorTerms t{derivatives[0].data(),
+                        derivatives[1].data(),
+                        derivatives[2].data(),
+                        derivatives[3].data(),
+                        derivatives[4].data(),
+                        derivatives[5].data(),
+                        derivatives[6].data(),
+                        derivatives[7].data(),
+                        mask.data(),
+                        {},
+                        {},
+                        last};
+          for (int c = 0; c < 6; ++c) {
+            t.j[c] = out[path][c].data();
+            t.g[c] = out[path][6 + c].data();
+          }
+          (path == 0 ? flowsolver::detail::accumulateMotionTensorsBaseline
+                     : flowsolver::detail::accumulateMotionTensorsAvx2)(r[0], r[1], t);
+        }
+        for (int c = 0; c < 12; ++c)
+          EXPECT_TRUE(sameBits(out[0][c], out[1][c]))
+              << "plane " << c << (last ? ", last channel" : "") << ", " << r[0] << ".." << r[1]
+              << ", trial " << trial;
+      }
+    }
+  }
+}
 
 TEST_F(WeightKernels, RobustWeightsSameBits) {
   std::mt19937 rng(7);
