@@ -22,6 +22,21 @@ void presmooth(CTensor<float>& image, float sigma) {
   NFilter::recursiveSmoothY(image, sigma);
 }
 
+namespace {
+
+// Steps 3 and 4: the descriptors of both frames and the confidence map of the first, one
+// after the other, each on every thread of the pool; so no two of them hold their scratch at
+// once (together they would need more memory than the rest of the flow).
+void descriptors(const CTensor<float>& image1, const CTensor<float>& image2, CTensor<float>& hog1,
+                 CTensor<float>& hog2, CMatrix<float>& confidence, flowthreads::Pool* pool,
+                 int threads) {
+  computeHOG(image1, hog1, pool, threads);
+  computeConfidence(image1, image2, confidence, pool, threads);
+  computeHOG(image2, hog2, pool, threads);
+}
+
+}  // namespace
+
 bool validSigma(float sigma) {
   return sigma >= kSmallestSigma && std::isfinite(sigma);
 }
@@ -111,20 +126,11 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
   if (checkpoint) checkpoint();
 
   {
-    // Steps 3 and 4: descriptors of both frames, the confidence map of the first. The first
-    // frame's descriptors and the confidence map are formed side by side, then the second
-    // frame's: the two descriptor computations at once would need more memory than the
-    // rest of the flow.
+    // Steps 3 and 4: descriptors of both frames, the confidence map of the first.
     auto descriptorClock = clock(&flowdriver::DriverTimes::descriptors);
     CTensor<float> hog1, hog2;
     CMatrix<float> confidence;
-    flowthreads::forEachRange(&pool, 2, threads, [&](int begin, int end) {
-      for (int k = begin; k < end; ++k) {
-        if (k == 0) computeHOG(image1, hog1);
-        if (k == 1) computeConfidence(image1, image2, confidence);
-      }
-    });
-    computeHOG(image2, hog2);
+    flowdriver::descriptors(image1, image2, hog1, hog2, confidence, &pool, threads);
     descriptorClock.stop();
 
     // Step 5: grid matching with the backward check.

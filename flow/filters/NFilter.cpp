@@ -4,6 +4,7 @@
 // line formula.
 #include "flow/filters/NFilter.h"
 #include "flow/numerics/same_on_every_cpu.h"
+#include "flow/parallel/for_each_range.h"
 
 #include <algorithm>
 #include <cmath>
@@ -188,26 +189,27 @@ void smoothRows(T* data, int n, int count, const Recursion& c, std::vector<T>& y
   }
 }
 
-/// Smooths every column of a w-by-n plane (n ≥ 2 rows) in place, a whole row at a time;
-/// y and z are scratch planes of w·n elements.
+/// Smooths the first w columns of a plane of n ≥ 2 rows, `stride` elements apart, in place, w
+/// samples of a row at a time; y and z are scratch planes of w·n elements.
 template <typename T>
-void smoothColumns(T* data, int w, int n, const Recursion& c, std::vector<T>& yPlane,
-                   std::vector<T>& zPlane) {
+void smoothColumns(T* data, int w, long long stride, int n, const Recursion& c,
+                   std::vector<T>& yPlane, std::vector<T>& zPlane) {
   const T k = c.k, a1 = c.a1, a2 = c.a2, b1 = c.b1, b2 = c.b2;
   auto row = [w](T* base, int i) { return base + static_cast<long long>(i) * w; };
+  auto xRow = [stride](T* base, int i) { return base + static_cast<long long>(i) * stride; };
   T* x = data;
   T* y = yPlane.data();
   T* z = zPlane.data();
   // Causal pass.
   for (int e = 0; e < w; ++e)
-    row(y, 0)[e] = T(0.5) * row(x, 0)[e];
+    row(y, 0)[e] = T(0.5) * xRow(x, 0)[e];
   for (int e = 0; e < w; ++e) {
-    row(y, 1)[e] = static_cast<T>(double(k * (a1 * row(x, 0)[e] + row(x, 1)[e])) +
+    row(y, 1)[e] = static_cast<T>(double(k * (a1 * xRow(x, 0)[e] + xRow(x, 1)[e])) +
                                   c.c0 * double(row(y, 0)[e]));
   }
   for (int i = 2; i < n; ++i) {
-    const T* x0 = row(x, i - 1);
-    const T* x1 = row(x, i);
+    const T* x0 = xRow(x, i - 1);
+    const T* x1 = xRow(x, i);
     const T* y1 = row(y, i - 1);
     const T* y2 = row(y, i - 2);
     T* yi = row(y, i);
@@ -216,91 +218,59 @@ void smoothColumns(T* data, int w, int n, const Recursion& c, std::vector<T>& yP
   }
   // Anticausal pass.
   for (int e = 0; e < w; ++e)
-    row(z, n - 1)[e] = T(0.5) * row(x, n - 1)[e];
+    row(z, n - 1)[e] = T(0.5) * xRow(x, n - 1)[e];
   for (int e = 0; e < w; ++e) {
-    row(z, n - 2)[e] = k * ((a2 - b2) * row(x, n - 1)[e]) + (b1 - b2) * row(z, n - 1)[e];
+    row(z, n - 2)[e] = k * ((a2 - b2) * xRow(x, n - 1)[e]) + (b1 - b2) * row(z, n - 1)[e];
   }
   for (int i = n - 3; i >= 0; --i) {
-    const T* x1 = row(x, i + 1);
-    const T* x2 = row(x, i + 2);
+    const T* x1 = xRow(x, i + 1);
+    const T* x2 = xRow(x, i + 2);
     const T* z1 = row(z, i + 1);
     const T* z2 = row(z, i + 2);
     T* zi = row(z, i);
     for (int e = 0; e < w; ++e)
       zi[e] = k * (a2 * x1[e] - b2 * x2[e]) + b1 * z1[e] - b2 * z2[e];
   }
-  const long long total = static_cast<long long>(w) * n;
-  for (long long i = 0; i < total; ++i)
-    x[i] = y[i] + z[i];
-}
-
-template <typename T>
-void smoothX(T* data, int xSize, int lines, float sigma) {
-  const Recursion c(sigma);
-  if (xSize < 2 || lines == 0) return;  // a single sample stays as it is
-  std::vector<T> y(xSize), z(xSize);
-  smoothRows(data, xSize, lines, c, y, z);
-}
-
-template <typename T>
-void smoothY(T* data, int xSize, int ySize, int planes, float sigma) {
-  const Recursion c(sigma);
-  if (ySize < 2 || xSize == 0 || planes == 0) return;
-  const long long plane = static_cast<long long>(xSize) * ySize;
-  std::vector<T> y(plane), z(plane);
-  for (int p = 0; p < planes; ++p)
-    smoothColumns(data + p * plane, xSize, ySize, c, y, z);
-}
-
-}  // namespace
-
-template <typename T>
-void filter(const CMatrix<T>& src, CMatrix<T>& dst, const CFilter<T>& mask, int) {
-  requireSameSize(src, dst);
-  correlateRows(src.data(), dst.data(), src.xSize(), src.ySize(), mask);
-}
-
-template <typename T>
-void filter(const CMatrix<T>& src, CMatrix<T>& dst, int, const CFilter<T>& mask) {
-  requireSameSize(src, dst);
-  correlateUnits(src.data(), dst.data(), src.ySize(), src.xSize(), src.xSize(), mask);
-}
-
-template <typename T>
-void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int) {
-  requireSameSize(src, dst);
-  correlateRows(src.data(), dst.data(), src.xSize(), src.ySize() * src.zSize(), mask);
-}
-
-template <typename T>
-void filter(const CTensor<T>& src, CTensor<T>& dst, int, const CFilter<T>& mask, int) {
-  requireSameSize(src, dst);
-  const long long plane = static_cast<long long>(src.xSize()) * src.ySize();
-  for (int z = 0; z < src.zSize(); ++z) {
-    correlateUnits(src.data() + z * plane, dst.data() + z * plane, src.ySize(), src.xSize(),
-                   src.xSize(), mask);
+  for (int i = 0; i < n; ++i) {
+    T* xi = xRow(x, i);
+    const T* yi = row(y, i);
+    const T* zi = row(z, i);
+    for (int e = 0; e < w; ++e)
+      xi[e] = yi[e] + zi[e];
   }
 }
 
 template <typename T>
-void filter(const CTensor<T>& src, CTensor<T>& dst, int, int, const CFilter<T>& mask) {
-  requireSameSize(src, dst);
-  const int plane = src.xSize() * src.ySize();
-  correlateUnits(src.data(), dst.data(), src.zSize(), plane, plane, mask);
+void smoothX(T* data, int xSize, int lines, float sigma, flowthreads::Pool* pool, int threads) {
+  const Recursion c(sigma);
+  if (xSize < 2 || lines == 0) return;  // a single sample stays as it is
+  flowthreads::forEachRange(pool, lines, threads, [&](int l0, int l1) {
+    std::vector<T> y(xSize), z(xSize);
+    smoothRows(data + static_cast<long long>(l0) * xSize, xSize, l1 - l0, c, y, z);
+  });
 }
 
 template <typename T>
-void boxFilterX(const CTensor<T>& src, CTensor<T>& dst, int size) {
-  requireSameBoxSize(src, dst);
-  const int n = src.xSize();
-  const int lines = src.ySize() * src.zSize();
-  if (n == 0 || lines == 0) return;
-  // A radius of n or more already covers every line whole.
-  const int r = std::min(boxRadius(size), n);
-  const std::vector<T> w = reciprocals<T>(maxCount(r, n));
-  for (int l = 0; l < lines; ++l) {
-    const T* s = src.data() + static_cast<long long>(l) * n;
-    T* d = dst.data() + static_cast<long long>(l) * n;
+void smoothY(T* data, int xSize, int ySize, int planes, float sigma, flowthreads::Pool* pool,
+             int threads) {
+  const Recursion c(sigma);
+  if (ySize < 2 || xSize == 0 || planes == 0) return;
+  const long long plane = static_cast<long long>(xSize) * ySize;
+  // Columns [e0, e1) of every plane on one thread, with scratch of their width.
+  flowthreads::forEachRange(pool, xSize, threads, [&](int e0, int e1) {
+    const long long width = e1 - e0;
+    std::vector<T> y(width * ySize), z(width * ySize);
+    for (int p = 0; p < planes; ++p)
+      smoothColumns(data + p * plane + e0, e1 - e0, xSize, ySize, c, y, z);
+  });
+}
+
+/// Box means along x of lines [l0, l1) of n samples, radius r (at most n), reciprocals w.
+template <typename T>
+void boxRows(const T* src, T* dst, int n, int l0, int l1, int r, const std::vector<T>& w) {
+  for (int l = l0; l < l1; ++l) {
+    const T* s = src + static_cast<long long>(l) * n;
+    T* d = dst + static_cast<long long>(l) * n;
     const int m = r < n ? r : n - 1;
     T sum = s[0];
     for (int i = 1; i <= m; ++i)
@@ -320,67 +290,187 @@ void boxFilterX(const CTensor<T>& src, CTensor<T>& dst, int size) {
   }
 }
 
+/// Box means along y of the first w columns of a plane of n rows `stride` elements apart,
+/// radius r (at most n), reciprocals rec; `sum` is scratch of w elements.
+template <typename T>
+void boxColumns(const T* s, T* d, int w, long long stride, int n, int r, const std::vector<T>& rec,
+                std::vector<T>& sum) {
+  auto row = [stride](const T* base, int i) { return base + static_cast<long long>(i) * stride; };
+  // Running sums of all columns at once, one row per step.
+  const int m = r < n ? r : n - 1;
+  std::copy(s, s + w, sum.begin());
+  for (int i = 1; i <= m; ++i) {
+    const T* si = row(s, i);
+    for (int e = 0; e < w; ++e)
+      sum[e] += si[e];
+  }
+  int count = m + 1;
+  for (int p = 0; p < n; ++p) {
+    const T scale = rec[count];
+    T* dp = d + static_cast<long long>(p) * stride;
+    for (int e = 0; e < w; ++e)
+      dp[e] = sum[e] * scale;
+    if (p - r >= 0) {
+      const T* out = row(s, p - r);
+      for (int e = 0; e < w; ++e)
+        sum[e] -= out[e];
+      --count;
+    }
+    if (p + 1LL + r < n) {
+      const T* in = row(s, p + r + 1);
+      for (int e = 0; e < w; ++e)
+        sum[e] += in[e];
+      ++count;
+    }
+  }
+}
+
+}  // namespace
+
+template <typename T>
+void filter(const CMatrix<T>& src, CMatrix<T>& dst, const CFilter<T>& mask, int) {
+  requireSameSize(src, dst);
+  correlateRows(src.data(), dst.data(), src.xSize(), src.ySize(), mask);
+}
+
+template <typename T>
+void filter(const CMatrix<T>& src, CMatrix<T>& dst, int, const CFilter<T>& mask) {
+  requireSameSize(src, dst);
+  correlateUnits(src.data(), dst.data(), src.ySize(), src.xSize(), src.xSize(), mask);
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int) {
+  filter(src, dst, mask, 1, 1, nullptr, 1);
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, const CFilter<T>& mask, int) {
+  filter(src, dst, 1, mask, 1, nullptr, 1);
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, int, const CFilter<T>& mask) {
+  filter(src, dst, 1, 1, mask, nullptr, 1);
+}
+
+template <typename T>
+void boxFilterX(const CTensor<T>& src, CTensor<T>& dst, int size) {
+  boxFilterX(src, dst, size, nullptr, 1);
+}
+
 template <typename T>
 void boxFilterY(const CTensor<T>& src, CTensor<T>& dst, int size) {
+  boxFilterY(src, dst, size, nullptr, 1);
+}
+
+template <typename T>
+void recursiveSmoothX(CMatrix<T>& m, float sigma) {
+  recursiveSmoothX(m, sigma, nullptr, 1);
+}
+
+template <typename T>
+void recursiveSmoothY(CMatrix<T>& m, float sigma) {
+  recursiveSmoothY(m, sigma, nullptr, 1);
+}
+
+template <typename T>
+void recursiveSmoothX(CTensor<T>& t, float sigma) {
+  recursiveSmoothX(t, sigma, nullptr, 1);
+}
+
+template <typename T>
+void recursiveSmoothY(CTensor<T>& t, float sigma) {
+  recursiveSmoothY(t, sigma, nullptr, 1);
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int,
+            flowthreads::Pool* pool, int threads) {
+  requireSameSize(src, dst);
+  const int n = src.xSize();
+  flowthreads::forEachRange(pool, src.ySize() * src.zSize(), threads, [&](int l0, int l1) {
+    const long long first = static_cast<long long>(l0) * n;
+    correlateRows(src.data() + first, dst.data() + first, n, l1 - l0, mask);
+  });
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, const CFilter<T>& mask, int,
+            flowthreads::Pool* pool, int threads) {
+  requireSameSize(src, dst);
+  const long long plane = static_cast<long long>(src.xSize()) * src.ySize();
+  if (plane == 0) return;
+  flowthreads::forEachRange(pool, src.xSize(), threads, [&](int e0, int e1) {
+    for (int z = 0; z < src.zSize(); ++z) {
+      correlateUnits(src.data() + z * plane + e0, dst.data() + z * plane + e0, src.ySize(),
+                     src.xSize(), e1 - e0, mask);
+    }
+  });
+}
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, int, const CFilter<T>& mask,
+            flowthreads::Pool* pool, int threads) {
+  requireSameSize(src, dst);
+  const int plane = src.xSize() * src.ySize();
+  if (src.zSize() == 0) return;
+  flowthreads::forEachRange(pool, plane, threads, [&](int e0, int e1) {
+    correlateUnits(src.data() + e0, dst.data() + e0, src.zSize(), plane, e1 - e0, mask);
+  });
+}
+
+template <typename T>
+void boxFilterX(const CTensor<T>& src, CTensor<T>& dst, int size, flowthreads::Pool* pool,
+                int threads) {
+  requireSameBoxSize(src, dst);
+  const int n = src.xSize();
+  const int lines = src.ySize() * src.zSize();
+  if (n == 0 || lines == 0) return;
+  // A radius of n or more already covers every line whole.
+  const int r = std::min(boxRadius(size), n);
+  const std::vector<T> w = reciprocals<T>(maxCount(r, n));
+  flowthreads::forEachRange(pool, lines, threads, [&](int l0, int l1) {
+    boxRows(src.data(), dst.data(), n, l0, l1, r, w);
+  });
+}
+
+template <typename T>
+void boxFilterY(const CTensor<T>& src, CTensor<T>& dst, int size, flowthreads::Pool* pool,
+                int threads) {
   requireSameBoxSize(src, dst);
   const int w = src.xSize(), n = src.ySize();
   if (n == 0 || w == 0 || src.zSize() == 0) return;
   const int r = std::min(boxRadius(size), n);
   const std::vector<T> rec = reciprocals<T>(maxCount(r, n));
   const long long plane = static_cast<long long>(w) * n;
-  std::vector<T> sum(w);
-  for (int z = 0; z < src.zSize(); ++z) {
-    const T* s = src.data() + z * plane;
-    T* d = dst.data() + z * plane;
-    auto row = [w](const T* base, int i) { return base + static_cast<long long>(i) * w; };
-    // Running sums of all columns at once, one row per step.
-    const int m = r < n ? r : n - 1;
-    std::copy(s, s + w, sum.begin());
-    for (int i = 1; i <= m; ++i) {
-      const T* si = row(s, i);
-      for (int e = 0; e < w; ++e)
-        sum[e] += si[e];
-    }
-    int count = m + 1;
-    for (int p = 0; p < n; ++p) {
-      const T scale = rec[count];
-      T* dp = d + static_cast<long long>(p) * w;
-      for (int e = 0; e < w; ++e)
-        dp[e] = sum[e] * scale;
-      if (p - r >= 0) {
-        const T* out = row(s, p - r);
-        for (int e = 0; e < w; ++e)
-          sum[e] -= out[e];
-        --count;
-      }
-      if (p + 1LL + r < n) {
-        const T* in = row(s, p + r + 1);
-        for (int e = 0; e < w; ++e)
-          sum[e] += in[e];
-        ++count;
-      }
-    }
-  }
+  // Columns [e0, e1) of every channel on one thread.
+  flowthreads::forEachRange(pool, w, threads, [&](int e0, int e1) {
+    std::vector<T> sum(e1 - e0);
+    for (int z = 0; z < src.zSize(); ++z)
+      boxColumns(src.data() + z * plane + e0, dst.data() + z * plane + e0, e1 - e0, w, n, r, rec,
+                 sum);
+  });
 }
 
 template <typename T>
-void recursiveSmoothX(CMatrix<T>& m, float sigma) {
-  smoothX(m.data(), m.xSize(), m.ySize(), sigma);
+void recursiveSmoothX(CMatrix<T>& m, float sigma, flowthreads::Pool* pool, int threads) {
+  smoothX(m.data(), m.xSize(), m.ySize(), sigma, pool, threads);
 }
 
 template <typename T>
-void recursiveSmoothY(CMatrix<T>& m, float sigma) {
-  smoothY(m.data(), m.xSize(), m.ySize(), 1, sigma);
+void recursiveSmoothY(CMatrix<T>& m, float sigma, flowthreads::Pool* pool, int threads) {
+  smoothY(m.data(), m.xSize(), m.ySize(), 1, sigma, pool, threads);
 }
 
 template <typename T>
-void recursiveSmoothX(CTensor<T>& t, float sigma) {
-  smoothX(t.data(), t.xSize(), t.ySize() * t.zSize(), sigma);
+void recursiveSmoothX(CTensor<T>& t, float sigma, flowthreads::Pool* pool, int threads) {
+  smoothX(t.data(), t.xSize(), t.ySize() * t.zSize(), sigma, pool, threads);
 }
 
 template <typename T>
-void recursiveSmoothY(CTensor<T>& t, float sigma) {
-  smoothY(t.data(), t.xSize(), t.ySize(), t.zSize(), sigma);
+void recursiveSmoothY(CTensor<T>& t, float sigma, flowthreads::Pool* pool, int threads) {
+  smoothY(t.data(), t.xSize(), t.ySize(), t.zSize(), sigma, pool, threads);
 }
 
 // The flow filters single-precision images only.
@@ -395,5 +485,18 @@ template void recursiveSmoothX(CMatrix<float>&, float);
 template void recursiveSmoothY(CMatrix<float>&, float);
 template void recursiveSmoothX(CTensor<float>&, float);
 template void recursiveSmoothY(CTensor<float>&, float);
+using flowthreads::Pool;
+template void filter(const CTensor<float>&, CTensor<float>&, const CFilter<float>&, int, int, Pool*,
+                     int);
+template void filter(const CTensor<float>&, CTensor<float>&, int, const CFilter<float>&, int, Pool*,
+                     int);
+template void filter(const CTensor<float>&, CTensor<float>&, int, int, const CFilter<float>&, Pool*,
+                     int);
+template void boxFilterX(const CTensor<float>&, CTensor<float>&, int, Pool*, int);
+template void boxFilterY(const CTensor<float>&, CTensor<float>&, int, Pool*, int);
+template void recursiveSmoothX(CMatrix<float>&, float, Pool*, int);
+template void recursiveSmoothY(CMatrix<float>&, float, Pool*, int);
+template void recursiveSmoothX(CTensor<float>&, float, Pool*, int);
+template void recursiveSmoothY(CTensor<float>&, float, Pool*, int);
 
 }  // namespace NFilter

@@ -8,6 +8,10 @@
 #include "flow/containers/CTensor.h"
 #include "flow/filters/CFilter.h"
 
+namespace flowthreads {
+class Pool;
+}
+
 namespace NFilter {
 
 // Mask correlation: dst(p) = Σ_i tap(i)·src(p + i − delta), accumulated in tap order. The
@@ -62,6 +66,35 @@ template <typename T>
 void recursiveSmoothX(CTensor<T>& t, float sigma);
 template <typename T>
 void recursiveSmoothY(CTensor<T>& t, float sigma);
+
+// The same filters with their lines (rows, or columns for filters along y, or pixels for the
+// filter across channels) shared among `threads` threads of `pool` (a null pool starts
+// threads for the call): every sample is formed by the operations above in their order, so
+// the result has the bits of the one-thread call for any thread count.
+
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int,
+            flowthreads::Pool* pool, int threads);
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, const CFilter<T>& mask, int,
+            flowthreads::Pool* pool, int threads);
+template <typename T>
+void filter(const CTensor<T>& src, CTensor<T>& dst, int, int, const CFilter<T>& mask,
+            flowthreads::Pool* pool, int threads);
+template <typename T>
+void boxFilterX(const CTensor<T>& src, CTensor<T>& dst, int size, flowthreads::Pool* pool,
+                int threads);
+template <typename T>
+void boxFilterY(const CTensor<T>& src, CTensor<T>& dst, int size, flowthreads::Pool* pool,
+                int threads);
+template <typename T>
+void recursiveSmoothX(CMatrix<T>& m, float sigma, flowthreads::Pool* pool, int threads);
+template <typename T>
+void recursiveSmoothY(CMatrix<T>& m, float sigma, flowthreads::Pool* pool, int threads);
+template <typename T>
+void recursiveSmoothX(CTensor<T>& t, float sigma, flowthreads::Pool* pool, int threads);
+template <typename T>
+void recursiveSmoothY(CTensor<T>& t, float sigma, flowthreads::Pool* pool, int threads);
 
 }  // namespace NFilter
 

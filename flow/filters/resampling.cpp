@@ -5,6 +5,7 @@
 #include "flow/filters/resampling.h"
 
 #include "flow/containers/array_memory.h"
+#include "flow/parallel/for_each_range.h"
 
 #include <algorithm>
 #include <memory>
@@ -53,105 +54,131 @@ std::vector<Share> areaWalk(int oldN, int newN) {
 }
 
 /// Area-averaging reduction of an xs-by-ys plane into the nx-by-ny plane `out`
-/// (1 ≤ nx ≤ xs, 1 ≤ ny ≤ ys); `rows` is scratch for the x pass.
+/// (1 ≤ nx ≤ xs, 1 ≤ ny ≤ ys); `rows` is scratch for the x pass. The rows of each pass are
+/// shared among `threads` threads of `pool`: every sample is summed in the same order on any
+/// number of threads.
 void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
-                flowdetail::LargeVector<float>& rows) {
+                flowdetail::LargeVector<float>& rows, flowthreads::Pool* pool, int threads) {
   // Step 1: x pass, integrating every row over the output footprints.
   const float* xPassed = in;
   if (nx < xs) {
     const std::vector<Share> walk = areaWalk(xs, nx);
-    rows.assign(static_cast<std::size_t>(nx) * ys, 0.0f);
-    for (int y = 0; y < ys; ++y) {
-      const float* src = in + static_cast<long long>(y) * xs;
-      float* dst = rows.data() + static_cast<long long>(y) * nx;
-      // dst[j] += weight·src[k] over the walk, whose j never decreases: each output sample is
-      // summed in a register, from 0 in the walk's order, and stored once.
-      int j = walk.empty() ? 0 : walk.front().j;
-      float sum = 0.0f;
-      for (const Share& s : walk) {
-        if (s.j != j) {
-          dst[j] += sum;
-          j = s.j;
-          sum = 0.0f;
+    rows.resize(static_cast<std::size_t>(nx) * ys);
+    flowthreads::forEachRange(pool, ys, threads, [&](int y0, int y1) {
+      std::fill(rows.data() + static_cast<long long>(y0) * nx,
+                rows.data() + static_cast<long long>(y1) * nx, 0.0f);
+      for (int y = y0; y < y1; ++y) {
+        const float* src = in + static_cast<long long>(y) * xs;
+        float* dst = rows.data() + static_cast<long long>(y) * nx;
+        // dst[j] += weight·src[k] over the walk, whose j never decreases: each output sample
+        // is summed in a register, from 0 in the walk's order, and stored once.
+        int j = walk.empty() ? 0 : walk.front().j;
+        float sum = 0.0f;
+        for (const Share& s : walk) {
+          if (s.j != j) {
+            dst[j] += sum;
+            j = s.j;
+            sum = 0.0f;
+          }
+          sum += s.weight * src[s.k];
         }
-        sum += s.weight * src[s.k];
+        if (!walk.empty()) dst[j] += sum;
       }
-      if (!walk.empty()) dst[j] += sum;
-    }
+    });
     xPassed = rows.data();
   }
-  // Step 2: y pass down every column, a whole row at a time.
-  if (ny < ys) {
-    const std::vector<Share> walk = areaWalk(ys, ny);
-    std::fill(out, out + static_cast<long long>(nx) * ny, 0.0f);
-    for (const Share& s : walk) {
-      const float* src = xPassed + static_cast<long long>(s.k) * nx;
-      float* dst = out + static_cast<long long>(s.j) * nx;
-      for (int x = 0; x < nx; ++x)
-        dst[x] += s.weight * src[x];
-    }
-  } else {
-    std::copy(xPassed, xPassed + static_cast<long long>(nx) * ys, out);
-  }
-  // Step 3: integrals to means, dividing by the footprint area.
+  // Step 2: y pass down every column, a whole row at a time; output rows [j0, j1) take the
+  // walk's steps into them, in the walk's order. Step 3: integrals to means, dividing by the
+  // footprint area.
+  const std::vector<Share> walk = ny < ys ? areaWalk(ys, ny) : std::vector<Share>();
   const float scale = static_cast<float>(nx * ny) / static_cast<float>(xs * ys);
-  const long long n = static_cast<long long>(nx) * ny;
-  for (long long i = 0; i < n; ++i)
-    out[i] *= scale;
+  flowthreads::forEachRange(pool, ny, threads, [&](int j0, int j1) {
+    float* first = out + static_cast<long long>(j0) * nx;
+    float* last = out + static_cast<long long>(j1) * nx;
+    if (ny < ys) {
+      std::fill(first, last, 0.0f);
+      auto s = std::lower_bound(walk.begin(), walk.end(), j0,
+                                [](const Share& a, int j) { return a.j < j; });
+      for (; s != walk.end() && s->j < j1; ++s) {
+        const float* src = xPassed + static_cast<long long>(s->k) * nx;
+        float* dst = out + static_cast<long long>(s->j) * nx;
+        for (int x = 0; x < nx; ++x)
+          dst[x] += s->weight * src[x];
+      }
+    } else {
+      std::copy(xPassed + static_cast<long long>(j0) * nx,
+                xPassed + static_cast<long long>(j1) * nx, first);
+    }
+    for (float* o = first; o < last; ++o)
+      *o *= scale;
+  });
 }
 
 /// Weighted reduction of an xs-by-ys plane into nx-by-ny: every pixel of positive weight is
 /// splatted bilinearly at (x·nx/xs, y·ny/ys); out = value sum / weight sum, 0 where no
-/// weight arrived. `weightSum` is scratch.
+/// weight arrived. `weightSum` is scratch. The output rows are shared among `threads`
+/// threads of `pool`: rows [j0, j1) take the shares of the input rows that reach them, in the
+/// order of the input pixels, so every sum has the same order on any number of threads.
 void splatReduce(const float* in, const float* weights, int xs, int ys, float* out, int nx, int ny,
-                 flowdetail::LargeVector<float>& weightSum) {
+                 flowdetail::LargeVector<float>& weightSum, flowthreads::Pool* pool, int threads) {
   const long long n = static_cast<long long>(nx) * ny;
-  std::fill(out, out + n, 0.0f);
-  weightSum.assign(static_cast<std::size_t>(n), 0.0f);
+  weightSum.resize(static_cast<std::size_t>(n));
   float* wSum = weightSum.data();
   const float rx = static_cast<float>(nx) / static_cast<float>(xs);
   const float ry = static_cast<float>(ny) / static_cast<float>(ys);
-  for (int y = 0; y < ys; ++y) {
-    const float py = static_cast<float>(y) * ry;
-    const int iy = static_cast<int>(py);
-    const float ay = py - static_cast<float>(iy);
-    const bool below = iy + 1 < ny;
-    if (iy >= ny) continue;  // only reachable through rounding of huge sizes
-    const float* src = in + static_cast<long long>(y) * xs;
-    const float* wt = weights + static_cast<long long>(y) * xs;
-    for (int x = 0; x < xs; ++x) {
-      const float w = wt[x];
-      if (!(w > 0.0f)) continue;
-      const float px = static_cast<float>(x) * rx;
-      const int ix = static_cast<int>(px);
-      if (ix >= nx) continue;
-      const float ax = px - static_cast<float>(ix);
-      const float v = w * src[x];
-      const bool right = ix + 1 < nx;
-      const long long c = ix + static_cast<long long>(iy) * nx;
-      // Shares that would fall outside the new grid are dropped.
-      float b = (1.0f - ax) * (1.0f - ay);
-      out[c] += v * b;
-      wSum[c] += w * b;
-      if (right) {
-        b = ax * (1.0f - ay);
-        out[c + 1] += v * b;
-        wSum[c + 1] += w * b;
-      }
-      if (below) {
-        b = (1.0f - ax) * ay;
-        out[c + nx] += v * b;
-        wSum[c + nx] += w * b;
-      }
-      if (right && below) {
-        b = ax * ay;
-        out[c + nx + 1] += v * b;
-        wSum[c + nx + 1] += w * b;
+  flowthreads::forEachRange(pool, ny, threads, [&](int j0, int j1) {
+    const long long first = static_cast<long long>(j0) * nx, last = static_cast<long long>(j1) * nx;
+    std::fill(out + first, out + last, 0.0f);
+    std::fill(wSum + first, wSum + last, 0.0f);
+    for (int y = 0; y < ys; ++y) {
+      const float py = static_cast<float>(y) * ry;
+      const int iy = static_cast<int>(py);
+      const float ay = py - static_cast<float>(iy);
+      const bool below = iy + 1 < ny;
+      if (iy >= ny) continue;  // only reachable through rounding of huge sizes
+      // The rows this input row reaches: iy, and iy + 1 when below.
+      const bool top = iy >= j0 && iy < j1;
+      const bool bottom = below && iy + 1 >= j0 && iy + 1 < j1;
+      if (!top && !bottom) continue;
+      const float* src = in + static_cast<long long>(y) * xs;
+      const float* wt = weights + static_cast<long long>(y) * xs;
+      for (int x = 0; x < xs; ++x) {
+        const float w = wt[x];
+        if (!(w > 0.0f)) continue;
+        const float px = static_cast<float>(x) * rx;
+        const int ix = static_cast<int>(px);
+        if (ix >= nx) continue;
+        const float ax = px - static_cast<float>(ix);
+        const float v = w * src[x];
+        const bool right = ix + 1 < nx;
+        const long long c = ix + static_cast<long long>(iy) * nx;
+        // Shares that would fall outside the new grid are dropped.
+        float b;
+        if (top) {
+          b = (1.0f - ax) * (1.0f - ay);
+          out[c] += v * b;
+          wSum[c] += w * b;
+          if (right) {
+            b = ax * (1.0f - ay);
+            out[c + 1] += v * b;
+            wSum[c + 1] += w * b;
+          }
+        }
+        if (bottom) {
+          b = (1.0f - ax) * ay;
+          out[c + nx] += v * b;
+          wSum[c + nx] += w * b;
+          if (right) {
+            b = ax * ay;
+            out[c + nx + 1] += v * b;
+            wSum[c + nx + 1] += w * b;
+          }
+        }
       }
     }
-  }
-  for (long long i = 0; i < n; ++i)
-    out[i] = wSum[i] > 0.0f ? out[i] / wSum[i] : 0.0f;
+    for (long long i = first; i < last; ++i)
+      out[i] = wSum[i] > 0.0f ? out[i] / wSum[i] : 0.0f;
+  });
 }
 
 /// Source sample pair and weight of one output position of the bilinear resize.
@@ -176,24 +203,28 @@ std::vector<Tap> bilinearTaps(int oldN, int newN) {
   return taps;
 }
 
-/// Bilinear resize of an xs-by-ys plane into nx-by-ny.
-void bilinearResize(const float* in, int xs, int ys, float* out, int nx, int ny) {
+/// Bilinear resize of an xs-by-ys plane into nx-by-ny, the output rows shared among
+/// `threads` threads of `pool`.
+void bilinearResize(const float* in, int xs, int ys, float* out, int nx, int ny,
+                    flowthreads::Pool* pool, int threads) {
   const std::vector<Tap> tx = bilinearTaps(xs, nx);
   const std::vector<Tap> ty = bilinearTaps(ys, ny);
-  for (int i = 0; i < ny; ++i) {
-    const Tap& t = ty[i];
-    const float* r0 = in + static_cast<long long>(t.i0) * xs;
-    const float* r1 = in + static_cast<long long>(t.i1) * xs;
-    float* dst = out + static_cast<long long>(i) * nx;
-    for (int j = 0; j < nx; ++j) {
-      const Tap& u = tx[j];
-      // Each bracket in double with its ax product in single precision, then the blend in
-      // double with its ay product in single precision.
-      const float top = static_cast<float>((1.0 - u.a) * r0[u.i0] + double(u.a * r0[u.i1]));
-      const float bottom = static_cast<float>((1.0 - u.a) * r1[u.i0] + double(u.a * r1[u.i1]));
-      dst[j] = static_cast<float>((1.0 - t.a) * top + double(t.a * bottom));
+  flowthreads::forEachRange(pool, ny, threads, [&](int i0, int i1) {
+    for (int i = i0; i < i1; ++i) {
+      const Tap& t = ty[i];
+      const float* r0 = in + static_cast<long long>(t.i0) * xs;
+      const float* r1 = in + static_cast<long long>(t.i1) * xs;
+      float* dst = out + static_cast<long long>(i) * nx;
+      for (int j = 0; j < nx; ++j) {
+        const Tap& u = tx[j];
+        // Each bracket in double with its ax product in single precision, then the blend in
+        // double with its ay product in single precision.
+        const float top = static_cast<float>((1.0 - u.a) * r0[u.i0] + double(u.a * r0[u.i1]));
+        const float bottom = static_cast<float>((1.0 - u.a) * r1[u.i0] + double(u.a * r1[u.i1]));
+        dst[j] = static_cast<float>((1.0 - t.a) * top + double(t.a * bottom));
+      }
     }
-  }
+  });
 }
 
 void requireReduction(int newXSize, int newYSize, int xSize, int ySize) {
@@ -240,7 +271,7 @@ void CMatrix<float>::downsample(int newXSize, int newYSize) {
   flowdetail::LargeVector<float> rows;
   resampleInPlace(mData, mCapacity, mXSize, mYSize, 1, newXSize, newYSize,
                   [&](const float* in, float* out, int) {
-                    areaReduce(in, mXSize, mYSize, out, newXSize, newYSize, rows);
+                    areaReduce(in, mXSize, mYSize, out, newXSize, newYSize, rows, nullptr, 1);
                   });
 }
 
@@ -254,7 +285,7 @@ void CMatrix<float>::downsample(int newXSize, int newYSize, const CMatrix<float>
   resampleInPlace(mData, mCapacity, mXSize, mYSize, 1, newXSize, newYSize,
                   [&](const float* in, float* out, int) {
                     splatReduce(in, weights.data(), mXSize, mYSize, out, newXSize, newYSize,
-                                weightSum);
+                                weightSum, nullptr, 1);
                   });
 }
 
@@ -264,7 +295,7 @@ void CMatrix<float>::upsampleBilinear(int newXSize, int newYSize) {
   requireSource(mXSize, mYSize);
   resampleInPlace(mData, mCapacity, mXSize, mYSize, 1, newXSize, newYSize,
                   [&](const float* in, float* out, int) {
-                    bilinearResize(in, mXSize, mYSize, out, newXSize, newYSize);
+                    bilinearResize(in, mXSize, mYSize, out, newXSize, newYSize, nullptr, 1);
                   });
 }
 
@@ -274,7 +305,7 @@ void CTensor<float>::downsample(int newXSize, int newYSize) {
   flowdetail::LargeVector<float> rows;
   resampleInPlace(mData, mCapacity, mXSize, mYSize, mZSize, newXSize, newYSize,
                   [&](const float* in, float* out, int) {
-                    areaReduce(in, mXSize, mYSize, out, newXSize, newYSize, rows);
+                    areaReduce(in, mXSize, mYSize, out, newXSize, newYSize, rows, nullptr, 1);
                   });
 }
 
@@ -292,7 +323,7 @@ void CTensor<float>::downsample(int newXSize, int newYSize, const CTensor<float>
   resampleInPlace(mData, mCapacity, mXSize, mYSize, mZSize, newXSize, newYSize,
                   [&](const float* in, float* out, int z) {
                     splatReduce(in, weights.data() + z * oldPlane, mXSize, mYSize, out, newXSize,
-                                newYSize, weightSum);
+                                newYSize, weightSum, nullptr, 1);
                   });
 }
 
@@ -302,12 +333,34 @@ void CTensor<float>::upsampleBilinear(int newXSize, int newYSize) {
   requireSource(mXSize, mYSize);
   resampleInPlace(mData, mCapacity, mXSize, mYSize, mZSize, newXSize, newYSize,
                   [&](const float* in, float* out, int) {
-                    bilinearResize(in, mXSize, mYSize, out, newXSize, newYSize);
+                    bilinearResize(in, mXSize, mYSize, out, newXSize, newYSize, nullptr, 1);
                   });
 }
 
 void flowresample::downsample(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
                               flowdetail::LargeVector<float>* scratch) {
+  downsample(src, nx, ny, dst, scratch, nullptr, 1);
+}
+
+void flowresample::downsample(const CTensor<float>& src, int nx, int ny,
+                              const CTensor<float>& weights, CTensor<float>& dst,
+                              flowdetail::LargeVector<float>* scratch) {
+  downsample(src, nx, ny, weights, dst, scratch, nullptr, 1);
+}
+
+void flowresample::downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
+                              flowdetail::LargeVector<float>* scratch) {
+  downsample(src, nx, ny, dst, scratch, nullptr, 1);
+}
+
+void flowresample::upsampleBilinear(const CTensor<float>& src, int nx, int ny,
+                                    CTensor<float>& dst) {
+  upsampleBilinear(src, nx, ny, dst, nullptr, 1);
+}
+
+void flowresample::downsample(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                              int threads) {
   requireReduction(nx, ny, src.xSize(), src.ySize());
   dst.fitSize(nx, ny, src.zSize());
   const long long oldPlane = static_cast<long long>(src.xSize()) * src.ySize();
@@ -316,13 +369,14 @@ void flowresample::downsample(const CTensor<float>& src, int nx, int ny, CTensor
   flowdetail::LargeVector<float>& rows = scratch != nullptr ? *scratch : own;
   for (int z = 0; z < src.zSize(); ++z) {
     areaReduce(src.data() + z * oldPlane, src.xSize(), src.ySize(), dst.data() + z * newPlane, nx,
-               ny, rows);
+               ny, rows, pool, threads);
   }
 }
 
 void flowresample::downsample(const CTensor<float>& src, int nx, int ny,
                               const CTensor<float>& weights, CTensor<float>& dst,
-                              flowdetail::LargeVector<float>* scratch) {
+                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                              int threads) {
   if (weights.xSize() != src.xSize() || weights.ySize() != src.ySize()) {
     flowdetail::tensorIncompatibleSize(src.xSize(), src.ySize(), weights.xSize(), weights.ySize());
   }
@@ -337,21 +391,22 @@ void flowresample::downsample(const CTensor<float>& src, int nx, int ny,
   flowdetail::LargeVector<float>& weightSum = scratch != nullptr ? *scratch : own;
   for (int z = 0; z < src.zSize(); ++z) {
     splatReduce(src.data() + z * oldPlane, weights.data() + z * oldPlane, src.xSize(), src.ySize(),
-                dst.data() + z * newPlane, nx, ny, weightSum);
+                dst.data() + z * newPlane, nx, ny, weightSum, pool, threads);
   }
 }
 
 void flowresample::downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
-                              flowdetail::LargeVector<float>* scratch) {
+                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                              int threads) {
   requireReduction(nx, ny, src.xSize(), src.ySize());
   dst.fitSize(nx, ny);
   flowdetail::LargeVector<float> own;
   areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny,
-             scratch != nullptr ? *scratch : own);
+             scratch != nullptr ? *scratch : own, pool, threads);
 }
 
-void flowresample::upsampleBilinear(const CTensor<float>& src, int nx, int ny,
-                                    CTensor<float>& dst) {
+void flowresample::upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                                    flowthreads::Pool* pool, int threads) {
   requirePositive("upsampleBilinear", nx, ny);
   requireSource(src.xSize(), src.ySize());
   dst.fitSize(nx, ny, src.zSize());
@@ -359,6 +414,6 @@ void flowresample::upsampleBilinear(const CTensor<float>& src, int nx, int ny,
   const long long newPlane = static_cast<long long>(nx) * ny;
   for (int z = 0; z < src.zSize(); ++z) {
     bilinearResize(src.data() + z * oldPlane, src.xSize(), src.ySize(), dst.data() + z * newPlane,
-                   nx, ny);
+                   nx, ny, pool, threads);
   }
 }

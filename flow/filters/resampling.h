@@ -10,6 +10,10 @@
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 
+namespace flowthreads {
+class Pool;
+}
+
 namespace flowresample {
 
 /// dst = src reduced to nx × ny by CTensor::downsample(nx, ny); dst must not be src.
@@ -26,6 +30,19 @@ void downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
 
 /// dst = src resized by CTensor::upsampleBilinear(nx, ny); dst must not be src.
 void upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
+
+/// The same resamplings with the rows of each pass shared among `threads` threads of `pool`
+/// (a null pool starts threads for the call): every sample is summed in the order of the
+/// one-thread call, so the bits do not depend on the threads.
+void downsample(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool, int threads);
+void downsample(const CTensor<float>& src, int nx, int ny, const CTensor<float>& weights,
+                CTensor<float>& dst, flowdetail::LargeVector<float>* scratch,
+                flowthreads::Pool* pool, int threads);
+void downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
+                flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool, int threads);
+void upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
+                      flowthreads::Pool* pool, int threads);
 
 }  // namespace flowresample
 

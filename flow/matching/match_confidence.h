@@ -5,6 +5,7 @@
 
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
+#include "flow/parallel/thread_pool.h"
 
 #include <cmath>
 
@@ -14,6 +15,11 @@
 /// is not clamped: where rounding makes it negative the score is not a number.
 void computeConfidence(const CTensor<float>& first, const CTensor<float>& second,
                        CMatrix<float>& result);
+
+/// The same scores with every step's rows (or pixels) shared among `threads` threads of
+/// `pool` (a null pool starts threads for the call); the bits do not depend on the threads.
+void computeConfidence(const CTensor<float>& first, const CTensor<float>& second,
+                       CMatrix<float>& result, flowthreads::Pool* pool, int threads);
 
 /// The score of one pixel from its smoothed structure tensor (jxx, jyy, jxy) and unsmoothed
 /// gradient magnitude g: (t − √d)·g with t = (jxx + jyy)/2 and d = t² + jxy² − jxx·jyy in

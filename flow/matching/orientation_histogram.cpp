@@ -4,10 +4,16 @@
 #include "flow/filters/NFilter.h"
 #include "flow/numerics/NMath.h"
 #include "flow/numerics/same_on_every_cpu.h"
+#include "flow/parallel/for_each_range.h"
 
 #include <cmath>
 
 void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
+  computeHOG(image, histogram, nullptr, 1);
+}
+
+void computeHOG(const CTensor<float>& image, CTensor<float>& histogram, flowthreads::Pool* pool,
+                int threads) {
   const int xSize = image.xSize(), ySize = image.ySize(), channels = image.zSize();
   const int plane = xSize * ySize;
 
@@ -19,33 +25,36 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
     // Step 2: central differences along x and y of every channel, mirrored at the borders.
     const CDerivative<float> derivative(3);
     CTensor<float> gx(xSize, ySize, channels), gy(xSize, ySize, channels);
-    NFilter::filter(image, gx, derivative, 1, 1);
-    NFilter::filter(image, gy, 1, derivative, 1);
+    NFilter::filter(image, gx, derivative, 1, 1, pool, threads);
+    NFilter::filter(image, gy, 1, derivative, 1, pool, threads);
 
     // Step 3: every channel votes its gradient magnitude into the bin of its direction.
     // 15/(2π) is formed in double and rounded once; the bin index is the truncated product.
     const float binScale = static_cast<float>(15.0 / (2.0 * static_cast<double>(NMath::Pi)));
+    // Pixels [i0, i1) on one thread, their channels in order.
     float* bins = histogram.data();
-    for (int k = 0; k < channels; ++k) {
-      const float* dx = gx.data() + static_cast<long long>(k) * plane;
-      const float* dy = gy.data() + static_cast<long long>(k) * plane;
-      for (int i = 0; i < plane; ++i) {
-        const float u = dx[i], v = dy[i];
-        if (u == 0.0f && v == 0.0f) continue;
-        const float magnitude = std::sqrt(u * u + v * v);
-        // atan2 + π rounded to float as from the true angle, the same on every processor
-        // (see same_on_every_cpu.h).
-        const float angle = flowmath::atan2PlusToFloat(
-            static_cast<double>(v), static_cast<double>(u), static_cast<double>(NMath::Pi));
-        const float position = angle * binScale;
-        // A derivative that is not a number gives no direction (and truncating it would be
-        // undefined); every other position lies in [0, 15].
-        if (!(position >= 0.0f && position < 16.0f)) continue;
-        int bin = static_cast<int>(position);
-        if (bin == kOrientationBins) bin = 0;  // θ = π closes the circle onto bin 0
-        bins[i + static_cast<long long>(bin) * plane] += magnitude;
+    flowthreads::forEachRange(pool, plane, threads, [&](int i0, int i1) {
+      for (int k = 0; k < channels; ++k) {
+        const float* dx = gx.data() + static_cast<long long>(k) * plane;
+        const float* dy = gy.data() + static_cast<long long>(k) * plane;
+        for (int i = i0; i < i1; ++i) {
+          const float u = dx[i], v = dy[i];
+          if (u == 0.0f && v == 0.0f) continue;
+          const float magnitude = std::sqrt(u * u + v * v);
+          // atan2 + π rounded to float as from the true angle, the same on every processor
+          // (see same_on_every_cpu.h).
+          const float angle = flowmath::atan2PlusToFloat(
+              static_cast<double>(v), static_cast<double>(u), static_cast<double>(NMath::Pi));
+          const float position = angle * binScale;
+          // A derivative that is not a number gives no direction (and truncating it would be
+          // undefined); every other position lies in [0, 15].
+          if (!(position >= 0.0f && position < 16.0f)) continue;
+          int bin = static_cast<int>(position);
+          if (bin == kOrientationBins) bin = 0;  // θ = π closes the circle onto bin 0
+          bins[i + static_cast<long long>(bin) * plane] += magnitude;
+        }
       }
-    }
+    });
   }  // the derivatives are released before the scratch of the next steps is allocated
 
   // Step 4: soften across neighbouring directions with a 3-tap Gaussian (sigma 0.8). The
@@ -53,7 +62,7 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
   // alternate between the histogram and one scratch tensor of its size instead of copying.
   const CSmooth<float> smooth(0.8f, 1.0f);
   CTensor<float> softened(xSize, ySize, kOrientationBins);
-  NFilter::filter(histogram, softened, 1, 1, smooth);
+  NFilter::filter(histogram, softened, 1, 1, smooth, pool, threads);
 
   // Step 5: close the circle. Bin 0 takes its share of bin 14 in place of its mirrored self,
   // and bin 14 its share of bin 0; both from the step-4 values, the products r·s in single
@@ -64,16 +73,18 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram) {
     const double keep = 1.0 - static_cast<double>(rMinus);
     float* first = softened.data();
     float* last = softened.data() + static_cast<long long>(kOrientationBins - 1) * plane;
-    for (int i = 0; i < plane; ++i) {
-      const float s0 = first[i], s14 = last[i];
-      first[i] = static_cast<float>(static_cast<double>(rMinus * s14) + keep * s0);
-      last[i] = static_cast<float>(static_cast<double>(rPlus * s0) + keep * s14);
-    }
+    flowthreads::forEachRange(pool, plane, threads, [&](int i0, int i1) {
+      for (int i = i0; i < i1; ++i) {
+        const float s0 = first[i], s14 = last[i];
+        first[i] = static_cast<float>(static_cast<double>(rMinus * s14) + keep * s0);
+        last[i] = static_cast<float>(static_cast<double>(rPlus * s0) + keep * s14);
+      }
+    });
   }
 
   // Step 6: mean over the 7-by-7 window around every pixel, clipped at the borders: along x
   // into the histogram, along y back into the scratch, which then becomes the result.
-  NFilter::boxFilterX(softened, histogram, 7);
-  NFilter::boxFilterY(histogram, softened, 7);
+  NFilter::boxFilterX(softened, histogram, 7, pool, threads);
+  NFilter::boxFilterY(histogram, softened, 7, pool, threads);
   histogram.swap(softened);
 }

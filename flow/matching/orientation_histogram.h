@@ -4,6 +4,7 @@
 #define MOTIONSEG_FLOW_MATCHING_ORIENTATION_HISTOGRAM_H
 
 #include "flow/containers/CTensor.h"
+#include "flow/parallel/thread_pool.h"
 
 /// Number of direction bins of a histogram; each bin spans 24 degrees.
 constexpr int kOrientationBins = 15;
@@ -14,5 +15,10 @@ constexpr int kOrientationBins = 15;
 /// gradient towards +x falls into bin 7, towards −x into bin 0. Pixels whose derivatives are
 /// not numbers have no direction and cast no vote.
 void computeHOG(const CTensor<float>& image, CTensor<float>& histogram);
+
+/// The same histogram with every step's rows (or pixels) shared among `threads` threads of
+/// `pool` (a null pool starts threads for the call); the bits do not depend on the threads.
+void computeHOG(const CTensor<float>& image, CTensor<float>& histogram, flowthreads::Pool* pool,
+                int threads);
 
 #endif  // MOTIONSEG_FLOW_MATCHING_ORIENTATION_HISTOGRAM_H

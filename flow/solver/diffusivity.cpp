@@ -5,7 +5,9 @@
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/solver/diffusivity.h"
+#include "flow/solver/weight_kernels.h"
 #include "flow/parallel/for_each_range.h"
+#include "flow/parallel/instruction_set.h"
 
 #include <cmath>
 
@@ -167,22 +169,35 @@ void flowsolver::diffusivity(const CTensor<float>& flow, const CTensor<float>& i
   const float* m = extra != nullptr ? extra->data() : nullptr;
   float* horizontal = horizontalWeights.data();
   float* vertical = verticalWeights.data();
+  using flowsolver::detail::PairTerms;
+  auto pairs = flowsolver::detail::pairWeightsBaseline;
+#ifdef MOTIONSEG_FLOW_AVX2
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2)
+    pairs = flowsolver::detail::pairWeightsAvx2;
+#endif
+  const PairTerms across{total0.data(), total1.data(), dy0.data(), dy1.data(), m, extraWeight, 1,
+                         true,          horizontal};
+  const PairTerms down{total0.data(), total1.data(), dx0.data(), dx1.data(), m, extraWeight, nx,
+                       false,         vertical};
+  const PairTerms lastColumn{nullptr,     nullptr, nullptr, nullptr,   m,
+                             extraWeight, 0,       true,    horizontal};
+  const PairTerms lastRow{nullptr, nullptr, nullptr, nullptr, m, extraWeight, 0, false, vertical};
   flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const int row = y * nx;
       // Horizontal pairs of the row, then the last pixel, which has none.
-      pairWeights<true>(row, row + nx - 1, 1, total0.data(), total1.data(), dy0.data(), dy1.data(),
-                        m, extraWeight, horizontal);
-      pairWeights<true>(row + nx - 1, row + nx, 0, nullptr, nullptr, nullptr, nullptr, m,
-                        extraWeight, horizontal);
+      pairs(row, row + nx - 1, across);
+      pairs(row + nx - 1, row + nx, lastColumn);
       // Vertical pairs with the next row; the last row has none.
-      if (y + 1 < ny) {
-        pairWeights<false>(row, row + nx, nx, total0.data(), total1.data(), dx0.data(), dx1.data(),
-                           m, extraWeight, vertical);
-      } else {
-        pairWeights<false>(row, row + nx, 0, nullptr, nullptr, nullptr, nullptr, m, extraWeight,
-                           vertical);
-      }
+      pairs(row, row + nx, y + 1 < ny ? down : lastRow);
     }
   });
+}
+
+void flowsolver::detail::pairWeightsBaseline(int begin, int end, const PairTerms& t) {
+  if (t.horizontal) {
+    pairWeights<true>(begin, end, t.step, t.s0, t.s1, t.d0, t.d1, t.m, t.extraWeight, t.weights);
+  } else {
+    pairWeights<false>(begin, end, t.step, t.s0, t.s1, t.d0, t.d1, t.m, t.extraWeight, t.weights);
+  }
 }

@@ -8,9 +8,11 @@
 #include "flow/solver/level_solver.h"
 #include "flow/solver/sor_sweep.h"
 #include "flow/solver/sor_system_builder.h"
+#include "flow/solver/weight_kernels.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "flow/parallel/for_each_range.h"
+#include "flow/parallel/instruction_set.h"
 #include "flow/parallel/thread_count.h"
 
 #include <algorithm>
@@ -326,21 +328,32 @@ void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedIma
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize(), n = nx * ny;
   const TensorPlanes J(ws.brightness, n), G(ws.gradient, n);
   CMatrix<float>* planes = ws.planes;
+  auto accumulate = flowsolver::detail::accumulateMotionTensorsBaseline;
+#ifdef MOTIONSEG_FLOW_AVX2
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2)
+    accumulate = flowsolver::detail::accumulateMotionTensorsAvx2;
+#endif
   for (int q = 0; q < nc; ++q) {
     channelPlanes(image1, warpedImage2, q, planes);
     flowthreads::forEachRange(pool, 2, std::min(threads, 2), [&](int begin, int end) {
       for (int chain = begin; chain < end; ++chain)
         derivativeChain(chain, planes);
     });
-    const bool last = q + 1 == nc;
-    flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
-      using namespace flowsolver;
-      auto run = last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
-      run(y0 * nx, y1 * nx, planes[kIx].data(), planes[kIy].data(), planes[kTemporal].data(),
-          planes[kIxx].data(), planes[kIxy].data(), planes[kIyy].data(), planes[kIxt].data(),
-          planes[kIyt].data(), mask.data(), J.e11, J.e22, J.e33, J.e12, J.e13, J.e23, G.e11, G.e22,
-          G.e33, G.e12, G.e13, G.e23);
-    });
+    using namespace flowsolver;
+    const detail::TensorTerms terms{planes[kIx].data(),
+                                    planes[kIy].data(),
+                                    planes[kTemporal].data(),
+                                    planes[kIxx].data(),
+                                    planes[kIxy].data(),
+                                    planes[kIyy].data(),
+                                    planes[kIxt].data(),
+                                    planes[kIyt].data(),
+                                    mask.data(),
+                                    {J.e11, J.e22, J.e33, J.e12, J.e13, J.e23},
+                                    {G.e11, G.e22, G.e33, G.e12, G.e13, G.e23},
+                                    q + 1 == nc};
+    flowthreads::forEachRange(pool, ny, threads,
+                              [&](int y0, int y1) { accumulate(y0 * nx, y1 * nx, terms); });
   }
   if (nc == 0) applyMask(mask, ws.brightness, ws.gradient);
 }
@@ -367,22 +380,65 @@ void robustAndMatchWeights(flowsolver::LevelWorkspace& ws, const CTensor<float>&
   float* matchSum = psiG + n;
   float* ru = matchSum + n;
   float* rv = ru + n;
+  using flowsolver::detail::MatchTerms;
+  using flowsolver::detail::RobustTerms;
+  auto robust = flowsolver::detail::robustWeightsBaseline;
+  auto addCandidate = flowsolver::detail::addMatchCandidateBaseline;
+#ifdef MOTIONSEG_FLOW_AVX2
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2) {
+    robust = flowsolver::detail::robustWeightsAvx2;
+    addCandidate = flowsolver::detail::addMatchCandidateAvx2;
+  }
+#endif
+  const RobustTerms terms{du,
+                          dv,
+                          {J.e11, J.e22, J.e33, J.e12, J.e13, J.e23},
+                          {G.e11, G.e22, G.e33, G.e12, G.e13, G.e23},
+                          scale.data,
+                          scale.gradient,
+                          psiD,
+                          psiG};
   flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
     const int begin = y0 * nx, end = y1 * nx;
-    robustWeights(begin, end, scale.data, scale.gradient, du, dv, J.e11, J.e22, J.e33, J.e12, J.e13,
-                  J.e23, G.e11, G.e22, G.e33, G.e12, G.e13, G.e23, psiD, psiG);
+    robust(begin, end, terms);
     std::fill(matchSum + begin, matchSum + end, 0.0f);
     std::fill(ru + begin, ru + end, 0.0f);
     std::fill(rv + begin, rv + end, 0.0f);
     for (int k = 0; k < candidates; ++k) {
       const std::size_t offset = static_cast<std::size_t>(k) * n;
-      addMatchCandidate(begin, end, scale.match, du, dv, u, v, matchU.data() + offset,
-                        matchV.data() + offset, matchConfidence.data() + offset, matchSum, ru, rv);
+      const MatchTerms candidate{du,
+                                 dv,
+                                 u,
+                                 v,
+                                 matchU.data() + offset,
+                                 matchV.data() + offset,
+                                 matchConfidence.data() + offset,
+                                 scale.match,
+                                 matchSum,
+                                 ru,
+                                 rv};
+      addCandidate(begin, end, candidate);
     }
   });
 }
 
 }  // namespace
+
+void flowsolver::detail::accumulateMotionTensorsBaseline(int begin, int end, const TensorTerms& t) {
+  auto run = t.last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
+  run(begin, end, t.ix, t.iy, t.it, t.ixx, t.ixy, t.iyy, t.ixt, t.iyt, t.mask, t.j[0], t.j[1],
+      t.j[2], t.j[3], t.j[4], t.j[5], t.g[0], t.g[1], t.g[2], t.g[3], t.g[4], t.g[5]);
+}
+
+void flowsolver::detail::robustWeightsBaseline(int begin, int end, const RobustTerms& t) {
+  robustWeights(begin, end, t.data, t.gradient, t.du, t.dv, t.j[0], t.j[1], t.j[2], t.j[3], t.j[4],
+                t.j[5], t.g[0], t.g[1], t.g[2], t.g[3], t.g[4], t.g[5], t.psiD, t.psiG);
+}
+
+void flowsolver::detail::addMatchCandidateBaseline(int begin, int end, const MatchTerms& t) {
+  addMatchCandidate(begin, end, t.scale, t.du, t.dv, t.u, t.v, t.mu, t.mv, t.confidence, t.sum,
+                    t.ru, t.rv);
+}
 
 void flowsolver::LevelWorkspace::reserve(int pixels) {
   for (CTensor<float>* t : {&brightness, &gradient})

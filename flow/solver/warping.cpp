@@ -184,42 +184,26 @@ void planBuffers(SchemeWorkspace& ws, flowsolver::LevelWorkspace& level,
 }
 
 // Reduce the level: the six reductions straight from full resolution, each into its own
-// buffer, shared among the threads, the matches rescaled to the level's pixels; a level of
-// full resolution takes the inputs themselves.
+// buffer with its rows shared among the threads, the matches rescaled to the level's pixels;
+// a level of full resolution takes the inputs themselves.
 LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const PyramidLevel& l,
                         flowthreads::Pool* pool, int threads) {
   if (l.level <= 0) {
     ws.releaseReductions();
     return {&in.first, &in.second, &in.u, &in.v, &in.confidence, in.extra};
   }
+  // One reduction after the other, on one scratch: the six differ in cost too much to
+  // balance as whole pieces.
   const int nx = l.xSize, ny = l.ySize;
-  flowthreads::forEachRange(pool, 6, threads, [&](int begin, int end) {
-    flowdetail::LargeVector<float>* scratch = &ws.scratch[begin];
-    scratch->reserve(ws.scratchFloats);
-    for (int k = begin; k < end; ++k) {
-      using flowresample::downsample;
-      switch (k) {
-        case 0:
-          downsample(in.first, nx, ny, ws.first, scratch);
-          break;
-        case 1:
-          downsample(in.second, nx, ny, ws.second, scratch);
-          break;
-        case 2:
-          if (in.extra != nullptr) downsample(*in.extra, nx, ny, ws.extra, scratch);
-          break;
-        case 3:
-          downsample(in.u, nx, ny, in.confidence, ws.u, scratch);
-          break;
-        case 4:
-          downsample(in.v, nx, ny, in.confidence, ws.v, scratch);
-          break;
-        default:
-          downsample(in.confidence, nx, ny, in.confidence, ws.confidence, scratch);
-          break;
-      }
-    }
-  });
+  flowdetail::LargeVector<float>* scratch = &ws.scratch[0];
+  scratch->reserve(ws.scratchFloats);
+  using flowresample::downsample;
+  downsample(in.first, nx, ny, ws.first, scratch, pool, threads);
+  downsample(in.second, nx, ny, ws.second, scratch, pool, threads);
+  if (in.extra != nullptr) downsample(*in.extra, nx, ny, ws.extra, scratch, pool, threads);
+  downsample(in.u, nx, ny, in.confidence, ws.u, scratch, pool, threads);
+  downsample(in.v, nx, ny, in.confidence, ws.v, scratch, pool, threads);
+  downsample(in.confidence, nx, ny, in.confidence, ws.confidence, scratch, pool, threads);
   ws.u *= levelScale(nx, in.first.xSize());
   ws.v *= levelScale(ny, in.first.ySize());
   return {&ws.first, &ws.second,     &ws.u,
@@ -229,12 +213,12 @@ LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const Pyram
 // Carry the flow up: the coarser level's flow to this level's size and pixel scale (on the
 // coarsest level, the zero flow to its size).
 void carryFlowUp(CTensor<float>& flow, const PyramidLevel& l, int maxLevel, const SchemeInputs& in,
-                 CTensor<float>& carried) {
+                 CTensor<float>& carried, flowthreads::Pool* pool, int threads) {
   if (l.level > 0 && l.p == maxLevel) {
     startAtCoarsestLevel(flow, l, in.first.xSize(), in.first.ySize());
   }
   if (l.p < maxLevel && l.level >= 0) {
-    flowresample::upsampleBilinear(flow, l.xSize, l.ySize, carried);
+    flowresample::upsampleBilinear(flow, l.xSize, l.ySize, carried, pool, threads);
     flow.swap(carried);
     scaleFlow(flow, levelScale(l.xSize, l.coarserXSize), levelScale(l.ySize, l.coarserYSize));
   }
@@ -380,7 +364,8 @@ void flowsolver::warpingGeometric(const CTensor<float>& firstImage,
     if (options.checkpoint) options.checkpoint();
     StageClock resampleClock(times != nullptr ? &times->resample : nullptr);
     const LevelInputs level = reduceLevel(ws, in, l, options.pool, threads);
-    carryFlowUp(flow, l, maxLevel, in, ws.carried);
+    carryFlowUp(flow, l, maxLevel, in, ws.carried, options.pool,
+                levelThreads(options, l.xSize * l.ySize));
     resampleClock.stop();
 
     StageClock warpClock(times != nullptr ? &times->warp : nullptr);

@@ -4,6 +4,7 @@
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 #include "flow/filters/resampling.h"
+#include "flow/parallel/thread_pool.h"
 #include "tests/flow/capture_cerr.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -281,6 +283,61 @@ TEST(ResamplingInto, SameBitsAsTheMemberOnACopy) {
     expected.upsampleBilinear(x, y);
     flowresample::upsampleBilinear(reduced, x, y, grown);
     EXPECT_TRUE(sameBits(grown, expected)) << nx << " x " << ny << " bilinear";
+  }
+}
+
+// The same resamplings with their rows shared among threads, bit for bit against the member
+// on a copy: output rows fewer than, as many as and more than the threads, reductions along
+// one axis only, not-a-number and infinite samples and weights.
+TEST(ResamplingInto, RowsSharedAmongThreadsKeepTheBits) {
+  std::mt19937 rng(26);
+  const int x = 37, y = 23, z = 2;
+  CTensor<float> t(x, y, z), w(x, y, z);
+  for (int i = 0; i < t.size(); ++i) {
+    t.data()[i] = std::uniform_real_distribution<float>(-3, 3)(rng);
+    w.data()[i] = std::uniform_real_distribution<float>(-0.5f, 1)(rng);
+  }
+  t.data()[40] = std::numeric_limits<float>::quiet_NaN();
+  t.data()[300] = std::numeric_limits<float>::infinity();
+  w.data()[77] = std::numeric_limits<float>::quiet_NaN();
+  w.data()[500] = std::numeric_limits<float>::infinity();
+  const int sizes[][2] = {{1, 1}, {5, 2}, {36, 3}, {37, 11}, {9, 23}, {30, 20}};
+  for (const int threads : {2, 3, 8}) {
+    flowthreads::Pool pool(threads);
+    for (flowthreads::Pool* onPool : {static_cast<flowthreads::Pool*>(nullptr), &pool}) {
+      CTensor<float> reduced(3, 3, 1, 7.0f), weighted, grown;
+      CMatrix<float> reducedMatrix;
+      flowdetail::LargeVector<float> scratch;
+      for (const auto& size : sizes) {
+        const int nx = size[0], ny = size[1];
+        const std::string where = std::to_string(nx) + " x " + std::to_string(ny) + ", " +
+                                  std::to_string(threads) + " threads" +
+                                  (onPool != nullptr ? ", pool" : "");
+        CTensor<float> expected(t);
+        expected.downsample(nx, ny);
+        flowresample::downsample(t, nx, ny, reduced, &scratch, onPool, threads);
+        EXPECT_TRUE(sameBits(reduced, expected)) << where << " area";
+
+        expected = t;
+        expected.downsample(nx, ny, w);
+        flowresample::downsample(t, nx, ny, w, weighted, &scratch, onPool, threads);
+        EXPECT_TRUE(sameBits(weighted, expected)) << where << " weighted";
+
+        CMatrix<float> m(x, y), expectedMatrix(x, y);
+        std::copy(t.data(), t.data() + m.size(), m.data());
+        expectedMatrix = m;
+        expectedMatrix.downsample(nx, ny);
+        flowresample::downsample(m, nx, ny, reducedMatrix, nullptr, onPool, threads);
+        EXPECT_EQ(0, std::memcmp(reducedMatrix.data(), expectedMatrix.data(),
+                                 sizeof(float) * expectedMatrix.size()))
+            << where << " matrix";
+
+        expected = weighted;
+        expected.upsampleBilinear(x, y);
+        flowresample::upsampleBilinear(weighted, x, y, grown, onPool, threads);
+        EXPECT_TRUE(sameBits(grown, expected)) << where << " bilinear";
+      }
+    }
   }
 }
 

@@ -11,7 +11,9 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -267,6 +269,57 @@ TEST(MatchConfidence, ScoreIsSmallerEigenvalueTimesMagnitude) {
     const double mean = (double(a) + b) / 2, half = (double(a) - b) / 2;
     const double smaller = mean - std::sqrt(half * half + double(c) * c);
     ASSERT_NEAR(confidenceScore(a, b, c, g), smaller * g, 1e-4 * (a + b) * g) << i;
+  }
+}
+
+// Bitwise equality of n floats, except that any two not-a-numbers count as equal: the sign
+// and payload of a not-a-number depend on which operand of a sum or product the compiler
+// puts first, which it chooses differently in a loop's vector body and its scalar tail.
+bool sameBitsOrBothNaN(const float* a, const float* b, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (std::isnan(a[i]) && std::isnan(b[i])) continue;
+    if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return false;
+  }
+  return true;
+}
+
+// The histograms and the confidence map with every step shared among threads against the
+// one-thread calls, bit for bit, from one pixel to more rows than threads, with a
+// not-a-number and an infinite sample.
+TEST(DescriptorThreads, SameBitsAsTheOneThreadCalls) {
+  struct Size {
+    int x, y, channels;
+  };
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<float> value(0.0f, 255.0f);
+  for (const Size s : {Size{1, 1, 1}, Size{1, 7, 3}, Size{9, 1, 2}, Size{2, 3, 3}, Size{31, 17, 3},
+                       Size{64, 40, 1}}) {
+    CTensor<float> frame = image(s.x, s.y, s.channels, [&](int, int, int) { return value(rng); });
+    if (frame.size() > 4) {
+      frame.data()[frame.size() / 2] = std::numeric_limits<float>::quiet_NaN();
+      frame.data()[1] = std::numeric_limits<float>::infinity();
+    }
+    CTensor<float> hog;
+    CMatrix<float> confidence;
+    computeHOG(frame, hog);
+    computeConfidence(frame, frame, confidence);
+    for (const int threads : {1, 2, 3, 8}) {
+      flowthreads::Pool pool(threads);
+      for (flowthreads::Pool* onPool : {static_cast<flowthreads::Pool*>(nullptr), &pool}) {
+        CTensor<float> sharedHog(3, 3, 3, -1.0f);
+        CMatrix<float> sharedConfidence(2, 2, -1.0f);
+        computeHOG(frame, sharedHog, onPool, threads);
+        computeConfidence(frame, frame, sharedConfidence, onPool, threads);
+        const std::string where = std::to_string(s.x) + " x " + std::to_string(s.y) + " x " +
+                                  std::to_string(s.channels) + ", " + std::to_string(threads) +
+                                  " threads" + (onPool ? ", pool" : "");
+        EXPECT_TRUE(matchingtest::identical(sharedHog, hog)) << where;
+        ASSERT_EQ(sharedConfidence.size(), confidence.size()) << where;
+        EXPECT_TRUE(
+            sameBitsOrBothNaN(sharedConfidence.data(), confidence.data(), confidence.size()))
+            << where;
+      }
+    }
   }
 }
 
