@@ -14,21 +14,36 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace pairflow {
 
-std::string checkMemory(int width, int height) {
-  const std::uint64_t x = static_cast<std::uint64_t>(width), y = static_cast<std::uint64_t>(height);
-  // While the driver runs: the two frames as read, the copies it smooths in place, and its
-  // own working memory (the flow included). Reading and writing need less.
-  const membudget::Bytes need =
-      flowdriver::flowInputBytes(x, y, 3) * 2 + flowdriver::flowWorkingBytes(x, y, 3);
+namespace {
+
+std::string checkNeed(const membudget::Bytes& need, int width, int height) {
   const membudget::Limit limit = membudget::currentLimit();
   if (!limit.problem.empty()) return limit.problem;
   if (membudget::fits(need, limit)) return "";
   return "the flow of " + std::to_string(width) + " x " + std::to_string(height) +
          " pixels needs " + membudget::formatBytes(need.value()) + " of memory but " +
          limit.description;
+}
+
+}  // namespace
+
+std::string checkMemory(int width, int height) {
+  const std::uint64_t x = static_cast<std::uint64_t>(width), y = static_cast<std::uint64_t>(height);
+  // While the driver runs: the two frames as read, the copies it smooths in place, and its
+  // own working memory (the flow included). Reading and writing need less.
+  return checkNeed(flowdriver::flowInputBytes(x, y, 3) * 2 + flowdriver::flowWorkingBytes(x, y, 3),
+                   width, height);
+}
+
+std::string checkVideoMemory(int width, int height) {
+  const std::uint64_t x = static_cast<std::uint64_t>(width), y = static_cast<std::uint64_t>(height);
+  // The frame being read and the flows' working memory with the prepared frames they keep.
+  return checkNeed(flowdriver::flowInputBytes(x, y, 3) + flowdriver::videoWorkingBytes(x, y, 3),
+                   width, height);
 }
 
 std::string readFrames(const std::string& first, const std::string& second, CTensor<float>& image1,
@@ -76,7 +91,29 @@ std::string computeFlow(const CTensor<float>& image1, const CTensor<float>& imag
             p.threads > 0 ? p.threads : cli::defaultThreads());
   });
   if (failure) return failure.text;
-  const std::string shape = flowdriver::flowSizeFault(flow, image1.ySize(), image1.xSize());
+  return checkFlow(flow, image1.xSize(), image1.ySize());
+}
+
+std::string computeFlow(flowdriver::VideoFlows& video, long long from, long long to,
+                        CTensor<float>& flow, int width, int height) {
+  if (flowdriver::unitRange(video.range(from, to))) {
+    std::fprintf(stderr, "warning: %s\n", flowdriver::kUnitRangeWarning);
+  }
+  const flowdriver::FlowFailure failure =
+      flowdriver::catchFlowFailure([&] { video.flow(from, to, flow); });
+  if (failure) return failure.text;
+  return checkFlow(flow, width, height);
+}
+
+std::string prepareFrame(flowdriver::VideoFlows& video, long long index, CTensor<float>&& image,
+                         long long keep) {
+  const flowdriver::FlowFailure failure =
+      flowdriver::catchFlowFailure([&] { video.add(index, std::move(image), keep); });
+  return failure ? failure.text : "";
+}
+
+std::string checkFlow(const CTensor<float>& flow, int width, int height) {
+  const std::string shape = flowdriver::flowSizeFault(flow, height, width);
   if (!shape.empty()) return shape;
   long long notFinite = 0;
   const long long count = static_cast<long long>(flow.xSize()) * flow.ySize() * 2;

@@ -7,6 +7,7 @@
 
 #include "apps/command_line.h"
 #include "flow/containers/CTensor.h"
+#include "flow/driver/video_flows.h"
 
 #include <string>
 #include <vector>
@@ -23,11 +24,27 @@ std::string readFrames(const std::string& first, const std::string& second, CTen
 /// take. Returns "" or a one-line reason.
 std::string checkMemory(int width, int height);
 
+/// The same for the flows of a video with its frames prepared once (VideoFlows).
+std::string checkVideoMemory(int width, int height);
+
 /// The flow from image1 to image2 (both left unchanged) with the parameters' sigma, alpha,
 /// beta, gamma and threads. Returns "" or a one-line reason; a flow holding a value that is
 /// not a finite number is a failure.
 std::string computeFlow(const CTensor<float>& image1, const CTensor<float>& image2,
                         const cli::FlowParameters& parameters, CTensor<float>& flow);
+
+/// The flow from frame `from` to frame `to` of `video` (both prepared, width x height), with
+/// computeFlow's warning, failures and checks; its bits are computeFlow's for the two frames.
+std::string computeFlow(flowdriver::VideoFlows& video, long long from, long long to,
+                        CTensor<float>& flow, int width, int height);
+
+/// Prepares frame `index` of `video` from `image` (consumed; frames other than `keep` are
+/// dropped first). Returns "" or computeFlow's one-line reason.
+std::string prepareFrame(flowdriver::VideoFlows& video, long long index, CTensor<float>&& image,
+                         long long keep);
+
+/// "" for a width x height two-channel flow of finite numbers, else the reason.
+std::string checkFlow(const CTensor<float>& flow, int width, int height);
 
 /// The bytes of a .flo file of a two-channel flow: "PIEH", width and height as 32-bit
 /// integers, then u and v interleaved pixel by pixel in row order, all in the machine's byte

@@ -366,24 +366,38 @@ std::string checkOutputNames(const Settings& s, const videosource::FrameSource& 
 // The flows of one pair asked for (forward, backward), written and recorded: empty, or why
 // the pair failed. `stopped` gets the reason when a write failed, which would fail for every
 // later pair too.
+// Frame `index` read and prepared in `video` unless it is already (from the pair before, or
+// the other direction): empty, or why it could not be. Frames other than `keep` are dropped.
+std::string prepareFrame(videosource::FrameSource& source, long long index, long long keep,
+                         int width, int height, flowdriver::VideoFlows& video) {
+  if (video.has(index)) return "";
+  CTensor<float> image;
+  std::string problem = source.read(index, image);
+  if (!problem.empty()) return problem;
+  // A frame file replaced since its header was read would show here.
+  if (image.xSize() != width || image.ySize() != height) {
+    return source.label(index) + " is no longer " + std::to_string(width) + " x " +
+           std::to_string(height) + " pixels, the size of the frames when the run started";
+  }
+  return pairflow::prepareFrame(video, index, std::move(image), keep);
+}
+
 std::string computePair(const Settings& s, videosource::FrameSource& source, long long pair,
                         bool forward, bool backward, int width, int height,
-                        folderrecord::FolderRecord& record, std::string& stopped) {
-  CTensor<float> image1, image2, flow;
-  std::string problem = source.read(pair, image1);
-  if (problem.empty()) problem = source.read(pair + s.step, image2);
-  // A frame file replaced since its header was read would show here.
-  for (const CTensor<float>* image : {&image1, &image2}) {
-    if (problem.empty() && (image->xSize() != width || image->ySize() != height)) {
-      problem = source.label(image == &image1 ? pair : pair + s.step) + " is no longer " +
-                std::to_string(width) + " x " + std::to_string(height) +
-                " pixels, the size of the frames when the run started";
-    }
+                        folderrecord::FolderRecord& record, std::string& stopped,
+                        flowdriver::VideoFlows& video) {
+  CTensor<float> flow;
+  // Each frame's own work is done once for the pairs it ends and starts: a frame already
+  // prepared for the pair before is taken as it is.
+  std::string problem = prepareFrame(source, pair, pair + s.step, width, height, video);
+  if (problem.empty()) {
+    problem = prepareFrame(source, pair + s.step, pair, width, height, video);
   }
+  if (!problem.empty()) video.clear();
   for (bool back : {false, true}) {
     if (!problem.empty() || !(back ? backward : forward)) continue;
-    problem = back ? pairflow::computeFlow(image2, image1, s.flow, flow)
-                   : pairflow::computeFlow(image1, image2, s.flow, flow);
+    problem = back ? pairflow::computeFlow(video, pair + s.step, pair, flow, width, height)
+                   : pairflow::computeFlow(video, pair, pair + s.step, flow, width, height);
     if (!problem.empty()) break;
     const Outputs o = outputsOf(s, source, pair, back);
     problem = pairflow::writeFlow(flow, o.flo, o.colour, s.flow.saturation);
@@ -462,7 +476,7 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   // Every frame's size from its header, and the memory of one flow, before any work.
   int width = 0, height = 0;
   problem = source->size(width, height);
-  if (problem.empty()) problem = pairflow::checkMemory(width, height);
+  if (problem.empty()) problem = pairflow::checkVideoMemory(width, height);
   if (!problem.empty()) return fail(problem);
 
   // The output folder: its own, writable, and every output name belongs to one frame.
@@ -520,11 +534,13 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
   }
   const auto runStart = std::chrono::steady_clock::now();
   std::string stopped;
+  // The prepared frames and the working memory of the flows, kept from one pair to the next.
+  flowdriver::VideoFlows video(s.flow, s.flow.threads);
   for (const Work& w : work) {
     progress.begin(source->label(w.pair) + " -> " + source->label(w.pair + s.step));
     const auto start = std::chrono::steady_clock::now();
-    problem =
-        computePair(s, *source, w.pair, w.forward, w.backward, width, height, record, stopped);
+    problem = computePair(s, *source, w.pair, w.forward, w.backward, width, height, record, stopped,
+                          video);
     if (problem.empty()) {
       progress.succeeded(
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

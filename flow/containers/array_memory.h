@@ -7,14 +7,26 @@
 // huge too. Neither changes a value or a size; every array still comes from operator new[]
 // (the aligned form for large ones), so whatever counts allocations sees them. Elsewhere, and
 // under AddressSanitizer (whose allocator keeps its own mappings), nothing is advised.
+//
+// The allocator gives a large block back to the system when it is freed (munmap), and the
+// kernel clears every page of the next one again on first touch. While a working arena is
+// open (ArenaUse), large arrays are therefore carved out of chunks the arena keeps: a freed
+// array's room goes back to the arena and serves the next arrays of the call, and of the
+// following calls while a caller keeps the arena open; chunks go back to the system only
+// once no user holds the arena and nothing lives in them.
 #ifndef MOTIONSEG_FLOW_CONTAINERS_ARRAY_MEMORY_H
 #define MOTIONSEG_FLOW_CONTAINERS_ARRAY_MEMORY_H
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
@@ -62,12 +74,201 @@ constexpr bool isLargeArray(std::size_t count) {
          std::is_trivially_destructible<T>::value && sizeof(T) * count >= kLargeArrayBytes;
 }
 
-/// `count` elements of T (count ≥ 0, contents undefined). A large array comes from the
-/// aligned operator new[] with huge pages advised for every huge page it touches, a small one
-/// from new T[]. Released by deleteArray with the same count.
+/// Chunks of memory from which large arrays are carved while the arena is open, and to
+/// which they return when freed. Blocks are whole pages at page offsets of a chunk; a request
+/// takes the smallest free range that holds it (the fewest bytes left over), freed neighbours
+/// merge, and a request no free range holds gets a chunk of its own (whole huge pages,
+/// aligned to one and advised like the large arrays). Thread-safe.
+class ArrayArena {
+ public:
+  /// Granularity of the blocks, and of a chunk's size.
+  static constexpr std::size_t kBlockBytes = 4096;
+  static constexpr std::size_t kChunkBytes = kHugePageBytes;
+
+  ArrayArena() = default;
+  ArrayArena(const ArrayArena&) = delete;
+  ArrayArena& operator=(const ArrayArena&) = delete;
+  /// Releases every chunk; nothing may live in them any more.
+  ~ArrayArena() {
+    for (const std::unique_ptr<Chunk>& c : chunks_)
+      ::operator delete(c->base, std::align_val_t(kChunkBytes));
+  }
+
+  /// One more user: until the matching close(), freed blocks stay in the arena.
+  void open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++users_;
+  }
+  /// One user fewer; when none is left, the chunks with nothing live in them are released.
+  void close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--users_ == 0) releaseFreeChunks();
+  }
+  bool isOpen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return users_ > 0;
+  }
+
+  /// A block of at least `bytes` bytes (at least 1), aligned to kBlockBytes, or null when no
+  /// user holds the arena. Throws std::bad_alloc when a new chunk cannot be had.
+  void* take(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ == 0) return nullptr;
+    const std::size_t need = roundUp(std::max<std::size_t>(bytes, 1), kBlockBytes);
+    Chunk* best = nullptr;
+    std::map<std::size_t, std::size_t>::iterator range;
+    for (const std::unique_ptr<Chunk>& c : chunks_) {
+      for (auto r = c->free.begin(); r != c->free.end(); ++r) {
+        if (r->second >= need && (best == nullptr || r->second < range->second)) {
+          best = c.get();
+          range = r;
+        }
+      }
+    }
+    if (best == nullptr) {
+      // No free range holds the request: the chunks with nothing live in them go back to
+      // the system first, so that the arena never holds more than the call's live arrays
+      // need, then a chunk of the request's size.
+      releaseFreeChunks();
+      const std::size_t size = need;
+      std::unique_ptr<Chunk> chunk(new Chunk);
+      chunk->base = static_cast<char*>(::operator new(size, std::align_val_t(kChunkBytes)));
+      chunk->bytes = size;
+      adviseHugePages(chunk->base, size);
+      range = chunk->free.emplace(0, size).first;
+      best = chunk.get();
+      chunks_.push_back(std::move(chunk));
+      reserved_ += size;
+      hasChunks_.store(true, std::memory_order_release);
+    }
+    const std::size_t offset = range->first, length = range->second;
+    best->free.erase(range);
+    if (length > need) best->free.emplace(offset + need, length - need);
+    best->live += need;
+    char* block = best->base + offset;
+    live_.emplace(block, Block{best, offset, need});
+    return block;
+  }
+
+  /// Takes back a block of take(); false (and nothing done) for memory the arena did not give.
+  bool give(void* p) {
+    if (!hasChunks_.load(std::memory_order_acquire)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = live_.find(p);
+    if (found == live_.end()) return false;
+    const Block b = found->second;
+    live_.erase(found);
+    b.chunk->live -= b.bytes;
+    // The freed range, merged with free neighbours on either side.
+    std::size_t offset = b.offset, length = b.bytes;
+    auto next = b.chunk->free.lower_bound(offset);
+    if (next != b.chunk->free.end() && next->first == offset + length) {
+      length += next->second;
+      next = b.chunk->free.erase(next);
+    }
+    if (next != b.chunk->free.begin()) {
+      const auto previous = std::prev(next);
+      if (previous->first + previous->second == offset) {
+        offset = previous->first;
+        length += previous->second;
+        b.chunk->free.erase(previous);
+      }
+    }
+    b.chunk->free.emplace(offset, length);
+    if (users_ == 0) releaseFreeChunks();
+    return true;
+  }
+
+  /// Bytes of all chunks held (live blocks and free room).
+  std::size_t reservedBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reserved_;
+  }
+  /// Bytes of the blocks live now.
+  std::size_t liveBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t sum = 0;
+    for (const std::unique_ptr<Chunk>& c : chunks_)
+      sum += c->live;
+    return sum;
+  }
+
+ private:
+  struct Chunk {
+    char* base = nullptr;
+    std::size_t bytes = 0, live = 0;
+    // Free ranges by offset: their lengths.
+    std::map<std::size_t, std::size_t> free;
+  };
+  struct Block {
+    Chunk* chunk;
+    std::size_t offset, bytes;
+  };
+
+  static std::size_t roundUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+
+  void releaseFreeChunks() {
+    auto keep = std::partition(chunks_.begin(), chunks_.end(),
+                               [](const std::unique_ptr<Chunk>& c) { return c->live > 0; });
+    for (auto c = keep; c != chunks_.end(); ++c) {
+      reserved_ -= (*c)->bytes;
+      ::operator delete((*c)->base, std::align_val_t(kChunkBytes));
+    }
+    chunks_.erase(keep, chunks_.end());
+    hasChunks_.store(!chunks_.empty(), std::memory_order_release);
+  }
+
+  mutable std::mutex mutex_;
+  int users_ = 0;
+  std::size_t reserved_ = 0;
+  std::vector<std::unique_ptr<Chunk>> chunks_;
+  std::unordered_map<void*, Block> live_;
+  std::atomic<bool> hasChunks_{false};
+};
+
+/// The process's working arena, which newArray and deleteArray use for large arrays (never
+/// destroyed: arrays may outlive every static object).
+inline ArrayArena& workingArena() {
+  static ArrayArena* const arena = new ArrayArena;
+  return *arena;
+}
+
+/// Arrays of at least this many bytes are carved from the working arena while it is open.
+constexpr std::size_t kArenaArrayBytes = std::size_t{1} << 16;
+
+/// Whether an array of `count` elements of T is carved from the working arena while it is
+/// open: trivial arrays of kArenaArrayBytes or more, except under AddressSanitizer, which should
+/// see every array as an allocation of its own.
+template <typename T>
+constexpr bool isArenaArray(std::size_t count) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)count;
+  return false;
+#endif
+  return std::is_trivially_default_constructible<T>::value &&
+         std::is_trivially_destructible<T>::value && sizeof(T) * count >= kArenaArrayBytes;
+}
+
+/// Holds the working arena open while it lives: the arrays the holder's calls free stay
+/// ready for their next arrays instead of going back to the system.
+class ArenaUse {
+ public:
+  ArenaUse() { workingArena().open(); }
+  ~ArenaUse() { workingArena().close(); }
+  ArenaUse(const ArenaUse&) = delete;
+  ArenaUse& operator=(const ArenaUse&) = delete;
+};
+
+/// `count` elements of T (count ≥ 0, contents undefined). While the working arena is open a
+/// large array is carved from it; otherwise a large array comes from the aligned operator
+/// new[] with huge pages advised for every huge page it touches, a small one from new T[].
+/// Released by deleteArray with the same count.
 template <typename T>
 T* newArray(std::size_t count) {
   const std::size_t n = count;
+  if (isArenaArray<T>(n)) {
+    if (void* block = workingArena().take(sizeof(T) * n)) return static_cast<T*>(block);
+  }
   if (!isLargeArray<T>(n)) return new T[n];
   const std::size_t bytes = sizeof(T) * n;
   void* array = ::operator new[](bytes, std::align_val_t(kHugePageBytes));
@@ -80,6 +281,7 @@ T* newArray(std::size_t count) {
 template <typename T>
 void deleteArray(T* array, std::size_t count) noexcept {
   if (array == nullptr) return;
+  if (isArenaArray<T>(count) && workingArena().give(array)) return;
   if (isLargeArray<T>(count)) {
     ::operator delete[](array, std::align_val_t(kHugePageBytes));
   } else {

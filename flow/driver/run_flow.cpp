@@ -83,6 +83,9 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
 void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flow,
              const flowdriver::FlowParameters& parameters, int threads,
              const flowdriver::CancelHook& cancel, flowdriver::DriverTimes* times) {
+  // Whatever the call frees before it ends serves its later buffers (and, when the caller
+  // keeps a WorkingMemory, the next call's) instead of going back to the system.
+  const flowdriver::WorkingMemory arena;
   const float sigma = parameters.sigma;
   // Adds the seconds of a stage to its field of `times` (nothing without times).
   auto clock = [times](double flowdriver::DriverTimes::*field) {

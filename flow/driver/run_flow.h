@@ -4,6 +4,7 @@
 #define MOTIONSEG_FLOW_DRIVER_RUN_FLOW_H
 
 #include "flow/containers/CTensor.h"
+#include "flow/containers/array_memory.h"
 #include "flow/driver/flow_parameters.h"
 #include "flow/solver/level_options.h"
 #include "flow/solver/stage_times.h"
@@ -52,6 +53,14 @@ void runFlow(CTensor<float>& image1, CTensor<float>& image2, CTensor<float>& flo
              const flowdriver::CancelHook& cancel);
 
 namespace flowdriver {
+
+/// Keeps the working memory of runFlow open while it lives. Every call holds one for its
+/// duration, so that the large buffers it frees serve its later ones; a caller that computes
+/// several flows (of one frame size, say the pairs of a video) holds one across the calls,
+/// and the memory of one call serves the next instead of being returned to the system and
+/// cleared again. Nothing is released while one is held: the process keeps about one call's
+/// peak (flowWorkingBytes) between the calls.
+using WorkingMemory = flowdetail::ArenaUse;
 
 /// Seconds of each stage of one runFlow call (for the stage benchmark): presmoothing, the
 /// descriptors and the confidence map, the matching, the solver as a whole and its stages.

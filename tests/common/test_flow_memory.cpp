@@ -2,6 +2,7 @@
 // replaced global allocation functions of counting_new.cpp.
 #include "flow/driver/flow_memory.h"
 #include "flow/driver/run_flow.h"
+#include "flow/driver/video_flows.h"
 #include "flow/parallel/instruction_set.h"
 #include "tests/flow/instruction_sets.h"
 #include "tests/common/counting_new.h"
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -56,6 +58,34 @@ TEST(FlowMemory, BoundCoversThePeakOfEveryShape) {
     }
   }
   flowsimd::unforce();
+}
+
+// The flows of a video with each frame prepared once keep the prepared frames of the last
+// pair beside one flow's working memory: the video bound covers the peak over a run of
+// pairs in both directions.
+TEST(FlowMemory, VideoBoundCoversThePeakOfARun) {
+  const struct {
+    int w, h, threads;
+  } shapes[] = {{1, 1, 1}, {64, 48, 2}, {200, 150, 1}, {160, 120, 2}, {3, 700, 2}};
+  for (const auto& s : shapes) {
+    CTensor<float> a, b;
+    frames(s.w, s.h, 3, a, b);
+    countingnew::resetPeak();
+    {
+      flowdriver::VideoFlows video(flowdriver::FlowParameters(), s.threads);
+      for (int k = 0; k < 3; ++k) {
+        CTensor<float> f(k % 2 == 0 ? a : b), g(k % 2 == 0 ? b : a), flow;
+        video.add(k, std::move(f), k + 1);
+        video.add(k + 1, std::move(g), k);
+        video.flow(k, k + 1, flow);
+        video.flow(k + 1, k, flow);
+      }
+    }
+    const std::uint64_t used = countingnew::peakSinceReset();
+    const std::uint64_t bound = flowdriver::videoWorkingBytes(s.w, s.h, 3).value();
+    EXPECT_GE(bound, used) << s.w << "x" << s.h << " on " << s.threads << " threads: peak " << used
+                           << " bytes";
+  }
 }
 
 TEST(FlowMemory, BoundSaturatesForImpossibleSizes) {
