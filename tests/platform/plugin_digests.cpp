@@ -131,7 +131,10 @@ TEST(PluginDigests, SameOnEveryPlatform) {
   }
   int applied = 0;
   for (const Setting& s : p.settings) {
-    if (!s.apply()) continue;  // a path this processor or build lacks
+    // A path this processor or build lacks is skipped; the log names the settings run.
+    const bool here = s.apply();
+    std::printf("[ SETTING  ] %s%s\n", s.name.c_str(), here ? "" : ": not on this processor");
+    if (!here) continue;
     ++applied;
     runCalls(p, " (" + s.name + ")");
   }
