@@ -1,7 +1,8 @@
 #include "apps/safe_output.h"
 
+#include "apps/interrupt_cleanup.h"
+
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,49 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kMarker[] = ".motionseg-tmp.";
-
-// The temporary files that exist right now (one per file of a writeFiles call), for the
-// signal handler: set and cleared only while the handled signals are blocked, read only by
-// the handler.
-constexpr std::size_t kSlots = 8;
-char gTemporary[kSlots][PATH_MAX + 1];
-volatile sig_atomic_t gTemporaryExists[kSlots] = {};
-char gInterruptMessage[512];
-std::size_t gInterruptMessageLength = 0;
-
-const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-void onInterrupt(int signal) {
-  // Only async-signal-safe calls here. SA_RESETHAND has restored the default action; the
-  // signal raised again stays blocked until the handler returns and then ends the process.
-  for (std::size_t i = 0; i < kSlots; ++i) {
-    if (gTemporaryExists[i]) unlink(gTemporary[i]);
-  }
-  if (gInterruptMessageLength > 0) {
-    [[maybe_unused]] const ssize_t written =
-        write(STDERR_FILENO, gInterruptMessage, gInterruptMessageLength);
-  }
-  raise(signal);
-}
-
-/// Holds the handled signals back for its lifetime (in the calling thread, the only one
-/// that writes files).
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : kHandledSignals)
-      sigaddset(&set, s);
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 std::mutex& writerMutex() {
   static std::mutex m;
@@ -128,12 +86,11 @@ std::string createTemporary(const std::string& path, std::size_t slot, Temporary
   const std::string text = name.string();
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');
-  if (buffer.size() > sizeof gTemporary[slot]) return reason(ENAMETOOLONG);
-  SignalsHeld held;
+  if (buffer.size() > interruptcleanup::kNameCapacity) return reason(ENAMETOOLONG);
+  interruptcleanup::Held held;
   const int fd = mkstemp(buffer.data());
   if (fd < 0) return reason(errno);
-  std::memcpy(gTemporary[slot], buffer.data(), buffer.size());
-  gTemporaryExists[slot] = 1;
+  interruptcleanup::setTemporary(slot, buffer.data());
   t.fd = fd;
   t.name = buffer.data();
   t.slot = slot;
@@ -145,17 +102,17 @@ void dropTemporary(Temporary& t) {
   if (t.fd >= 0) close(t.fd);
   t.fd = -1;
   if (!t.exists) return;
-  SignalsHeld held;
+  interruptcleanup::Held held;
   unlink(t.name.c_str());
-  gTemporaryExists[t.slot] = 0;
+  interruptcleanup::clearTemporary(t.slot);
   t.exists = false;
 }
 
 /// Renames the filled temporary file to `path`; returns "" or the reason.
 std::string commitTemporary(Temporary& t, const std::string& path) {
-  SignalsHeld held;
+  interruptcleanup::Held held;
   if (std::rename(t.name.c_str(), path.c_str()) != 0) return reason(errno);
-  gTemporaryExists[t.slot] = 0;
+  interruptcleanup::clearTemporary(t.slot);
   t.exists = false;
   return "";
 }
@@ -187,7 +144,7 @@ std::string writeFile(const std::string& path, const void* data, std::size_t siz
 }
 
 std::string writeFiles(const std::vector<FileContents>& files) {
-  if (files.size() > kSlots) return "cannot write more than 8 files at once";
+  if (files.size() > interruptcleanup::kSlots) return "cannot write more than 8 files at once";
   std::lock_guard<std::mutex> lock(writerMutex());
   std::vector<Temporary> temporaries(files.size());
   // Every file whole under its temporary name first: a failure here leaves every old file.
@@ -241,21 +198,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 void cleanUpOnInterrupt(const std::string& message) {
-  gInterruptMessageLength = std::min(message.size(), sizeof gInterruptMessage);
-  std::memcpy(gInterruptMessage, message.data(), gInterruptMessageLength);
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  for (int s : kHandledSignals)
-    sigaddset(&action.sa_mask, s);
-  action.sa_flags = SA_RESETHAND;
-  for (int s : kHandledSignals) {
-    // A signal ignored by the caller (nohup) stays ignored.
-    struct sigaction old;
-    if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    sigaction(s, &action, nullptr);
-  }
+  interruptcleanup::install(message);
   creationMode();  // read the umask now, not while a signal may arrive
 }
 
