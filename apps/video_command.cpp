@@ -47,8 +47,8 @@ std::vector<cli::Option> options(Settings& s) {
   list.push_back(flag("--colour", "also a colour-wheel PNG of each flow", s.colour));
   list.back().aliases = {"--color"};
   list.push_back({"--shard", "K/N",
-                  "take every N-th pair from pair K on (0 <= K < N; default: from\n"
-                  "Slurm's SLURM_ARRAY_TASK_* variables, else every pair)",
+                  "take the K-th of N runs of consecutive pairs (0 <= K < N; default:\n"
+                  "from Slurm's SLURM_ARRAY_TASK_* variables, else every pair)",
                   [&s](const std::string& v) {
                     const std::size_t slash = v.find('/');
                     long long k = 0, n = 0;
@@ -293,8 +293,9 @@ std::string usage(const std::string& program) {
          "complete. A folder holding flow of other parameters is refused unless --force;\n"
          "while a run writes to a folder (flow_video.lock), runs of other parameters are\n"
          "refused, forced or not, and shards of the same parameters share it. Shards split\n"
-         "the pairs over processes or machines: every N-th pair from pair K with --shard\n"
-         "K/N, or from a Slurm job array's SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_COUNT and\n"
+         "the pairs over processes or machines: the K-th of N runs of consecutive pairs\n"
+         "(as even as can be) with --shard K/N, or from a Slurm job array's\n"
+         "SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_COUNT and\n"
          "SLURM_ARRAY_TASK_MIN. Progress goes to standard error, as does a warning for\n"
          "each pair whose frames all lie within 0..1 (the flow is tuned for images of\n"
          "0..255; it is written all the same).\n"
@@ -420,6 +421,12 @@ struct Work {
   bool forward, backward;
 };
 
+// The first pair of shard `index` of `count` over `pairs` pairs: shard k takes the pairs from
+// shardBegin(k) up to shardBegin(k + 1), runs whose lengths differ by one at most.
+long long shardBegin(long long pairs, long long index, long long count) {
+  return pairs / count * index + pairs % count * index / count;
+}
+
 // The shard's pairs that need a flow (all with --force; else those not recorded as done with
 // these settings), with the count of the shard's pairs and of those skipped.
 std::vector<Work> pairsToCompute(const Settings& s, const videosource::FrameSource& source,
@@ -430,7 +437,11 @@ std::vector<Work> pairsToCompute(const Settings& s, const videosource::FrameSour
     return s.force || !complete(outputsOf(s, source, p, backward), width, height, record);
   };
   std::vector<Work> work;
-  for (long long p = s.shard.index; p < pairCount; p += s.shard.count) {
+  // A run of consecutive pairs, so that a frame prepared for the pair it ends serves the pair
+  // it starts within the shard too.
+  const long long first = shardBegin(pairCount, s.shard.index, s.shard.count);
+  const long long end = shardBegin(pairCount, s.shard.index + 1, s.shard.count);
+  for (long long p = first; p < end; ++p) {
     ++shardPairs;
     const bool forward = needed(p, false);
     const bool backward = s.backward && needed(p, true);
@@ -525,10 +536,15 @@ int flowVideo(const std::string& program, const std::vector<std::string>& args, 
                 " thread" + (s.flow.threads == 1 ? "" : "s"));
 
   {
+    // The frames read, in order: those the last pair's prepared frames do not hold.
     std::vector<long long> order;
+    long long held[2] = {-1, -1};
     for (const Work& w : work) {
-      order.push_back(w.pair);
-      order.push_back(w.pair + s.step);
+      for (long long k : {w.pair, w.pair + s.step}) {
+        if (k != held[0] && k != held[1]) order.push_back(k);
+      }
+      held[0] = w.pair;
+      held[1] = w.pair + s.step;
     }
     source->plan(order);
   }

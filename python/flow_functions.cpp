@@ -6,6 +6,7 @@
 
 #include "flow/containers/CTensor.h"
 #include "flow/driver/flow_call.h"
+#include "flow/driver/run_flow.h"
 #include "flow/driver/flow_memory.h"
 #include "flow/parallel/thread_count.h"
 #include "flow/solver/flow_colour.h"
@@ -506,6 +507,12 @@ Example:
 
 void addFlowFunctions(py::module_& m) {
   addDenseMotion(m);
+  // Held by the video functions across their pairs: the working memory of one flow serves the
+  // next instead of going back to the system and being cleared again.
+  py::class_<flowdriver::WorkingMemory>(m, "_WorkingMemory",
+                                        "Keeps the flows' working memory from one call to the "
+                                        "next while it lives.")
+      .def(py::init<>());
   m.def("read_flo", &readFlo, py::arg("path"),
         R"(read_flo(path)
 --

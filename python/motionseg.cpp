@@ -21,7 +21,8 @@ namespace {
 void addArgumentFaults(py::module_& m) {
   std::vector<std::string> names;
   for (const auto item : py::reinterpret_borrow<py::dict>(m.attr("__dict__"))) {
-    if (py::isinstance<py::cpp_function>(item.second))
+    // Callable, but no function: the module's classes keep their constructors.
+    if (py::isinstance<py::cpp_function>(item.second) && !PyType_Check(item.second.ptr()))
       names.push_back(item.first.cast<std::string>());
   }
   const py::handle module = m;

@@ -118,6 +118,8 @@ def video_flows(frames, step=1, backward=False, progress=False, sigma=_DEFAULT["
     def pairs():
         window = _collections.deque()
         bar = _Progress(total) if progress else None
+        # The flows' working memory, kept from one pair to the next.
+        memory = _WorkingMemory()
         try:
             for position, frame in enumerate(items):
                 window.append(frame)
@@ -134,6 +136,7 @@ def video_flows(frames, step=1, backward=False, progress=False, sigma=_DEFAULT["
                     bar.step(name)
                 yield VideoFlow(index, name, next_name, forward, back)
         finally:
+            del memory
             if bar is not None:
                 bar.close()
 
