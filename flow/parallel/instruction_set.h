@@ -32,6 +32,13 @@ bool force(InstructionSet set);
 /// Back to the choice of active() without a forced set.
 void unforce();
 
+/// Whether the active set includes the instructions of `set`: the sets are nested, each
+/// holding the narrower ones, so a kernel written for AVX2 alone also serves where AVX-512 is
+/// active.
+inline bool activeIncludes(InstructionSet set) {
+  return static_cast<int>(active()) >= static_cast<int>(set);
+}
+
 /// "sse2", "avx2" or "avx512".
 const char* name(InstructionSet set);
 

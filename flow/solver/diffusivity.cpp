@@ -172,7 +172,7 @@ void flowsolver::diffusivity(const CTensor<float>& flow, const CTensor<float>& i
   using flowsolver::detail::PairTerms;
   auto pairs = flowsolver::detail::pairWeightsBaseline;
 #ifdef MOTIONSEG_FLOW_AVX2
-  if (flowsimd::active() == flowsimd::InstructionSet::Avx2)
+  if (flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2))
     pairs = flowsolver::detail::pairWeightsAvx2;
 #endif
   const PairTerms across{total0.data(), total1.data(), dy0.data(), dy1.data(), m, extraWeight, 1,

@@ -330,7 +330,7 @@ void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedIma
   CMatrix<float>* planes = ws.planes;
   auto accumulate = flowsolver::detail::accumulateMotionTensorsBaseline;
 #ifdef MOTIONSEG_FLOW_AVX2
-  if (flowsimd::active() == flowsimd::InstructionSet::Avx2)
+  if (flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2))
     accumulate = flowsolver::detail::accumulateMotionTensorsAvx2;
 #endif
   for (int q = 0; q < nc; ++q) {
@@ -385,7 +385,7 @@ void robustAndMatchWeights(flowsolver::LevelWorkspace& ws, const CTensor<float>&
   auto robust = flowsolver::detail::robustWeightsBaseline;
   auto addCandidate = flowsolver::detail::addMatchCandidateBaseline;
 #ifdef MOTIONSEG_FLOW_AVX2
-  if (flowsimd::active() == flowsimd::InstructionSet::Avx2) {
+  if (flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2)) {
     robust = flowsolver::detail::robustWeightsAvx2;
     addCandidate = flowsolver::detail::addMatchCandidateAvx2;
   }

@@ -113,11 +113,11 @@ struct LevelInputs {
 
 // The fast scheme's buffers, planned for the largest level once and reused level after level.
 struct SchemeWorkspace {
-  // The reductions of the inputs to the current level; each piece of work has its own scratch
-  // of `scratchFloats` floats.
+  // The reductions of the inputs to the current level, formed one after the other through one
+  // scratch of `scratchFloats` floats.
   CTensor<float> first, second, u, v, confidence;
   CMatrix<float> extra;
-  flowdetail::LargeVector<float> scratch[6];
+  flowdetail::LargeVector<float> scratch;
   std::size_t scratchFloats = 0;
   // The flow carried up, the warped second image with its validity mask, the zero confidence
   // of the final passes.
@@ -130,8 +130,7 @@ struct SchemeWorkspace {
   void releaseReductions() {
     first = second = u = v = confidence = CTensor<float>();
     extra = CMatrix<float>();
-    for (flowdetail::LargeVector<float>& s : scratch)
-      flowdetail::LargeVector<float>().swap(s);
+    flowdetail::LargeVector<float>().swap(scratch);
   }
 };
 
@@ -195,7 +194,7 @@ LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const Pyram
   // One reduction after the other, on one scratch: the six differ in cost too much to
   // balance as whole pieces.
   const int nx = l.xSize, ny = l.ySize;
-  flowdetail::LargeVector<float>* scratch = &ws.scratch[0];
+  flowdetail::LargeVector<float>* scratch = &ws.scratch;
   scratch->reserve(ws.scratchFloats);
   using flowresample::downsample;
   downsample(in.first, nx, ny, ws.first, scratch, pool, threads);

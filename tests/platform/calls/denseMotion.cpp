@@ -42,8 +42,7 @@ Plan plan() {
       {"tiny frames", [] { return arguments(frame(5, 7, 3, 0, 0, 3), frame(5, 7, 3, 1, 0, 3)); }, 1,
        0x5abf82618122ca2cull},
   };
-  for (flowsimd::InstructionSet set :
-       {flowsimd::InstructionSet::Sse2, flowsimd::InstructionSet::Avx2}) {
+  for (flowsimd::InstructionSet set : flowsimd::kInstructionSets) {
     for (const char* threads : {"1", "2"}) {
       p.settings.push_back(
           {std::string(flowsimd::name(set)) + ", " + threads + " threads", [set, threads] {
