@@ -83,7 +83,14 @@ class ArrayArena {
  public:
   /// Granularity of the blocks, and of a chunk's size.
   static constexpr std::size_t kBlockBytes = 4096;
-  static constexpr std::size_t kChunkBytes = kHugePageBytes;
+  /// Alignment of a chunk: a huge page where huge pages are advised, so that every huge page
+  /// a chunk spans can be one; elsewhere a block, since an aligned allocation may cost its
+  /// alignment again in padding (Windows' C library carves it out of a larger block).
+#ifdef MOTIONSEG_FLOW_HUGE_PAGES
+  static constexpr std::size_t kChunkAlignment = kHugePageBytes;
+#else
+  static constexpr std::size_t kChunkAlignment = kBlockBytes;
+#endif
 
   ArrayArena() = default;
   ArrayArena(const ArrayArena&) = delete;
@@ -91,7 +98,7 @@ class ArrayArena {
   /// Releases every chunk; nothing may live in them any more.
   ~ArrayArena() {
     for (const std::unique_ptr<Chunk>& c : chunks_)
-      ::operator delete(c->base, std::align_val_t(kChunkBytes));
+      ::operator delete(c->base, std::align_val_t(kChunkAlignment));
   }
 
   /// One more user: until the matching close(), freed blocks stay in the arena.
@@ -132,7 +139,7 @@ class ArrayArena {
       releaseFreeChunks();
       const std::size_t size = need;
       std::unique_ptr<Chunk> chunk(new Chunk);
-      chunk->base = static_cast<char*>(::operator new(size, std::align_val_t(kChunkBytes)));
+      chunk->base = static_cast<char*>(::operator new(size, std::align_val_t(kChunkAlignment)));
       chunk->bytes = size;
       adviseHugePages(chunk->base, size);
       range = chunk->free.emplace(0, size).first;
@@ -212,7 +219,7 @@ class ArrayArena {
                                [](const std::unique_ptr<Chunk>& c) { return c->live > 0; });
     for (auto c = keep; c != chunks_.end(); ++c) {
       reserved_ -= (*c)->bytes;
-      ::operator delete((*c)->base, std::align_val_t(kChunkBytes));
+      ::operator delete((*c)->base, std::align_val_t(kChunkAlignment));
     }
     chunks_.erase(keep, chunks_.end());
     hasChunks_.store(!chunks_.empty(), std::memory_order_release);
