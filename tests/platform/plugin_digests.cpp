@@ -2,6 +2,8 @@
 // plug-in's plan, in every setting, compared with its recorded digest.
 #include "plugin_digests.h"
 
+#include "tests/class_names.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,40 +24,6 @@ namespace {
 
 constexpr std::uint64_t kOffsetBasis = 0xcbf29ce484222325ull;
 
-// The class by its name: the enumeration's numbers are the host's business.
-const char* className(const mxArray* a) {
-  switch (mxGetClassID(a)) {
-    case mxCELL_CLASS:
-      return "cell";
-    case mxLOGICAL_CLASS:
-      return "logical";
-    case mxCHAR_CLASS:
-      return "char";
-    case mxDOUBLE_CLASS:
-      return "double";
-    case mxSINGLE_CLASS:
-      return "single";
-    case mxINT8_CLASS:
-      return "int8";
-    case mxUINT8_CLASS:
-      return "uint8";
-    case mxINT16_CLASS:
-      return "int16";
-    case mxUINT16_CLASS:
-      return "uint16";
-    case mxINT32_CLASS:
-      return "int32";
-    case mxUINT32_CLASS:
-      return "uint32";
-    case mxINT64_CLASS:
-      return "int64";
-    case mxUINT64_CLASS:
-      return "uint64";
-    default:
-      return "other";
-  }
-}
-
 std::uint64_t hashText(const std::string& text, std::uint64_t hash) {
   const std::uint64_t length = text.size();
   hash = fnv1a(&length, sizeof length, hash);
@@ -64,7 +32,7 @@ std::uint64_t hashText(const std::string& text, std::uint64_t hash) {
 
 std::uint64_t hashArray(const mxArray* a, std::uint64_t hash) {
   if (a == nullptr) return hashText("unset", hash);
-  hash = hashText(className(a), hash);
+  hash = hashText(plugintest::className(mxGetClassID(a)), hash);
   const std::uint64_t rank = mxGetNumberOfDimensions(a);
   hash = fnv1a(&rank, sizeof rank, hash);
   for (std::uint64_t d = 0; d < rank; ++d) {

@@ -2,6 +2,8 @@
 // robustness test (see random_calls.h).
 #include "random_calls.h"
 
+#include "tests/class_names.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,38 +46,7 @@ bool chance(Rng& rng, double p) {
   return std::uniform_real_distribution<double>(0.0, 1.0)(rng) < p;
 }
 
-const char* className(mxClassID id) {
-  switch (id) {
-    case mxCELL_CLASS:
-      return "cell";
-    case mxLOGICAL_CLASS:
-      return "logical";
-    case mxCHAR_CLASS:
-      return "char";
-    case mxDOUBLE_CLASS:
-      return "double";
-    case mxSINGLE_CLASS:
-      return "single";
-    case mxINT8_CLASS:
-      return "int8";
-    case mxUINT8_CLASS:
-      return "uint8";
-    case mxINT16_CLASS:
-      return "int16";
-    case mxUINT16_CLASS:
-      return "uint16";
-    case mxINT32_CLASS:
-      return "int32";
-    case mxUINT32_CLASS:
-      return "uint32";
-    case mxINT64_CLASS:
-      return "int64";
-    case mxUINT64_CLASS:
-      return "uint64";
-    default:
-      return "?";
-  }
-}
+using plugintest::className;
 
 std::string describe(const mxArray* a) {
   if (a == nullptr) return "unfilled";
