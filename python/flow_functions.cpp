@@ -7,6 +7,7 @@
 #include "flow/containers/CTensor.h"
 #include "flow/driver/flow_call.h"
 #include "flow/driver/run_flow.h"
+#include "flow/driver/video_flows.h"
 #include "flow/driver/flow_memory.h"
 #include "flow/parallel/thread_count.h"
 #include "flow/solver/flow_colour.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -24,6 +26,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -191,6 +195,129 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
   if (!finiteFault.empty()) valueError(finiteFault);
   return result;
 }
+
+/// The flows of one video with each frame's own work done once (flowdriver::VideoFlows), for
+/// video_flows: frames are added by their index in the video and flows asked between two of
+/// them, with dense_motion's checks, texts, warnings and bits.
+class VideoFlowsBinding {
+ public:
+  VideoFlowsBinding(const py::object& sigmaValue, const py::object& alphaValue,
+                    const py::object& betaValue, const py::object& gammaValue,
+                    const py::object& threadsValue) {
+    parameters_.sigma = parameter(sigmaValue, "Sigma must be a numeric scalar.");
+    parameters_.alpha = parameter(alphaValue, "Alpha must be a numeric scalar.");
+    parameters_.beta = parameter(betaValue, "Beta must be a numeric scalar.");
+    parameters_.gamma = parameter(gammaValue, "Gamma must be a numeric scalar.");
+    check(flowdriver::sigmaFault(parameters_.sigma));
+    check(flowdriver::weightFault(parameters_.alpha, parameters_.beta, parameters_.gamma));
+    int threads = flowthreads::threadCount();
+    if (!threadsValue.is_none()) {
+      threads = static_cast<int>(npargs::integer(threadsValue, 1, 1024,
+                                                 "Threads must be a whole number or None.",
+                                                 "Threads must be between 1 and 1024."));
+    }
+    video_.reset(new flowdriver::VideoFlows(parameters_, threads));
+  }
+
+  bool has(long long index) const { return video_->has(index); }
+
+  /// Frame `index` from `value` (checked as dense_motion checks its frame1, or with `first`
+  /// false its frame2), unless it is there already; frames other than `keep` are dropped
+  /// first.
+  void add(long long index, const py::object& value, long long keep, bool first) {
+    if (video_->has(index)) return;
+    const py::array frame = frameArgument(value, first ? "First" : "Second");
+    const Shape shape{frame.shape(0), frame.shape(1), frame.shape(2)};
+    // As dense_motion: a second frame unlike the first is a size fault before a shape fault.
+    const auto other = shapes_.find(keep);
+    if (!first && other != shapes_.end() && other->second != shape)
+      valueError("Input images must have the same size !");
+    check(flowdriver::frameShapeFault(shape[0], shape[1], shape[2]));
+    requireMemory(shape);
+    flowdriver::FlowFailure failure;
+    {
+      py::gil_scoped_release release;
+      failure = flowdriver::catchFlowFailure([&] {
+        CTensor<float> image;
+        frameToTensor(frame, image);
+        video_->add(index, std::move(image), keep);
+      });
+    }
+    for (auto s = shapes_.begin(); s != shapes_.end();)
+      s = video_->has(s->first) ? std::next(s) : shapes_.erase(s);
+    raise(failure);
+    shapes_[index] = shape;
+  }
+
+  /// The flow from frame `from` to frame `to`, both added: dense_motion's result for them.
+  py::array_t<float> flow(long long from, long long to) {
+    if (!video_->has(from) || !video_->has(to))
+      throw std::logic_error("_VideoFlows: a frame of the pair was not added");
+    const Shape& shape = shapes_.at(from);
+    if (shapes_.at(to) != shape) valueError("Input images must have the same size !");
+    const std::int64_t rows = shape[0], cols = shape[1];
+    requireMemory(shape);
+    py::array_t<float> result({rows, cols, std::int64_t{2}});
+    float* out = result.mutable_data();
+    const flowdriver::ValueRange frames = video_->range(from, to);
+    flowdriver::FlowFailure failure;
+    std::string sizeFault, finiteFault;
+    {
+      py::gil_scoped_release release;
+      CTensor<float> flow;
+      failure = flowdriver::catchFlowFailure([&] {
+        // Ctrl-C as in dense_motion: the poll takes the interpreter lock.
+        const flowdriver::CancelHook cancel = [] {
+          py::gil_scoped_acquire acquire;
+          return PyErr_CheckSignals() != 0;
+        };
+        video_->flow(from, to, flow, cancel);
+      });
+      if (!failure) {
+        sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
+        if (sizeFault.empty()) {
+          finiteFault = flowdriver::notFiniteFlowFault(flow, frames, parameters_.alpha,
+                                                       parameters_.beta, parameters_.gamma);
+          tensorToArray(flow, out);
+        }
+      }
+    }
+    raise(failure);
+    if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
+    if (flowdriver::unitRange(frames) &&
+        PyErr_WarnEx(PyExc_UserWarning, flowdriver::kUnitRangeWarning, 1) != 0) {
+      throw py::error_already_set();
+    }
+    if (!finiteFault.empty()) valueError(finiteFault);
+    return result;
+  }
+
+ private:
+  using Shape = std::array<std::int64_t, 3>;
+
+  // The frame being converted and the flows' working memory with the frames they keep.
+  static void requireMemory(const Shape& shape) {
+    const std::int64_t rows = shape[0], cols = shape[1], channels = shape[2];
+    membudget::Estimate need;
+    need.outputs = membudget::Bytes::product(
+        {2, sizeof(float), static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
+    need.working = flowdriver::flowInputBytes(cols, rows, channels) +
+                   flowdriver::videoWorkingBytes(cols, rows, channels);
+    need.what = std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
+                std::to_string(channels) + " frames";
+    npargs::requireMemory(need, "video_flows");
+  }
+
+  static void raise(const flowdriver::FlowFailure& failure) {
+    if (failure.interrupted) throw py::error_already_set();
+    if (failure.outOfMemory) npargs::memoryError(failure.text);
+    if (failure) throw std::runtime_error(failure.text);
+  }
+
+  flowdriver::FlowParameters parameters_;
+  std::unique_ptr<flowdriver::VideoFlows> video_;
+  std::map<long long, Shape> shapes_;  // of the frames video_ holds
+};
 
 /// Raises the OSError subclass Python gives the C library's error number (FileNotFoundError,
 /// PermissionError, IsADirectoryError, NotADirectoryError, else OSError) with text, its
@@ -507,12 +634,19 @@ Example:
 
 void addFlowFunctions(py::module_& m) {
   addDenseMotion(m);
-  // Held by the video functions across their pairs: the working memory of one flow serves the
-  // next instead of going back to the system and being cleared again.
-  py::class_<flowdriver::WorkingMemory>(m, "_WorkingMemory",
-                                        "Keeps the flows' working memory from one call to the "
-                                        "next while it lives.")
-      .def(py::init<>());
+  // Held by video_flows across its pairs: each frame's presmoothing and descriptors are made
+  // once, and the working memory of one flow serves the next.
+  py::class_<VideoFlowsBinding>(m, "_VideoFlows",
+                                "The flows of one video, each frame prepared once (for "
+                                "video_flows).")
+      .def(py::init<const py::object&, const py::object&, const py::object&, const py::object&,
+                    const py::object&>(),
+           py::arg("sigma"), py::arg("alpha"), py::arg("beta"), py::arg("gamma"),
+           py::arg("threads"))
+      .def("has", &VideoFlowsBinding::has, py::arg("index"))
+      .def("add", &VideoFlowsBinding::add, py::arg("index"), py::arg("frame"), py::arg("keep"),
+           py::arg("first"))
+      .def("flow", &VideoFlowsBinding::flow, py::arg("first"), py::arg("second"));
   m.def("read_flo", &readFlo, py::arg("path"),
         R"(read_flo(path)
 --

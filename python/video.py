@@ -90,7 +90,8 @@ def video_flows(frames, step=1, backward=False, progress=False, sigma=_DEFAULT["
     frames: a folder of PNG or JPEG frames or a text file listing them (the order and reading
         of flow_video, see list_frames and read_frame), or any iterable of frames: H x W x C
         arrays as dense_motion takes them, or paths of image files. Frames are taken one at a
-        time, and each is read or converted once, whatever step and backward.
+        time, and each is read or converted once, whatever step and backward; with step 1 each
+        frame's presmoothing and descriptors are computed once for the two pairs it is in.
     step: the distance of the pairs (1 or more).
     backward: also the flow from frame i + step back to frame i.
     progress: a progress bar on standard error (tqdm's when installed, else one line per
@@ -118,8 +119,10 @@ def video_flows(frames, step=1, backward=False, progress=False, sigma=_DEFAULT["
     def pairs():
         window = _collections.deque()
         bar = _Progress(total) if progress else None
-        # The flows' working memory, kept from one pair to the next.
-        memory = _WorkingMemory()
+        # Each frame is prepared once for the pair it ends and the pair it starts (and for both
+        # directions), as flow_video does; made at the first pair, where dense_motion would
+        # have checked the parameters.
+        video = None
         try:
             for position, frame in enumerate(items):
                 window.append(frame)
@@ -129,14 +132,18 @@ def video_flows(frames, step=1, backward=False, progress=False, sigma=_DEFAULT["
                 index = position - step
                 name, next_name = ((names[index], names[position]) if names is not None else
                                    (f"{index + 1:06d}", f"{position + 1:06d}"))
-                forward = dense_motion(first, second, **parameters)
-                back = dense_motion(second, first, **parameters) if backward else None
+                if video is None:
+                    video = _VideoFlows(**parameters)
+                video.add(index, first, position, True)
+                video.add(position, second, index, False)
+                forward = video.flow(index, position)
+                back = video.flow(position, index) if backward else None
                 window.popleft()
                 if bar is not None:
                     bar.step(name)
                 yield VideoFlow(index, name, next_name, forward, back)
         finally:
-            del memory
+            del video
             if bar is not None:
                 bar.close()
 

@@ -91,3 +91,26 @@ def test_faults_of_the_frames():
     next(pairs)
     with pytest.raises(ValueError, match="Input images must have the same size"):
         next(pairs)
+
+
+@pytest.mark.parametrize("bad", ["int16", "two dimensions", "two channels"])
+def test_a_refused_frame_fails_its_pair_as_dense_motion_does(bad):
+    first, second = textured_pair(20, 30)
+    frame = {"int16": second.astype(np.int16), "two dimensions": second[..., 0],
+             "two channels": second[..., :2]}[bad]
+    with pytest.raises((TypeError, ValueError)) as expected:
+        motionseg.dense_motion(first, frame)
+    pairs = motionseg.video_flows([first, second, frame], backward=True)
+    assert next(pairs).index == 0
+    with pytest.raises(expected.type) as raised:
+        next(pairs)
+    assert str(raised.value) == str(expected.value)
+
+
+def test_frames_of_unit_range_warn_at_each_pair():
+    first, second = textured_pair(20, 30)
+    frames = [first / 255.0, second / 255.0, first / 255.0]
+    with pytest.warns(UserWarning) as caught:
+        flows = list(motionseg.video_flows(frames))
+    assert len(flows) == 2 and len(caught) == 2
+    assert flows[1].forward.tobytes() == motionseg.dense_motion(frames[1], frames[2]).tobytes()
