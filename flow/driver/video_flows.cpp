@@ -3,7 +3,6 @@
 #include "flow/matching/descriptor_matching.h"
 #include "flow/matching/match_confidence.h"
 #include "flow/matching/orientation_histogram.h"
-#include "flow/parallel/for_each_range.h"
 #include "flow/solver/level_solver.h"
 
 #include <algorithm>
@@ -24,14 +23,12 @@ void prepareFrame(CTensor<float>&& image, const FlowParameters& parameters, bool
   widenRange(frame.range, image);
   frame.smoothed.swap(image);
   // runFlow's steps for one frame, in its order: the presmoothing in place, then the
-  // histograms beside the confidence map.
+  // histograms and the confidence map, each on every thread and one after the other, as
+  // runFlow forms them (so that no two hold their scratch at once).
   presmooth(frame.smoothed, parameters.sigma);
-  flowthreads::forEachRange(pool, confidence ? 2 : 1, threads, [&](int begin, int end) {
-    for (int k = begin; k < end; ++k) {
-      if (k == 0) computeHOG(frame.smoothed, frame.hog);
-      if (k == 1) computeConfidence(frame.smoothed, frame.smoothed, frame.confidence);
-    }
-  });
+  computeHOG(frame.smoothed, frame.hog, pool, threads);
+  if (confidence)
+    computeConfidence(frame.smoothed, frame.smoothed, frame.confidence, pool, threads);
   frame.hasConfidence = confidence;
 }
 
@@ -99,7 +96,7 @@ void VideoFlows::flow(long long from, long long to, CTensor<float>& result,
   PreparedFrame& first = frames_.at(from);
   const PreparedFrame& second = frames_.at(to);
   if (!first.hasConfidence) {
-    computeConfidence(first.smoothed, first.smoothed, first.confidence);
+    computeConfidence(first.smoothed, first.smoothed, first.confidence, pool_.get(), threads_);
     first.hasConfidence = true;
   }
   flowOfPrepared(first, second, result, parameters_, pool_.get(), threads_, cancel);
