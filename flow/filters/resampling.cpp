@@ -53,12 +53,56 @@ std::vector<Share> areaWalk(int oldN, int newN) {
   return walk;
 }
 
+/// One row of the area reduction's x pass: dst[j] += weight·src[k] over the walk, whose j
+/// never decreases: each output sample is summed in a register, from 0 in the walk's order,
+/// and added to dst once.
+void areaRow(const std::vector<Share>& walk, const float* src, float* dst) {
+  if (walk.empty()) return;
+  int j = walk.front().j;
+  float sum = 0.0f;
+  for (const Share& s : walk) {
+    if (s.j != j) {
+      dst[j] += sum;
+      j = s.j;
+      sum = 0.0f;
+    }
+    sum += s.weight * src[s.k];
+  }
+  dst[j] += sum;
+}
+
+/// areaRow for kRows rows at once (row r from src + r·stride into dst + r·nx): each row's sums
+/// take the same steps in the same order, bit for bit those of areaRow, while the rows'
+/// independent chains of additions overlap.
+constexpr int kAreaRows = 4;
+void areaRows(const std::vector<Share>& walk, const float* src, long long stride, float* dst,
+              int nx) {
+  if (walk.empty()) return;
+  int j = walk.front().j;
+  float sum[kAreaRows] = {};
+  for (const Share& s : walk) {
+    if (s.j != j) {
+      for (int r = 0; r < kAreaRows; ++r) {
+        dst[j + static_cast<long long>(r) * nx] += sum[r];
+        sum[r] = 0.0f;
+      }
+      j = s.j;
+    }
+    for (int r = 0; r < kAreaRows; ++r)
+      sum[r] += s.weight * src[s.k + r * stride];
+  }
+  for (int r = 0; r < kAreaRows; ++r)
+    dst[j + static_cast<long long>(r) * nx] += sum[r];
+}
+
 /// Area-averaging reduction of an xs-by-ys plane into the nx-by-ny plane `out`
 /// (1 ≤ nx ≤ xs, 1 ≤ ny ≤ ys); `rows` is scratch for the x pass. The rows of each pass are
 /// shared among `threads` threads of `pool`: every sample is summed in the same order on any
-/// number of threads.
+/// number of threads. With `oneRowAtATime` the x pass takes its rows one by one (areaRow, the
+/// definition of the bits), else kAreaRows at a time (areaRows, the same bits).
 void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
-                flowdetail::LargeVector<float>& rows, flowthreads::Pool* pool, int threads) {
+                flowdetail::LargeVector<float>& rows, flowthreads::Pool* pool, int threads,
+                bool oneRowAtATime = false) {
   // Step 1: x pass, integrating every row over the output footprints.
   const float* xPassed = in;
   if (nx < xs) {
@@ -67,23 +111,16 @@ void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
     flowthreads::forEachRange(pool, ys, threads, [&](int y0, int y1) {
       std::fill(rows.data() + static_cast<long long>(y0) * nx,
                 rows.data() + static_cast<long long>(y1) * nx, 0.0f);
-      for (int y = y0; y < y1; ++y) {
-        const float* src = in + static_cast<long long>(y) * xs;
-        float* dst = rows.data() + static_cast<long long>(y) * nx;
-        // dst[j] += weight·src[k] over the walk, whose j never decreases: each output sample
-        // is summed in a register, from 0 in the walk's order, and stored once.
-        int j = walk.empty() ? 0 : walk.front().j;
-        float sum = 0.0f;
-        for (const Share& s : walk) {
-          if (s.j != j) {
-            dst[j] += sum;
-            j = s.j;
-            sum = 0.0f;
-          }
-          sum += s.weight * src[s.k];
+      int y = y0;
+      if (!oneRowAtATime) {
+        for (; y + kAreaRows <= y1; y += kAreaRows) {
+          areaRows(walk, in + static_cast<long long>(y) * xs, xs,
+                   rows.data() + static_cast<long long>(y) * nx, nx);
         }
-        if (!walk.empty()) dst[j] += sum;
       }
+      for (; y < y1; ++y)
+        areaRow(walk, in + static_cast<long long>(y) * xs,
+                rows.data() + static_cast<long long>(y) * nx);
     });
     xPassed = rows.data();
   }
@@ -393,6 +430,14 @@ void flowresample::downsample(const CTensor<float>& src, int nx, int ny,
     splatReduce(src.data() + z * oldPlane, weights.data() + z * oldPlane, src.xSize(), src.ySize(),
                 dst.data() + z * newPlane, nx, ny, weightSum, pool, threads);
   }
+}
+
+void flowresample::downsampleRowByRow(const CMatrix<float>& src, int nx, int ny,
+                                      CMatrix<float>& dst) {
+  requireReduction(nx, ny, src.xSize(), src.ySize());
+  dst.fitSize(nx, ny);
+  flowdetail::LargeVector<float> rows;
+  areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny, rows, nullptr, 1, true);
 }
 
 void flowresample::downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,

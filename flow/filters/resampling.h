@@ -28,6 +28,11 @@ void downsample(const CTensor<float>& src, int nx, int ny, const CTensor<float>&
 void downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
                 flowdetail::LargeVector<float>* scratch = nullptr);
 
+/// dst = src reduced by CMatrix::downsample(nx, ny) with the x pass taking one row at a time,
+/// as the reduction reads: the definition of the bits of the reductions, which take several
+/// rows at a time.
+void downsampleRowByRow(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst);
+
 /// dst = src resized by CTensor::upsampleBilinear(nx, ny); dst must not be src.
 void upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst);
 

@@ -341,6 +341,33 @@ TEST(ResamplingInto, RowsSharedAmongThreadsKeepTheBits) {
   }
 }
 
+// The x pass taking several rows at a time against one row at a time, bit for bit: row
+// counts below, at and past a multiple of the rows taken together, blocks of rows of the
+// threads starting anywhere, pyramid steps and coarse reductions, NaN and infinities.
+TEST(AreaReduction, SeveralRowsAtATimeKeepTheBitsOfOneRowAtATime) {
+  std::mt19937 rng(27);
+  const struct {
+    int x, y, nx, ny;
+  } cases[] = {{1, 1, 1, 1},   {9, 3, 5, 3},    {37, 23, 36, 22}, {64, 9, 61, 9},
+               {200, 7, 7, 5}, {41, 16, 2, 15}, {300, 13, 285, 1}};
+  flowthreads::Pool pool(3);
+  for (const auto& c : cases) {
+    CMatrix<float> in = randomMatrix(c.x, c.y, rng, -1e3f, 1e3f);
+    if (in.size() > 20) {
+      in.data()[7] = std::numeric_limits<float>::quiet_NaN();
+      in.data()[in.size() - 3] = -std::numeric_limits<float>::infinity();
+    }
+    CMatrix<float> expected, got;
+    flowresample::downsampleRowByRow(in, c.nx, c.ny, expected);
+    for (const int threads : {1, 2, 3}) {
+      flowresample::downsample(in, c.nx, c.ny, got, nullptr, &pool, threads);
+      ASSERT_EQ(got.size(), expected.size());
+      EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), sizeof(float) * got.size()))
+          << c.x << "x" << c.y << " -> " << c.nx << "x" << c.ny << " on " << threads << " threads";
+    }
+  }
+}
+
 TEST(TensorResampling, WeightsOfAnotherPlaneSizePrintAndThrow) {
   CTensor<float> t(4, 3, 2, 1.0f);
   const CTensor<float> w(5, 3, 2, 1.0f);
