@@ -156,8 +156,14 @@ void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
 /// weight arrived. `weightSum` is scratch. The output rows are shared among `threads`
 /// threads of `pool`: rows [j0, j1) take the shares of the input rows that reach them, in the
 /// order of the input pixels, so every sum has the same order on any number of threads.
-void splatReduce(const float* in, const float* weights, int xs, int ys, float* out, int nx, int ny,
-                 flowdetail::LargeVector<float>& weightSum, flowthreads::Pool* pool, int threads) {
+///
+/// `count` planes in[i] with the same weights go into out[i] in one pass: the positions, the
+/// shares and the weight sums are those of every plane, and each plane's sums take the steps
+/// of its own pass in the same order, bit for bit.
+constexpr int kMostPlanesTogether = 8;
+void splatReduce(const float* const* in, float* const* out, int count, const float* weights, int xs,
+                 int ys, int nx, int ny, flowdetail::LargeVector<float>& weightSum,
+                 flowthreads::Pool* pool, int threads) {
   const long long n = static_cast<long long>(nx) * ny;
   weightSum.resize(static_cast<std::size_t>(n));
   float* wSum = weightSum.data();
@@ -165,7 +171,8 @@ void splatReduce(const float* in, const float* weights, int xs, int ys, float* o
   const float ry = static_cast<float>(ny) / static_cast<float>(ys);
   flowthreads::forEachRange(pool, ny, threads, [&](int j0, int j1) {
     const long long first = static_cast<long long>(j0) * nx, last = static_cast<long long>(j1) * nx;
-    std::fill(out + first, out + last, 0.0f);
+    for (int i = 0; i < count; ++i)
+      std::fill(out[i] + first, out[i] + last, 0.0f);
     std::fill(wSum + first, wSum + last, 0.0f);
     for (int y = 0; y < ys; ++y) {
       const float py = static_cast<float>(y) * ry;
@@ -177,8 +184,8 @@ void splatReduce(const float* in, const float* weights, int xs, int ys, float* o
       const bool top = iy >= j0 && iy < j1;
       const bool bottom = below && iy + 1 >= j0 && iy + 1 < j1;
       if (!top && !bottom) continue;
-      const float* src = in + static_cast<long long>(y) * xs;
-      const float* wt = weights + static_cast<long long>(y) * xs;
+      const long long row = static_cast<long long>(y) * xs;
+      const float* wt = weights + row;
       for (int x = 0; x < xs; ++x) {
         const float w = wt[x];
         if (!(w > 0.0f)) continue;
@@ -186,36 +193,38 @@ void splatReduce(const float* in, const float* weights, int xs, int ys, float* o
         const int ix = static_cast<int>(px);
         if (ix >= nx) continue;
         const float ax = px - static_cast<float>(ix);
-        const float v = w * src[x];
         const bool right = ix + 1 < nx;
         const long long c = ix + static_cast<long long>(iy) * nx;
+        float v[kMostPlanesTogether];
+        for (int i = 0; i < count; ++i)
+          v[i] = w * in[i][row + x];
         // Shares that would fall outside the new grid are dropped.
-        float b;
+        auto share = [&](long long at, float b) {
+          for (int i = 0; i < count; ++i)
+            out[i][at] += v[i] * b;
+          wSum[at] += w * b;
+        };
         if (top) {
-          b = (1.0f - ax) * (1.0f - ay);
-          out[c] += v * b;
-          wSum[c] += w * b;
-          if (right) {
-            b = ax * (1.0f - ay);
-            out[c + 1] += v * b;
-            wSum[c + 1] += w * b;
-          }
+          share(c, (1.0f - ax) * (1.0f - ay));
+          if (right) share(c + 1, ax * (1.0f - ay));
         }
         if (bottom) {
-          b = (1.0f - ax) * ay;
-          out[c + nx] += v * b;
-          wSum[c + nx] += w * b;
-          if (right) {
-            b = ax * ay;
-            out[c + nx + 1] += v * b;
-            wSum[c + nx + 1] += w * b;
-          }
+          share(c + nx, (1.0f - ax) * ay);
+          if (right) share(c + nx + 1, ax * ay);
         }
       }
     }
-    for (long long i = first; i < last; ++i)
-      out[i] = wSum[i] > 0.0f ? out[i] / wSum[i] : 0.0f;
+    for (int i = 0; i < count; ++i) {
+      for (long long k = first; k < last; ++k)
+        out[i][k] = wSum[k] > 0.0f ? out[i][k] / wSum[k] : 0.0f;
+    }
   });
+}
+
+/// One plane's weighted reduction.
+void splatReduce(const float* in, const float* weights, int xs, int ys, float* out, int nx, int ny,
+                 flowdetail::LargeVector<float>& weightSum, flowthreads::Pool* pool, int threads) {
+  splatReduce(&in, &out, 1, weights, xs, ys, nx, ny, weightSum, pool, threads);
 }
 
 /// Source sample pair and weight of one output position of the bilinear resize.
@@ -438,6 +447,47 @@ void flowresample::downsampleRowByRow(const CMatrix<float>& src, int nx, int ny,
   dst.fitSize(nx, ny);
   flowdetail::LargeVector<float> rows;
   areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny, rows, nullptr, 1, true);
+}
+
+void flowresample::downsample(const CTensor<float>* const* src, CTensor<float>* const* dst,
+                              int count, int nx, int ny, const CTensor<float>& weights,
+                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                              int threads) {
+  if (count <= 0) return;
+  const CTensor<float>& first = *src[0];
+  for (int i = 0; i < count; ++i) {
+    if (src[i]->xSize() != first.xSize() || src[i]->ySize() != first.ySize() ||
+        src[i]->zSize() != first.zSize()) {
+      throw std::invalid_argument("downsample: the tensors reduced together differ in size");
+    }
+  }
+  if (weights.xSize() != first.xSize() || weights.ySize() != first.ySize()) {
+    flowdetail::tensorIncompatibleSize(first.xSize(), first.ySize(), weights.xSize(),
+                                       weights.ySize());
+  }
+  requirePositive("downsample", nx, ny);
+  if (weights.zSize() < first.zSize()) {
+    throw std::invalid_argument("downsample: the weight tensor has fewer channels than the tensor");
+  }
+  for (int i = 0; i < count; ++i)
+    dst[i]->fitSize(nx, ny, first.zSize());
+  const long long oldPlane = static_cast<long long>(first.xSize()) * first.ySize();
+  const long long newPlane = static_cast<long long>(nx) * ny;
+  flowdetail::LargeVector<float> own;
+  flowdetail::LargeVector<float>& weightSum = scratch != nullptr ? *scratch : own;
+  for (int z = 0; z < first.zSize(); ++z) {
+    for (int i0 = 0; i0 < count; i0 += kMostPlanesTogether) {
+      const int together = std::min(kMostPlanesTogether, count - i0);
+      const float* in[kMostPlanesTogether];
+      float* out[kMostPlanesTogether];
+      for (int i = 0; i < together; ++i) {
+        in[i] = src[i0 + i]->data() + z * oldPlane;
+        out[i] = dst[i0 + i]->data() + z * newPlane;
+      }
+      splatReduce(in, out, together, weights.data() + z * oldPlane, first.xSize(), first.ySize(),
+                  nx, ny, weightSum, pool, threads);
+    }
+  }
 }
 
 void flowresample::downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,

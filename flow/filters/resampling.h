@@ -49,6 +49,15 @@ void downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,
 void upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>& dst,
                       flowthreads::Pool* pool, int threads);
 
+/// dst[i] = src[i] reduced by CTensor::downsample(nx, ny, weights) for i < count, the tensors
+/// of one size and every dst[i] another tensor than every src[j] and than the weights, in
+/// one pass over the weights: the positions, shares and weight sums formed once, each
+/// tensor's sums in the order of its own reduction, so the bits of count calls of the
+/// weighted downsample above.
+void downsample(const CTensor<float>* const* src, CTensor<float>* const* dst, int count, int nx,
+                int ny, const CTensor<float>& weights, flowdetail::LargeVector<float>* scratch,
+                flowthreads::Pool* pool, int threads);
+
 }  // namespace flowresample
 
 #endif  // MOTIONSEG_FLOW_FILTERS_RESAMPLING_H

@@ -182,8 +182,9 @@ void planBuffers(SchemeWorkspace& ws, flowsolver::LevelWorkspace& level,
   if (band.size() < size) band.assign(size, 0.0f);
 }
 
-// Reduce the level: the six reductions straight from full resolution, each into its own
-// buffer with its rows shared among the threads, the matches rescaled to the level's pixels;
+// Reduce the level: the reductions straight from full resolution, each into its own buffer
+// with its rows shared among the threads (the matches and their confidence in one pass over
+// their weights), the matches rescaled to the level's pixels;
 // a level of full resolution takes the inputs themselves.
 LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const PyramidLevel& l,
                         flowthreads::Pool* pool, int threads) {
@@ -191,8 +192,8 @@ LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const Pyram
     ws.releaseReductions();
     return {&in.first, &in.second, &in.u, &in.v, &in.confidence, in.extra};
   }
-  // One reduction after the other, on one scratch: the six differ in cost too much to
-  // balance as whole pieces.
+  // One reduction after the other, on one scratch: they differ in cost too much to balance as
+  // whole pieces.
   const int nx = l.xSize, ny = l.ySize;
   flowdetail::LargeVector<float>* scratch = &ws.scratch;
   scratch->reserve(ws.scratchFloats);
@@ -200,9 +201,10 @@ LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const Pyram
   downsample(in.first, nx, ny, ws.first, scratch, pool, threads);
   downsample(in.second, nx, ny, ws.second, scratch, pool, threads);
   if (in.extra != nullptr) downsample(*in.extra, nx, ny, ws.extra, scratch, pool, threads);
-  downsample(in.u, nx, ny, in.confidence, ws.u, scratch, pool, threads);
-  downsample(in.v, nx, ny, in.confidence, ws.v, scratch, pool, threads);
-  downsample(in.confidence, nx, ny, in.confidence, ws.confidence, scratch, pool, threads);
+  // The matches and their confidence, weighted by it, in one pass over the weights.
+  const CTensor<float>* matches[] = {&in.u, &in.v, &in.confidence};
+  CTensor<float>* reduced[] = {&ws.u, &ws.v, &ws.confidence};
+  downsample(matches, reduced, 3, nx, ny, in.confidence, scratch, pool, threads);
   ws.u *= levelScale(nx, in.first.xSize());
   ws.v *= levelScale(ny, in.first.ySize());
   return {&ws.first, &ws.second,     &ws.u,

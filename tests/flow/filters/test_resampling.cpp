@@ -368,6 +368,52 @@ TEST(AreaReduction, SeveralRowsAtATimeKeepTheBitsOfOneRowAtATime) {
   }
 }
 
+// Tensors reduced together with the same weights against one weighted reduction each, bit
+// for bit: one to more planes than a pass takes, several channels, weights that are zero,
+// negative, not a number or infinite, values that are not finite, threads and a pool.
+TEST(WeightedReduction, TensorsTogetherKeepTheBitsOfOneAtATime) {
+  std::mt19937 rng(28);
+  const int x = 41, y = 29;
+  const struct {
+    int count, z, nx, ny, threads;
+  } cases[] = {{1, 1, 20, 14, 1}, {3, 1, 39, 28, 2}, {3, 2, 5, 3, 3},
+               {9, 1, 1, 1, 1},   {10, 2, 40, 2, 2}, {2, 1, 41, 29, 1}};
+  flowthreads::Pool pool(3);
+  for (const auto& c : cases) {
+    CTensor<float> weights(x, y, c.z);
+    std::vector<CTensor<float>> src(c.count, CTensor<float>(x, y, c.z)), got(c.count);
+    for (int i = 0; i < weights.size(); ++i) {
+      // A quarter of the pixels weighted, as the matches are.
+      weights.data()[i] = i % 4 == 0 ? std::uniform_real_distribution<float>(-0.2f, 2)(rng) : 0;
+      for (CTensor<float>& t : src)
+        t.data()[i] = std::uniform_real_distribution<float>(-40, 40)(rng);
+    }
+    weights.data()[8] = std::numeric_limits<float>::quiet_NaN();
+    weights.data()[12] = std::numeric_limits<float>::infinity();
+    src[0].data()[16] = -std::numeric_limits<float>::infinity();
+    src[c.count - 1].data()[20] = std::numeric_limits<float>::quiet_NaN();
+    std::vector<const CTensor<float>*> in;
+    std::vector<CTensor<float>*> out;
+    for (int i = 0; i < c.count; ++i) {
+      in.push_back(&src[i]);
+      out.push_back(&got[i]);
+    }
+    flowresample::downsample(in.data(), out.data(), c.count, c.nx, c.ny, weights, nullptr, &pool,
+                             c.threads);
+    for (int i = 0; i < c.count; ++i) {
+      CTensor<float> expected;
+      flowresample::downsample(src[i], c.nx, c.ny, weights, expected);
+      EXPECT_TRUE(sameBits(got[i], expected)) << c.count << " tensors of " << c.z << " channels to "
+                                              << c.nx << "x" << c.ny << ", tensor " << i;
+    }
+  }
+  CTensor<float> a(4, 3, 1, 1.0f), b(4, 2, 1, 1.0f), w(4, 3, 1, 1.0f), out[2];
+  const CTensor<float>* in[] = {&a, &b};
+  CTensor<float>* to[] = {&out[0], &out[1]};
+  EXPECT_THROW(flowresample::downsample(in, to, 2, 2, 2, w, nullptr, nullptr, 1),
+               std::invalid_argument);
+}
+
 TEST(TensorResampling, WeightsOfAnotherPlaneSizePrintAndThrow) {
   CTensor<float> t(4, 3, 2, 1.0f);
   const CTensor<float> w(5, 3, 2, 1.0f);
