@@ -3,10 +3,14 @@
 #include "flow/containers/CTensor.h"
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
+#include "flow/filters/resampling.h"
+#include "flow/parallel/thread_pool.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -122,6 +126,63 @@ BENCHMARK(BM_Resampling)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->Unit(benchmark::kMillisecond);
+
+// The reductions of a 640x480 pair's pyramid (every level above full resolution, each
+// straight from full resolution, as the solver reduces them): both frames' three channels
+// and the matches with their confidence (a quarter of the pixels weighted). range(0): 0 the
+// one-row x pass and the three weighted reductions one after the other, 1 the x pass four rows
+// at a time and the matches in one pass; range(1): threads.
+void BM_LevelReductions(benchmark::State& state) {
+  const CTensor<float> first = image(), second = image();
+  CTensor<float> u(kWidth, kHeight, 1), v(kWidth, kHeight, 1), confidence(kWidth, kHeight, 1);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> d(-20.0f, 20.0f);
+  for (int i = 0; i < u.size(); ++i) {
+    u.data()[i] = d(rng);
+    v.data()[i] = d(rng);
+    confidence.data()[i] = i % 4 == 0 ? 0.05f * std::abs(d(rng)) : 0.0f;
+  }
+  const bool together = state.range(0) == 1;
+  const int threads = static_cast<int>(state.range(1));
+  flowthreads::Pool pool(threads);
+  flowdetail::LargeVector<float> scratch;
+  CTensor<float> a, b, ru, rv, rc;
+  // The frames' channels as planes, for the one-row pass.
+  std::vector<CMatrix<float>> planes;
+  for (const CTensor<float>* frame : {&first, &second}) {
+    for (int z = 0; z < kChannels; ++z) {
+      planes.emplace_back(kWidth, kHeight);
+      frame->getMatrix(planes.back(), z);
+    }
+  }
+  CMatrix<float> reduced;
+  for (auto _ : state) {
+    for (int nx = kWidth, ny = kHeight; nx > 15 && ny > 15;) {
+      nx = static_cast<int>(nx * 0.95f);
+      ny = static_cast<int>(ny * 0.95f);
+      if (together) {
+        flowresample::downsample(first, nx, ny, a, &scratch, &pool, threads);
+        flowresample::downsample(second, nx, ny, b, &scratch, &pool, threads);
+        const CTensor<float>* in[] = {&u, &v, &confidence};
+        CTensor<float>* out[] = {&ru, &rv, &rc};
+        flowresample::downsample(in, out, 3, nx, ny, confidence, &scratch, &pool, threads);
+      } else {
+        for (const CMatrix<float>& plane : planes)
+          flowresample::downsampleRowByRow(plane, nx, ny, reduced);
+        flowresample::downsample(u, nx, ny, confidence, ru, &scratch, &pool, threads);
+        flowresample::downsample(v, nx, ny, confidence, rv, &scratch, &pool, threads);
+        flowresample::downsample(confidence, nx, ny, confidence, rc, &scratch, &pool, threads);
+      }
+    }
+    benchmark::DoNotOptimize(rc.data());
+  }
+}
+BENCHMARK(BM_LevelReductions)
+    ->ArgNames({"fast", "threads"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({1, 2})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
