@@ -12,8 +12,8 @@
 namespace flowsolver {
 
 /// The planes of one channel of a level's set-up: the first image, the temporal difference
-/// (warped second image minus first), and the 5-tap derivatives of the x-chain (Ix, Ixx, Ixy,
-/// Ixt) and of the y-chain (Iy, Iyy, Iyt).
+/// (warped second image minus first), and their 5-tap derivatives (Ix, Iy, Ixx, Ixy, Iyy of
+/// the image, Ixt, Iyt of the difference).
 enum DerivativePlane : int {
   kImage,
   kTemporal,

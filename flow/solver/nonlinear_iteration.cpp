@@ -153,9 +153,10 @@ void addMatchCandidate(int begin, int end, float aBeta, const float* __restrict 
   }
 }
 
-// The level's derivatives of one channel: the x-chain (chain 0: Ix, Ixx, Ixy, Ixt) or the
-// y-chain (chain 1: Iy, Iyy, Iyt), 5-tap derivative filters of the image and of the temporal
-// difference, each plane of `planes` where DerivativePlane says.
+// The level's derivatives of one channel, 5-tap derivative filters of the image and of the
+// temporal difference, each plane of `planes` where DerivativePlane says, in two independent
+// chains of about the same cost (filters along x cost more than along y): chain 0 Ix, Ixx,
+// Ixy; chain 1 Iy, Iyy, Iyt and Ixt.
 void derivativeChain(int chain, CMatrix<float>* planes) {
   using namespace flowsolver;
   const CDerivative<float> derivative(5);
@@ -165,11 +166,11 @@ void derivativeChain(int chain, CMatrix<float>* planes) {
     NFilter::filter(image, planes[kIx], derivative, 1);
     NFilter::filter(planes[kIx], planes[kIxx], derivative, 1);
     NFilter::filter(planes[kIx], planes[kIxy], 1, derivative);
-    NFilter::filter(temporal, planes[kIxt], derivative, 1);
   } else {
     NFilter::filter(image, planes[kIy], 1, derivative);
     NFilter::filter(planes[kIy], planes[kIyy], 1, derivative);
     NFilter::filter(temporal, planes[kIyt], 1, derivative);
+    NFilter::filter(temporal, planes[kIxt], derivative, 1);
   }
 }
 
@@ -319,8 +320,8 @@ void planLevelBuffers(flowsolver::LevelWorkspace& ws, int nx, int ny) {
   ws.weights.resize(5 * static_cast<std::size_t>(n));
 }
 
-// Set up: steps 1 and 3 with the same derivatives and sums, bit for bit; the x-chain and the
-// y-chain on two threads, then the tensor sums over rows shared among the threads, the mask
+// Set up: steps 1 and 3 with the same derivatives and sums, bit for bit; the two chains of
+// derivatives on two threads, then the tensor sums over rows shared among the threads, the mask
 // applied with the last channel (with no channel, on its own).
 void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
                    const CMatrix<float>& mask, flowsolver::LevelWorkspace& ws,
