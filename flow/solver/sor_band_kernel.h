@@ -2,7 +2,8 @@
 // Included by sor_sweep.cpp (4 lanes of SSE2), sor_sweep_avx2.cpp (8 lanes of AVX2) and
 // sor_sweep_avx512.cpp (16 lanes of AVX-512), each of which first defines the vector type Ops
 // (V the floats, VI as many 32-bit integers, M the result of a lane test: a vector of all-ones
-// and zero lanes, or a mask register; transpose turns kLanes vectors into their columns);
+// and zero lanes, or a mask register; with kTransposedLayout, transpose turns kLanes vectors
+// into their columns);
 // everything here has internal linkage, so no code compiled for a wider set can be shared
 // with (and run by) the baseline path.
 //
@@ -277,9 +278,21 @@ void packBandTransposed(const SorSystem& s, const float* du, const float* dv,
   copy(c + kRv * kLanes, kStep, s.rv);
 }
 
+// The layout the sweep uses: by transposed blocks where Ops says so (measured faster with
+// SSE2 and AVX2, not with AVX-512: see bench/solver/README.md), else packBand.
+template <typename Ops>
+void layOutBand(const SorSystem& s, const float* du, const float* dv,
+                const BandLayout<Ops::kLanes>& L, const BandArrays<Ops::kLanes>& A, int b) {
+  if constexpr (Ops::kTransposedLayout) {
+    packBandTransposed<Ops>(s, du, dv, L, A, b);
+  } else {
+    packBand(s, du, dv, L, A, b);
+  }
+}
+
 // Every band in a block of its own (as many blocks as bands, not a ring) of
-// BandLayout<kLanes>(nx, ny, 1, ~0ULL).floats() floats, by packBand or by the transposed layout:
-// what the tests compare.
+// BandLayout<kLanes>(nx, ny, 1, ~0ULL).floats() floats, by packBand or by the layout the sweep
+// uses: what the tests compare.
 template <typename Ops>
 void layOutEveryBand(const SorSystem& s, const float* du, const float* dv, bool transposed,
                      float* band) {
@@ -287,7 +300,7 @@ void layOutEveryBand(const SorSystem& s, const float* du, const float* dv, bool 
   const BandArrays<Ops::kLanes> A(L, band);
   for (int b = 0; b < L.bands; ++b) {
     if (transposed) {
-      packBandTransposed<Ops>(s, du, dv, L, A, b);
+      layOutBand<Ops>(s, du, dv, L, A, b);
     } else {
       packBand(s, du, dv, L, A, b);
     }
@@ -454,7 +467,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   // out just before its first sweep and written back after its last.
   BandPipeline::Worker worker = pipeline.join();
   for (int b = 0, k = 0; pipeline.next(worker, b, k); pipeline.finish(b, k)) {
-    if (k == 0) packBandTransposed<Ops>(s, du, dv, L, arrays, b);
+    if (k == 0) layOutBand<Ops>(s, du, dv, L, arrays, b);
     sweepBand(b, k);
     if (k == sweeps - 1) unpackBand(L, arrays, b, du, dv);
   }

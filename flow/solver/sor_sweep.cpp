@@ -226,6 +226,7 @@ namespace {
 // Four rows per band in the four lanes of an SSE2 vector.
 struct Sse2Ops {
   static constexpr int kLanes = 4;
+  static constexpr bool kTransposedLayout = true;
   using V = __m128;
   using VI = __m128i;
   using M = __m128;

@@ -11,6 +11,7 @@ namespace {
 
 struct Avx2Ops {
   static constexpr int kLanes = 8;
+  static constexpr bool kTransposedLayout = true;
   using V = __m256;
   using VI = __m256i;
   using M = __m256;

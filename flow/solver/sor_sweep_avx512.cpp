@@ -12,6 +12,8 @@ namespace {
 // The lane tests are mask registers here, one bit per lane.
 struct Avx512Ops {
   static constexpr int kLanes = 16;
+  // A 16 × 16 transpose (four stages of permutex2var) laid the bands out no faster than packBand.
+  static constexpr bool kTransposedLayout = false;
   using V = __m512;
   using VI = __m512i;
   using M = __mmask16;
@@ -21,9 +23,6 @@ struct Avx512Ops {
   static V add(V a, V b) { return _mm512_add_ps(a, b); }
   static V sub(V a, V b) { return _mm512_sub_ps(a, b); }
   static V mul(V a, V b) { return _mm512_mul_ps(a, b); }
-  static V div(V a, V b) { return _mm512_div_ps(a, b); }
-  // Lanes that are not ±0 (NaN included, as for a scalar !=).
-  static M nonZero(V a) { return _mm512_cmp_ps_mask(a, _mm512_setzero_ps(), _CMP_NEQ_UQ); }
   static V select(M mask, V yes, V no) { return _mm512_mask_blend_ps(mask, no, yes); }
   static M both(M a, M b) { return static_cast<M>(a & b); }
   static VI laneIndex() {
@@ -39,25 +38,6 @@ struct Avx512Ops {
     // Lanes 1..15 from lanes 0..14, lane 0 from the broadcast.
     const VI from = _mm512_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14);
     return _mm512_mask_permutexvar_ps(_mm512_set1_ps(*first), 0xFFFE, from, a);
-  }
-  // The 16 × 16 block r[0..15] transposed: for d = 8, 4, 2, 1, bit d of the row index swapped
-  // with bit d of the column index (rows k and k + d exchange the elements whose column has
-  // that bit clear in one and set in the other).
-  static void transpose(V* r) {
-    for (int d = 8; d > 0; d /= 2) {
-      alignas(64) int lower[16], upper[16];
-      for (int e = 0; e < 16; ++e) {
-        lower[e] = (e & d) != 0 ? 16 + e - d : e;
-        upper[e] = (e & d) != 0 ? 16 + e : e + d;
-      }
-      const VI toLower = _mm512_load_si512(lower), toUpper = _mm512_load_si512(upper);
-      for (int k = 0; k < 16; ++k) {
-        if ((k & d) != 0) continue;
-        const V a = r[k], b = r[k + d];
-        r[k] = _mm512_permutex2var_ps(a, toLower, b);
-        r[k + d] = _mm512_permutex2var_ps(a, toUpper, b);
-      }
-    }
   }
 };
 

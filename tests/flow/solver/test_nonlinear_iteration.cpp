@@ -146,6 +146,7 @@ TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
 template <int N>
 struct PlainOps {
   static constexpr int kLanes = N;
+  static constexpr bool kTransposedLayout = true;
   struct V {
     float f[N];
   };
