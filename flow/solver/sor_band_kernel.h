@@ -2,8 +2,10 @@
 // Included by sor_sweep.cpp (4 lanes of SSE2), sor_sweep_avx2.cpp (8 lanes of AVX2) and
 // sor_sweep_avx512.cpp (16 lanes of AVX-512), each of which first defines the vector type Ops
 // (V the floats, VI as many 32-bit integers, M the result of a lane test: a vector of all-ones
-// and zero lanes, or a mask register); everything here has internal linkage, so no code
-// compiled for a wider set can be shared with (and run by) the baseline path.
+// and zero lanes, or a mask register; with kTransposedLayout, transpose turns kLanes vectors
+// into their columns);
+// everything here has internal linkage, so no code compiled for a wider set can be shared
+// with (and run by) the baseline path.
 //
 // The rows of a band sit side by side: step t of band b holds pixel (t − j, kLanes·b + j) in
 // lane j. Arrays that a neighbour is read from keep kLanes + 2 slots per step: slot 0 the row
@@ -92,66 +94,72 @@ struct BandArrays {
   }
 };
 
-// Band b into its block: the increments, the fixed terms with ω over the denominators
-// formed exactly as in the sweep, and the flow and lower weight of the rows above and
-// below the band in the halo slots.
+// Pixels xBegin..xEnd − 1 of row j of band b into the band's block: the increments, the
+// fixed terms with ω over the denominators formed exactly as in the sweep, the flow and the
+// weights (0 for a pair beyond the border).
 //
-// Row by row, in passes that each read a few of the system's arrays (measured faster than
-// reading all of them for each pixel: the arrays often lie at the same offset modulo 4 KiB,
-// as pages and 2 MiB-aligned planes do, and then compete for the same cache sets). The
-// denominators' Σφ goes through the two factor fields, which then get ω over the denominator:
-// the same operations in the same order as for one pixel at a time.
+// In passes that each read a few of the system's arrays (measured faster than reading all of
+// them for each pixel: the arrays often lie at the same offset modulo 4 KiB, as pages and
+// 2 MiB-aligned planes do, and then compete for the same cache sets). The denominators' Σφ
+// goes through the two factor fields, which then get ω over the denominator: the same
+// operations in the same order as for one pixel at a time.
 template <int kLanes>
-void packBand(const SorSystem& s, const float* du, const float* dv, const BandLayout<kLanes>& L,
-              const BandArrays<kLanes>& A, int b) {
+void packRow(const SorSystem& s, const float* du, const float* dv, const BandLayout<kLanes>& L,
+             const BandArrays<kLanes>& A, int b, int j, int xBegin, int xEnd) {
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
   constexpr int kStep = kLanes * kFields;
   const int nx = s.xSize, ny = s.ySize;
   const float omega = s.omega;
-  for (int j = 0; j < kLanes; ++j) {
-    const int y = b * kLanes + j;
-    if (y >= ny) break;
-    const int row = y * nx;
-    // Step x + j holds pixel x of this row in lane j.
-    const std::size_t first = L.lane(b, j, j);
-    float* c = A.C + L.step(b, j) * kStep + j;
-    for (int x = 0; x < nx; ++x) {
-      const int i = x + row;
-      const float sumPhi = neighbourWeightSum(s, x, y, i);
-      c[x * kStep + kFactorU * kLanes] = sumPhi;
-      c[x * kStep + kFactorV * kLanes] = sumPhi;
-      A.R[first + x * kSlots] = x + 1 < nx ? s.horizontal[i] : 0.0f;
-      A.D[first + x * kSlots] = y + 1 < ny ? s.vertical[i] : 0.0f;
-    }
-    for (int x = 0; x < nx; ++x) {
-      const int i = x + row;
-      float& f = c[x * kStep + kFactorU * kLanes];
-      f = relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + f + s.psiG[i] * s.g11[i] + s.m[i]);
-    }
-    for (int x = 0; x < nx; ++x) {
-      const int i = x + row;
-      float& f = c[x * kStep + kFactorV * kLanes];
-      f = relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + f + s.psiG[i] * s.g22[i] + s.m[i]);
-    }
-    auto copy = [&](float* to, std::size_t stride, const float* from) {
-      for (int x = 0; x < nx; ++x)
-        to[x * stride] = from[x + row];
-    };
-    copy(A.DU + first, kSlots, du);
-    copy(A.DV + first, kSlots, dv);
-    copy(A.U + first, kSlots, s.u);
-    copy(A.V + first, kSlots, s.v);
-    copy(c + kPsiD * kLanes, kStep, s.psiD);
-    copy(c + kPsiG * kLanes, kStep, s.psiG);
-    copy(c + kJ12 * kLanes, kStep, s.j12);
-    copy(c + kJ13 * kLanes, kStep, s.j13);
-    copy(c + kJ23 * kLanes, kStep, s.j23);
-    copy(c + kG12 * kLanes, kStep, s.g12);
-    copy(c + kG13 * kLanes, kStep, s.g13);
-    copy(c + kG23 * kLanes, kStep, s.g23);
-    copy(c + kRu * kLanes, kStep, s.ru);
-    copy(c + kRv * kLanes, kStep, s.rv);
+  const int y = b * kLanes + j;
+  const int row = y * nx;
+  // Step x + j holds pixel x of this row in lane j.
+  const std::size_t first = L.lane(b, j, j);
+  float* c = A.C + L.step(b, j) * kStep + j;
+  for (int x = xBegin; x < xEnd; ++x) {
+    const int i = x + row;
+    const float sumPhi = neighbourWeightSum(s, x, y, i);
+    c[x * kStep + kFactorU * kLanes] = sumPhi;
+    c[x * kStep + kFactorV * kLanes] = sumPhi;
+    A.R[first + x * kSlots] = x + 1 < nx ? s.horizontal[i] : 0.0f;
+    A.D[first + x * kSlots] = y + 1 < ny ? s.vertical[i] : 0.0f;
   }
+  for (int x = xBegin; x < xEnd; ++x) {
+    const int i = x + row;
+    float& f = c[x * kStep + kFactorU * kLanes];
+    f = relaxedReciprocal(omega, s.psiD[i] * s.j11[i] + f + s.psiG[i] * s.g11[i] + s.m[i]);
+  }
+  for (int x = xBegin; x < xEnd; ++x) {
+    const int i = x + row;
+    float& f = c[x * kStep + kFactorV * kLanes];
+    f = relaxedReciprocal(omega, s.psiD[i] * s.j22[i] + f + s.psiG[i] * s.g22[i] + s.m[i]);
+  }
+  auto copy = [&](float* to, std::size_t stride, const float* from) {
+    for (int x = xBegin; x < xEnd; ++x)
+      to[x * stride] = from[x + row];
+  };
+  copy(A.DU + first, kSlots, du);
+  copy(A.DV + first, kSlots, dv);
+  copy(A.U + first, kSlots, s.u);
+  copy(A.V + first, kSlots, s.v);
+  copy(c + kPsiD * kLanes, kStep, s.psiD);
+  copy(c + kPsiG * kLanes, kStep, s.psiG);
+  copy(c + kJ12 * kLanes, kStep, s.j12);
+  copy(c + kJ13 * kLanes, kStep, s.j13);
+  copy(c + kJ23 * kLanes, kStep, s.j23);
+  copy(c + kG12 * kLanes, kStep, s.g12);
+  copy(c + kG13 * kLanes, kStep, s.g13);
+  copy(c + kG23 * kLanes, kStep, s.g23);
+  copy(c + kRu * kLanes, kStep, s.ru);
+  copy(c + kRv * kLanes, kStep, s.rv);
+}
+
+// The halo slots of band b: the flow and lower weight of the row above the band, the flow of
+// the row below.
+template <int kLanes>
+void packHalos(const SorSystem& s, const BandLayout<kLanes>& L, const BandArrays<kLanes>& A,
+               int b) {
+  constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  const int nx = s.xSize, ny = s.ySize;
   const int above = b * kLanes - 1, below = b * kLanes + kLanes;
   for (int x = 0; x < nx; ++x) {
     if (above >= 0) {
@@ -168,6 +176,133 @@ void packBand(const SorSystem& s, const float* du, const float* dv, const BandLa
       const int i = x + below * nx;
       A.U[h] = s.u[i];
       A.V[h] = s.v[i];
+    }
+  }
+}
+
+// Band b into its block, row by row with scalar stores: the straightforward layout.
+template <int kLanes>
+void packBand(const SorSystem& s, const float* du, const float* dv, const BandLayout<kLanes>& L,
+              const BandArrays<kLanes>& A, int b) {
+  for (int j = 0; j < kLanes && b * kLanes + j < s.ySize; ++j)
+    packRow(s, du, dv, L, A, b, j, 0, s.xSize);
+  packHalos(s, L, A, b);
+}
+
+// The steps of band b that packBandTransposed lays out by blocks: kLanes·m to kLanes·(m + 1)
+// − 1 for m = 1 .. blocks, every lane of them an existing pixel with a left and a right
+// neighbour (1 ≤ x ≤ nx − 2). None unless the band has all its rows.
+template <int kLanes>
+int transposedBlocks(int nx, int ny, int b) {
+  if (b * kLanes + kLanes > ny || nx - 1 < 2 * kLanes) return 0;
+  return (nx - 1 - kLanes) / kLanes;
+}
+
+// The same layout as packBand, value for value, with the interior by blocks of kLanes steps:
+// for steps x0 .. x0 + kLanes − 1, row j of a source array read from x0 − j (kLanes floats in
+// a row) and the kLanes × kLanes block transposed gives the steps' vectors (lane j: row j at
+// x = step − j), each one vector store. The factor fields are formed in the rows' vectors with
+// the same single-precision operations in the same order as packRow does lane by lane; the
+// steps before and after the blocks, a band short of rows and the halos go as in packBand.
+template <typename Ops>
+void packBandTransposed(const SorSystem& s, const float* du, const float* dv,
+                        const BandLayout<Ops::kLanes>& L, const BandArrays<Ops::kLanes>& A, int b) {
+  using V = typename Ops::V;
+  constexpr int kLanes = Ops::kLanes;
+  constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  constexpr int kStep = kLanes * kFields;
+  const int nx = s.xSize, ny = s.ySize;
+  const int blocks = transposedBlocks<kLanes>(nx, ny, b);
+  if (blocks == 0) {
+    packBand(s, du, dv, L, A, b);
+    return;
+  }
+  const int end = kLanes * (blocks + 1);  // the first step after the blocks
+  for (int j = 0; j < kLanes; ++j) {
+    packRow(s, du, dv, L, A, b, j, 0, kLanes - j);
+    packRow(s, du, dv, L, A, b, j, end - j, nx);
+  }
+  packHalos(s, L, A, b);
+  const int y0 = b * kLanes;
+  // rows(j, i) gives the kLanes values of row j from pixel i on; `to` is where step 0 would go.
+  auto blocksOf = [&](float* to, std::size_t stride, const auto& rows) {
+    for (int x0 = kLanes; x0 < end; x0 += kLanes) {
+      V r[kLanes];
+      for (int j = 0; j < kLanes; ++j)
+        r[j] = rows(j, x0 - j + (y0 + j) * nx);
+      Ops::transpose(r);
+      for (int k = 0; k < kLanes; ++k)
+        Ops::store(to + (x0 + k) * stride, r[k]);
+    }
+  };
+  auto copy = [&](float* to, std::size_t stride, const float* from) {
+    blocksOf(to, stride, [from](int, int i) { return Ops::load(from + i); });
+  };
+  const std::size_t first = L.step(b, 0) * kSlots + 1;
+  float* const c = A.C + L.step(b, 0) * kStep;
+  const V zero = Ops::set1(0.0f), omega = Ops::set1(s.omega);
+  // Σφ of left, up, right, down as neighbourWeightSum adds them (left and right exist here),
+  // then ω over the denominator.
+  auto factor = [&](const float* j11, const float* g11) {
+    return [&, j11, g11](int j, int i) {
+      const int y = y0 + j;
+      V sum = Ops::add(zero, Ops::load(s.horizontal + i - 1));
+      if (y > 0) sum = Ops::add(sum, Ops::load(s.vertical + i - nx));
+      sum = Ops::add(sum, Ops::load(s.horizontal + i));
+      if (y + 1 < ny) sum = Ops::add(sum, Ops::load(s.vertical + i));
+      const V psiD = Ops::load(s.psiD + i), psiG = Ops::load(s.psiG + i);
+      const V denominator = Ops::add(Ops::add(Ops::add(Ops::mul(psiD, Ops::load(j11 + i)), sum),
+                                              Ops::mul(psiG, Ops::load(g11 + i))),
+                                     Ops::load(s.m + i));
+      return Ops::select(Ops::nonZero(denominator), Ops::div(omega, denominator), zero);
+    };
+  };
+  blocksOf(c + kFactorU * kLanes, kStep, factor(s.j11, s.g11));
+  blocksOf(c + kFactorV * kLanes, kStep, factor(s.j22, s.g22));
+  copy(A.R + first, kSlots, s.horizontal);
+  blocksOf(A.D + first, kSlots,
+           [&](int j, int i) { return y0 + j + 1 < ny ? Ops::load(s.vertical + i) : zero; });
+  copy(A.DU + first, kSlots, du);
+  copy(A.DV + first, kSlots, dv);
+  copy(A.U + first, kSlots, s.u);
+  copy(A.V + first, kSlots, s.v);
+  copy(c + kPsiD * kLanes, kStep, s.psiD);
+  copy(c + kPsiG * kLanes, kStep, s.psiG);
+  copy(c + kJ12 * kLanes, kStep, s.j12);
+  copy(c + kJ13 * kLanes, kStep, s.j13);
+  copy(c + kJ23 * kLanes, kStep, s.j23);
+  copy(c + kG12 * kLanes, kStep, s.g12);
+  copy(c + kG13 * kLanes, kStep, s.g13);
+  copy(c + kG23 * kLanes, kStep, s.g23);
+  copy(c + kRu * kLanes, kStep, s.ru);
+  copy(c + kRv * kLanes, kStep, s.rv);
+}
+
+// The layout the sweep uses: by transposed blocks where Ops says so (measured faster with
+// SSE2 and AVX2, not with AVX-512: see bench/solver/README.md), else packBand.
+template <typename Ops>
+void layOutBand(const SorSystem& s, const float* du, const float* dv,
+                const BandLayout<Ops::kLanes>& L, const BandArrays<Ops::kLanes>& A, int b) {
+  if constexpr (Ops::kTransposedLayout) {
+    packBandTransposed<Ops>(s, du, dv, L, A, b);
+  } else {
+    packBand(s, du, dv, L, A, b);
+  }
+}
+
+// Every band in a block of its own (as many blocks as bands, not a ring) of
+// BandLayout<kLanes>(nx, ny, 1, ~0ULL).floats() floats, by packBand or by the layout the sweep
+// uses: what the tests compare.
+template <typename Ops>
+void layOutEveryBand(const SorSystem& s, const float* du, const float* dv, bool transposed,
+                     float* band) {
+  const BandLayout<Ops::kLanes> L(s.xSize, s.ySize, 1, ~0ULL);
+  const BandArrays<Ops::kLanes> A(L, band);
+  for (int b = 0; b < L.bands; ++b) {
+    if (transposed) {
+      layOutBand<Ops>(s, du, dv, L, A, b);
+    } else {
+      packBand(s, du, dv, L, A, b);
     }
   }
 }
@@ -332,7 +467,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   // out just before its first sweep and written back after its last.
   BandPipeline::Worker worker = pipeline.join();
   for (int b = 0, k = 0; pipeline.next(worker, b, k); pipeline.finish(b, k)) {
-    if (k == 0) packBand(s, du, dv, L, arrays, b);
+    if (k == 0) layOutBand<Ops>(s, du, dv, L, arrays, b);
     sweepBand(b, k);
     if (k == sweeps - 1) unpackBand(L, arrays, b, du, dv);
   }

@@ -226,6 +226,7 @@ namespace {
 // Four rows per band in the four lanes of an SSE2 vector.
 struct Sse2Ops {
   static constexpr int kLanes = 4;
+  static constexpr bool kTransposedLayout = true;
   using V = __m128;
   using VI = __m128i;
   using M = __m128;
@@ -235,6 +236,9 @@ struct Sse2Ops {
   static V add(V a, V b) { return _mm_add_ps(a, b); }
   static V sub(V a, V b) { return _mm_sub_ps(a, b); }
   static V mul(V a, V b) { return _mm_mul_ps(a, b); }
+  static V div(V a, V b) { return _mm_div_ps(a, b); }
+  // Lanes that are not ±0 (NaN included, as for a scalar !=).
+  static M nonZero(V a) { return _mm_cmpneq_ps(a, _mm_setzero_ps()); }
   static V select(V mask, V yes, V no) {
     return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
   }
@@ -249,6 +253,7 @@ struct Sse2Ops {
   static V shiftUp(V a, const float* first) {
     return _mm_or_ps(_mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(a), 4)), _mm_load_ss(first));
   }
+  static void transpose(V* r) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
 };
 
 // work() on the calling thread alone, or on `threads` threads of the pool.
@@ -314,9 +319,41 @@ void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch&
                [&] { sweepBands<Sse2Ops>(s, du, dv, sweeps, band, room, pipeline); });
 }
 
+std::size_t sorLayoutFloats(int nx, int ny) {
+#ifdef MOTIONSEG_FLOW_AVX512
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx512) return sorLayoutFloatsAvx512(nx, ny);
+#endif
+#ifdef MOTIONSEG_FLOW_AVX2
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2) return sorLayoutFloatsAvx2(nx, ny);
+#endif
+  return BandLayout<Sse2Ops::kLanes>(nx, ny, 1, ~0ULL).floats();
+}
+
+void sorLayOut(const SorSystem& s, const float* du, const float* dv, bool transposed, float* band) {
+#ifdef MOTIONSEG_FLOW_AVX512
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx512) {
+    sorLayOutAvx512(s, du, dv, transposed, band);
+    return;
+  }
+#endif
+#ifdef MOTIONSEG_FLOW_AVX2
+  if (flowsimd::active() == flowsimd::InstructionSet::Avx2) {
+    sorLayOutAvx2(s, du, dv, transposed, band);
+    return;
+  }
+#endif
+  layOutEveryBand<Sse2Ops>(s, du, dv, transposed, band);
+}
+
 #endif
 
 #ifndef __SSE2__
+
+std::size_t sorLayoutFloats(int, int) {
+  return 0;
+}
+
+void sorLayOut(const SorSystem&, const float*, const float*, bool, float*) {}
 
 std::size_t sorScratchFloats(int, int, int) {
   return 0;

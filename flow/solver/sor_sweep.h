@@ -60,6 +60,12 @@ std::size_t sorScratchFloats(int nx, int ny, int sweeps);
 void sorSweeps(const SorSystem& s, float* du, float* dv, int sweeps, SorScratch& scratch,
                flowthreads::Pool* pool);
 
+/// For the tests: every band of the vector sweep's layout with the active instruction set,
+/// each in a block of its own, into `band` of sorLayoutFloats(nx, ny) floats (0 without vector
+/// sweeps), by the straightforward layout (`transposed` false) or by the one the sweep uses.
+std::size_t sorLayoutFloats(int nx, int ny);
+void sorLayOut(const SorSystem& s, const float* du, const float* dv, bool transposed, float* band);
+
 }  // namespace flowsolver
 
 #endif  // MOTIONSEG_FLOW_SOLVER_SOR_SWEEP_H

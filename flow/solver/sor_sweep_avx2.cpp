@@ -11,6 +11,7 @@ namespace {
 
 struct Avx2Ops {
   static constexpr int kLanes = 8;
+  static constexpr bool kTransposedLayout = true;
   using V = __m256;
   using VI = __m256i;
   using M = __m256;
@@ -20,6 +21,9 @@ struct Avx2Ops {
   static V add(V a, V b) { return _mm256_add_ps(a, b); }
   static V sub(V a, V b) { return _mm256_sub_ps(a, b); }
   static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
+  static V div(V a, V b) { return _mm256_div_ps(a, b); }
+  // Lanes that are not ±0 (NaN included, as for a scalar !=).
+  static M nonZero(V a) { return _mm256_cmp_ps(a, _mm256_setzero_ps(), _CMP_NEQ_UQ); }
   static V select(V mask, V yes, V no) { return _mm256_blendv_ps(no, yes, mask); }
   static V both(V a, V b) { return _mm256_and_ps(a, b); }
   static VI laneIndex() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
@@ -32,6 +36,25 @@ struct Avx2Ops {
   static V shiftUp(V a, const float* first) {
     const V moved = _mm256_permutevar8x32_ps(a, _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6));
     return _mm256_blend_ps(moved, _mm256_broadcast_ss(first), 1);
+  }
+  // The 8 × 8 block r[0..7] transposed: pairs of rows interleaved, then quadruples, then the
+  // 128-bit halves exchanged.
+  static void transpose(V* r) {
+    V t[8], q[8];
+    for (int k = 0; k < 8; k += 2) {
+      t[k] = _mm256_unpacklo_ps(r[k], r[k + 1]);
+      t[k + 1] = _mm256_unpackhi_ps(r[k], r[k + 1]);
+    }
+    for (int k = 0; k < 8; k += 4) {
+      q[k] = _mm256_shuffle_ps(t[k], t[k + 2], 0x44);
+      q[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], 0xEE);
+      q[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0x44);
+      q[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0xEE);
+    }
+    for (int k = 0; k < 4; ++k) {
+      r[k] = _mm256_permute2f128_ps(q[k], q[k + 4], 0x20);
+      r[k + 4] = _mm256_permute2f128_ps(q[k], q[k + 4], 0x31);
+    }
   }
 };
 
@@ -51,6 +74,15 @@ void sorBandRingAvx2(int nx, int ny, int sweeps, unsigned long long room, int& b
   const BandLayout<Avx2Ops::kLanes> layout(nx, ny, sweeps, room);
   bands = layout.bands;
   ringBlocks = layout.slots;
+}
+
+unsigned long long sorLayoutFloatsAvx2(int nx, int ny) {
+  return BandLayout<Avx2Ops::kLanes>(nx, ny, 1, ~0ULL).floats();
+}
+
+void sorLayOutAvx2(const SorSystem& s, const float* du, const float* dv, bool transposed,
+                   float* band) {
+  layOutEveryBand<Avx2Ops>(s, du, dv, transposed, band);
 }
 
 }  // namespace flowsolver

@@ -12,6 +12,8 @@ namespace {
 // The lane tests are mask registers here, one bit per lane.
 struct Avx512Ops {
   static constexpr int kLanes = 16;
+  // A 16 × 16 transpose (four stages of permutex2var) laid the bands out no faster than packBand.
+  static constexpr bool kTransposedLayout = false;
   using V = __m512;
   using VI = __m512i;
   using M = __mmask16;
@@ -55,6 +57,15 @@ void sorBandRingAvx512(int nx, int ny, int sweeps, unsigned long long room, int&
   const BandLayout<Avx512Ops::kLanes> layout(nx, ny, sweeps, room);
   bands = layout.bands;
   ringBlocks = layout.slots;
+}
+
+unsigned long long sorLayoutFloatsAvx512(int nx, int ny) {
+  return BandLayout<Avx512Ops::kLanes>(nx, ny, 1, ~0ULL).floats();
+}
+
+void sorLayOutAvx512(const SorSystem& s, const float* du, const float* dv, bool transposed,
+                     float* band) {
+  layOutEveryBand<Avx512Ops>(s, du, dv, transposed, band);
 }
 
 }  // namespace flowsolver

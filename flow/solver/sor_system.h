@@ -45,6 +45,16 @@ unsigned long long sorBandFloatsAvx512(int nx, int ny, int sweeps);
 void sorBandRingAvx512(int nx, int ny, int sweeps, unsigned long long room, int& bands,
                        int& ringBlocks);
 
+/// For the tests: every band of the AVX2 (AVX-512) layout, each in a block of its own, into
+/// `band` of sorLayoutFloats…(nx, ny) floats, by the straightforward layout or by the
+/// transposed one the sweep uses.
+unsigned long long sorLayoutFloatsAvx2(int nx, int ny);
+void sorLayOutAvx2(const SorSystem& s, const float* du, const float* dv, bool transposed,
+                   float* band);
+unsigned long long sorLayoutFloatsAvx512(int nx, int ny);
+void sorLayOutAvx512(const SorSystem& s, const float* du, const float* dv, bool transposed,
+                     float* band);
+
 }  // namespace flowsolver
 
 #endif  // MOTIONSEG_FLOW_SOLVER_SOR_SYSTEM_H

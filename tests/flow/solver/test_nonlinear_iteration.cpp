@@ -14,7 +14,9 @@
 #include "flow/parallel/thread_pool.h"
 #include <functional>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -144,6 +146,7 @@ TEST(SorSweep, ConvergesToTheSolutionOfTheLinearSystem) {
 template <int N>
 struct PlainOps {
   static constexpr int kLanes = N;
+  static constexpr bool kTransposedLayout = true;
   struct V {
     float f[N];
   };
@@ -205,6 +208,19 @@ struct PlainOps {
   }
   static V shiftUp(V a, const float* first) {
     return each<V>([&](V& r, int j) { r.f[j] = j == 0 ? *first : a.f[j - 1]; });
+  }
+  static V div(V a, V b) {
+    return each<V>([&](V& r, int j) { r.f[j] = a.f[j] / b.f[j]; });
+  }
+  static M nonZero(V a) {
+    return each<M>([&](M& r, int j) { r.b[j] = a.f[j] != 0.0f; });
+  }
+  static void transpose(V* rows) {
+    V columns[N];
+    for (int k = 0; k < N; ++k)
+      for (int j = 0; j < N; ++j)
+        columns[k].f[j] = rows[j].f[k];
+    std::copy(columns, columns + N, rows);
   }
 };
 
@@ -332,6 +348,71 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
           EXPECT_EQ(std::memcmp(dv.data(), dv2.data(), n * sizeof(float)), 0);
         }
       }
+    }
+  }
+}
+
+// The transposed layout the sweeps use against packBand: both lay every band out into a
+// scratch filled with the same NaN pattern, which must then be the same bits throughout (every
+// slot packBand writes, the same value; no other slot touched). Widths and heights around
+// multiples of the 4-, 8- and 16-row bands (blocks start at widths 9, 17 and 33), some pixels
+// with a zero denominator.
+TEST(SorSweep, TransposedLayoutGivesTheSameBits) {
+  std::mt19937 rng(23);
+  std::vector<std::pair<int, int>> sizes = {{257, 130}, {640, 35}, {300, 48}};
+  for (const int nx : {1, 2, 8, 9, 10, 16, 17, 18, 32, 33, 34, 47, 48, 49, 64, 65})
+    for (const int ny : {1, 3, 4, 5, 8, 9, 15, 16, 17, 32, 33})
+      sizes.push_back({nx, ny});
+  using Layout = std::function<std::size_t(const SorSystem&, const float*, const float*, bool,
+                                           std::vector<float>*)>;
+  // The floats of every band laid out, and (with a scratch) the layout into it.
+  std::vector<std::pair<std::string, Layout>> layouts = {
+      {"16 plain lanes", [](const SorSystem& s, const float* du, const float* dv, bool transposed,
+                            std::vector<float>* band) {
+         const std::size_t floats = flowsolver::BandLayout<16>(s.xSize, s.ySize, 1, ~0ULL).floats();
+         if (band) flowsolver::layOutEveryBand<PlainOps<16>>(s, du, dv, transposed, band->data());
+         return floats;
+       }}};
+  for (const flowsimd::InstructionSet set : flowtest::runnableInstructionSets()) {
+    layouts.push_back(
+        {flowsimd::name(set), [set](const SorSystem& s, const float* du, const float* dv,
+                                    bool transposed, std::vector<float>* band) {
+           EXPECT_TRUE(flowsimd::force(set));
+           const std::size_t floats = flowsolver::sorLayoutFloats(s.xSize, s.ySize);
+           if (band) flowsolver::sorLayOut(s, du, dv, transposed, band->data());
+           flowsimd::unforce();
+           return floats;
+         }});
+  }
+  float pattern;
+  const std::uint32_t bits = 0x7fc0beefu;
+  std::memcpy(&pattern, &bits, sizeof pattern);
+  for (const auto& size : sizes) {
+    const int nx = size.first, ny = size.second, n = nx * ny;
+    RandomSystem r(nx, ny, rng, 1.85f);
+    // Every seventh pixel with no data term and weights of ±0 to its neighbours.
+    auto writable = [](const float* p) { return const_cast<float*>(p); };
+    for (int i = 0; i < n; i += 7) {
+      writable(r.s.j11)[i] = writable(r.s.g22)[i] = writable(r.s.m)[i] = 0.0f;
+      writable(r.s.psiD)[i] = writable(r.s.psiG)[i] = 0.0f;
+      writable(r.s.horizontal)[i] = writable(r.s.vertical)[i] = -0.0f;
+      if (i > 0) writable(r.s.horizontal)[i - 1] = 0.0f;
+      if (i >= nx) writable(r.s.vertical)[i - nx] = 0.0f;
+    }
+    std::vector<float> du(n), dv(n);
+    for (int i = 0; i < n; ++i) {
+      du[i] = std::uniform_real_distribution<float>(-1, 1)(rng);
+      dv[i] = std::uniform_real_distribution<float>(-1, 1)(rng);
+    }
+    for (const auto& layout : layouts) {
+      const std::size_t floats = layout.second(r.s, du.data(), dv.data(), false, nullptr);
+      std::vector<float> plain(floats, pattern), fast(floats, pattern);
+      layout.second(r.s, du.data(), dv.data(), false, &plain);
+      layout.second(r.s, du.data(), dv.data(), true, &fast);
+      std::size_t differ = 0;
+      while (differ < floats && std::memcmp(&plain[differ], &fast[differ], sizeof(float)) == 0)
+        ++differ;
+      EXPECT_EQ(differ, floats) << layout.first << " " << nx << " x " << ny;
     }
   }
 }
