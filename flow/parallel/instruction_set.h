@@ -16,8 +16,9 @@ constexpr InstructionSet kInstructionSets[] = {InstructionSet::Sse2, Instruction
 bool supported(InstructionSet set);
 
 /// Whether active() takes `set` without being asked, where the processor has it: false for
-/// AVX-512, whose kernels are chosen only when named or forced until they are measured faster
-/// than the AVX2 ones on a processor that has both.
+/// AVX-512, whose kernels are chosen only when named or forced: on an AMD Zen 4 (which runs
+/// 512-bit operations as two halves) they are no faster than the AVX2 ones, the sweep slower
+/// (bench/solver/README.md).
 bool takenUnasked(InstructionSet set);
 
 /// The set the kernels use now: the one forced last, else the one the environment variable
