@@ -26,9 +26,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -116,6 +116,93 @@ std::string pathArgument(const py::object& value) {
   return bytes;
 }
 
+/// The flow's parameters as dense_motion checks them, and the threads (None: the default).
+struct FlowArguments {
+  flowdriver::FlowParameters parameters;
+  int threads = 1;
+};
+
+FlowArguments flowArguments(const py::object& sigmaValue, const py::object& alphaValue,
+                            const py::object& betaValue, const py::object& gammaValue,
+                            const py::object& threadsValue) {
+  FlowArguments a;
+  flowdriver::FlowParameters& p = a.parameters;
+  p.sigma = parameter(sigmaValue, "Sigma must be a numeric scalar.");
+  p.alpha = parameter(alphaValue, "Alpha must be a numeric scalar.");
+  p.beta = parameter(betaValue, "Beta must be a numeric scalar.");
+  p.gamma = parameter(gammaValue, "Gamma must be a numeric scalar.");
+  check(flowdriver::sigmaFault(p.sigma));
+  check(flowdriver::weightFault(p.alpha, p.beta, p.gamma));
+  a.threads = flowthreads::threadCount();
+  if (!threadsValue.is_none()) {
+    a.threads = static_cast<int>(npargs::integer(threadsValue, 1, 1024,
+                                                 "Threads must be a whole number or None.",
+                                                 "Threads must be between 1 and 1024."));
+  }
+  return a;
+}
+
+/// Refuses (MemoryError, naming `function`) the flow of rows x cols x channels frames when
+/// `working` and the float32 result are more than the process may take.
+void requireFlowMemory(std::int64_t rows, std::int64_t cols, std::int64_t channels,
+                       const membudget::Bytes& working, const char* function) {
+  membudget::Estimate need;
+  need.outputs = membudget::Bytes::product(
+      {2, sizeof(float), static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
+  need.working = working;
+  need.what = std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
+              std::to_string(channels) + " frames";
+  npargs::requireMemory(need, function);
+}
+
+/// A failure of the flow driver as the Python exception dense_motion raises.
+void raiseFailure(const flowdriver::FlowFailure& failure) {
+  if (failure.interrupted) throw py::error_already_set();
+  if (failure.outOfMemory) npargs::memoryError(failure.text);
+  if (failure) throw std::runtime_error(failure.text);
+}
+
+/// One flow computed without the interpreter lock into `result` (rows x cols x 2):
+/// compute(flow, cancel) fills the flow and `frames` the range of the frames as given. Then,
+/// with the lock, what dense_motion raises for a failure, a flow of another size or one that
+/// is not finite, and its warning for frames of 0..1.
+void flowInto(py::array_t<float>& result, const flowdriver::FlowParameters& p,
+              flowdriver::ValueRange& frames,
+              const std::function<void(CTensor<float>&, const flowdriver::CancelHook&)>& compute) {
+  const int rows = static_cast<int>(result.shape(0)), cols = static_cast<int>(result.shape(1));
+  float* out = result.mutable_data();
+  flowdriver::FlowFailure failure;
+  std::string sizeFault, finiteFault;
+  {
+    py::gil_scoped_release release;
+    CTensor<float> flow;
+    // Ctrl-C: Python's signal handlers run only with the interpreter lock, so the hook,
+    // polled on this thread between pyramid levels and grid rows of the matching, takes the
+    // lock just for the poll. A handler that raised (KeyboardInterrupt) leaves its error set
+    // for the raise below.
+    const flowdriver::CancelHook cancel = [] {
+      py::gil_scoped_acquire acquire;
+      return PyErr_CheckSignals() != 0;
+    };
+    failure = flowdriver::catchFlowFailure([&] { compute(flow, cancel); });
+    if (!failure) {
+      sizeFault = flowdriver::flowSizeFault(flow, rows, cols);
+      if (sizeFault.empty()) {
+        finiteFault = flowdriver::notFiniteFlowFault(flow, frames, p.alpha, p.beta, p.gamma);
+        tensorToArray(flow, out);
+      }
+    }
+  }
+  raiseFailure(failure);
+  if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
+  // Frames of 0..1 give a poor flow, which is still the one asked for: a warning only.
+  if (flowdriver::unitRange(frames) &&
+      PyErr_WarnEx(PyExc_UserWarning, flowdriver::kUnitRangeWarning, 1) != 0) {
+    throw py::error_already_set();
+  }
+  if (!finiteFault.empty()) valueError(finiteFault);
+}
+
 py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame2,
                                const py::object& sigmaValue, const py::object& alphaValue,
                                const py::object& betaValue, const py::object& gammaValue,
@@ -127,72 +214,25 @@ py::array_t<float> denseMotion(const py::object& frame1, const py::object& frame
   }
   const std::int64_t rows = first.shape(0), cols = first.shape(1), channels = first.shape(2);
   check(flowdriver::frameShapeFault(rows, cols, channels));
-  const float sigma = parameter(sigmaValue, "Sigma must be a numeric scalar.");
-  const float alpha = parameter(alphaValue, "Alpha must be a numeric scalar.");
-  const float beta = parameter(betaValue, "Beta must be a numeric scalar.");
-  const float gamma = parameter(gammaValue, "Gamma must be a numeric scalar.");
-  check(flowdriver::sigmaFault(sigma));
-  check(flowdriver::weightFault(alpha, beta, gamma));
-  std::optional<int> threads;
-  if (!threadsValue.is_none()) {
-    threads = static_cast<int>(npargs::integer(threadsValue, 1, 1024,
-                                               "Threads must be a whole number or None.",
-                                               "Threads must be between 1 and 1024."));
-  }
-  // The two single-precision frames and the computation, and the float32 result.
-  membudget::Estimate need;
-  need.outputs = membudget::Bytes::product(
-      {2, sizeof(float), static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
-  need.working = flowdriver::flowInputBytes(cols, rows, channels) +
-                 flowdriver::flowWorkingBytes(cols, rows, channels);
-  need.what = std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
-              std::to_string(channels) + " frames";
-  npargs::requireMemory(need, "dense_motion");
-
+  const FlowArguments a =
+      flowArguments(sigmaValue, alphaValue, betaValue, gammaValue, threadsValue);
+  // The two single-precision frames and the computation.
+  requireFlowMemory(rows, cols, channels,
+                    flowdriver::flowInputBytes(cols, rows, channels) +
+                        flowdriver::flowWorkingBytes(cols, rows, channels),
+                    "dense_motion");
   py::array_t<float> result({rows, cols, std::int64_t{2}});
-  float* out = result.mutable_data();
   // One stretch without the interpreter lock: conversion, computation and the result's copy.
-  flowdriver::FlowFailure failure;
-  std::string sizeFault, finiteFault;
   flowdriver::ValueRange frames;
-  {
-    py::gil_scoped_release release;
-    CTensor<float> flow;
-    failure = flowdriver::catchFlowFailure([&] {
-      CTensor<float> image1, image2;
-      frameToTensor(first, image1);
-      frameToTensor(second, image2);
-      flowdriver::widenRange(frames, image1);
-      flowdriver::widenRange(frames, image2);
-      // Ctrl-C: Python's signal handlers run only with the interpreter lock, so the hook,
-      // polled on this thread between pyramid levels and grid rows of the matching, takes the
-      // lock just for the poll. A handler that raised (KeyboardInterrupt) leaves its error set
-      // for the raise below.
-      const flowdriver::CancelHook cancel = [] {
-        py::gil_scoped_acquire acquire;
-        return PyErr_CheckSignals() != 0;
-      };
-      runFlow(image1, image2, flow, sigma, alpha, beta, gamma,
-              threads ? *threads : flowthreads::threadCount(), cancel);
-    });
-    if (!failure) {
-      sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
-      if (sizeFault.empty()) {
-        finiteFault = flowdriver::notFiniteFlowFault(flow, frames, alpha, beta, gamma);
-        tensorToArray(flow, out);
-      }
-    }
-  }
-  if (failure.interrupted) throw py::error_already_set();
-  if (failure.outOfMemory) npargs::memoryError(failure.text);
-  if (failure) throw std::runtime_error(failure.text);
-  if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
-  // Frames of 0..1 give a poor flow, which is still the one asked for: a warning only.
-  if (flowdriver::unitRange(frames) &&
-      PyErr_WarnEx(PyExc_UserWarning, flowdriver::kUnitRangeWarning, 1) != 0) {
-    throw py::error_already_set();
-  }
-  if (!finiteFault.empty()) valueError(finiteFault);
+  flowInto(result, a.parameters, frames,
+           [&](CTensor<float>& flow, const flowdriver::CancelHook& cancel) {
+             CTensor<float> image1, image2;
+             frameToTensor(first, image1);
+             frameToTensor(second, image2);
+             flowdriver::widenRange(frames, image1);
+             flowdriver::widenRange(frames, image2);
+             runFlow(image1, image2, flow, a.parameters, a.threads, cancel, nullptr);
+           });
   return result;
 }
 
@@ -203,21 +243,9 @@ class VideoFlowsBinding {
  public:
   VideoFlowsBinding(const py::object& sigmaValue, const py::object& alphaValue,
                     const py::object& betaValue, const py::object& gammaValue,
-                    const py::object& threadsValue) {
-    parameters_.sigma = parameter(sigmaValue, "Sigma must be a numeric scalar.");
-    parameters_.alpha = parameter(alphaValue, "Alpha must be a numeric scalar.");
-    parameters_.beta = parameter(betaValue, "Beta must be a numeric scalar.");
-    parameters_.gamma = parameter(gammaValue, "Gamma must be a numeric scalar.");
-    check(flowdriver::sigmaFault(parameters_.sigma));
-    check(flowdriver::weightFault(parameters_.alpha, parameters_.beta, parameters_.gamma));
-    int threads = flowthreads::threadCount();
-    if (!threadsValue.is_none()) {
-      threads = static_cast<int>(npargs::integer(threadsValue, 1, 1024,
-                                                 "Threads must be a whole number or None.",
-                                                 "Threads must be between 1 and 1024."));
-    }
-    video_.reset(new flowdriver::VideoFlows(parameters_, threads));
-  }
+                    const py::object& threadsValue)
+      : arguments_(flowArguments(sigmaValue, alphaValue, betaValue, gammaValue, threadsValue)),
+        video_(new flowdriver::VideoFlows(arguments_.parameters, arguments_.threads)) {}
 
   bool has(long long index) const { return video_->has(index); }
 
@@ -245,7 +273,7 @@ class VideoFlowsBinding {
     }
     for (auto s = shapes_.begin(); s != shapes_.end();)
       s = video_->has(s->first) ? std::next(s) : shapes_.erase(s);
-    raise(failure);
+    raiseFailure(failure);
     shapes_[index] = shape;
   }
 
@@ -255,40 +283,13 @@ class VideoFlowsBinding {
       throw std::logic_error("_VideoFlows: a frame of the pair was not added");
     const Shape& shape = shapes_.at(from);
     if (shapes_.at(to) != shape) valueError("Input images must have the same size !");
-    const std::int64_t rows = shape[0], cols = shape[1];
     requireMemory(shape);
-    py::array_t<float> result({rows, cols, std::int64_t{2}});
-    float* out = result.mutable_data();
-    const flowdriver::ValueRange frames = video_->range(from, to);
-    flowdriver::FlowFailure failure;
-    std::string sizeFault, finiteFault;
-    {
-      py::gil_scoped_release release;
-      CTensor<float> flow;
-      failure = flowdriver::catchFlowFailure([&] {
-        // Ctrl-C as in dense_motion: the poll takes the interpreter lock.
-        const flowdriver::CancelHook cancel = [] {
-          py::gil_scoped_acquire acquire;
-          return PyErr_CheckSignals() != 0;
-        };
-        video_->flow(from, to, flow, cancel);
-      });
-      if (!failure) {
-        sizeFault = flowdriver::flowSizeFault(flow, static_cast<int>(rows), static_cast<int>(cols));
-        if (sizeFault.empty()) {
-          finiteFault = flowdriver::notFiniteFlowFault(flow, frames, parameters_.alpha,
-                                                       parameters_.beta, parameters_.gamma);
-          tensorToArray(flow, out);
-        }
-      }
-    }
-    raise(failure);
-    if (!sizeFault.empty()) throw std::runtime_error(sizeFault);
-    if (flowdriver::unitRange(frames) &&
-        PyErr_WarnEx(PyExc_UserWarning, flowdriver::kUnitRangeWarning, 1) != 0) {
-      throw py::error_already_set();
-    }
-    if (!finiteFault.empty()) valueError(finiteFault);
+    py::array_t<float> result({shape[0], shape[1], std::int64_t{2}});
+    flowdriver::ValueRange frames = video_->range(from, to);
+    flowInto(result, arguments_.parameters, frames,
+             [&](CTensor<float>& flow, const flowdriver::CancelHook& cancel) {
+               video_->flow(from, to, flow, cancel);
+             });
     return result;
   }
 
@@ -298,23 +299,13 @@ class VideoFlowsBinding {
   // The frame being converted and the flows' working memory with the frames they keep.
   static void requireMemory(const Shape& shape) {
     const std::int64_t rows = shape[0], cols = shape[1], channels = shape[2];
-    membudget::Estimate need;
-    need.outputs = membudget::Bytes::product(
-        {2, sizeof(float), static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(cols)});
-    need.working = flowdriver::flowInputBytes(cols, rows, channels) +
-                   flowdriver::videoWorkingBytes(cols, rows, channels);
-    need.what = std::to_string(rows) + "-by-" + std::to_string(cols) + "-by-" +
-                std::to_string(channels) + " frames";
-    npargs::requireMemory(need, "video_flows");
+    requireFlowMemory(rows, cols, channels,
+                      flowdriver::flowInputBytes(cols, rows, channels) +
+                          flowdriver::videoWorkingBytes(cols, rows, channels),
+                      "video_flows");
   }
 
-  static void raise(const flowdriver::FlowFailure& failure) {
-    if (failure.interrupted) throw py::error_already_set();
-    if (failure.outOfMemory) npargs::memoryError(failure.text);
-    if (failure) throw std::runtime_error(failure.text);
-  }
-
-  flowdriver::FlowParameters parameters_;
+  FlowArguments arguments_;
   std::unique_ptr<flowdriver::VideoFlows> video_;
   std::map<long long, Shape> shapes_;  // of the frames video_ holds
 };
