@@ -94,6 +94,29 @@ struct BandArrays {
   }
 };
 
+// The arrays that go into the layout as they are: copy(to, stride, from) for the increments,
+// the flow (kSlots per step, from slot `first`) and the fixed terms of C (from `c`).
+template <int kLanes, typename Copy>
+void copyFields(const SorSystem& s, const float* du, const float* dv, const BandArrays<kLanes>& A,
+                std::size_t first, float* c, const Copy& copy) {
+  constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  constexpr int kStep = kLanes * kFields;
+  copy(A.DU + first, kSlots, du);
+  copy(A.DV + first, kSlots, dv);
+  copy(A.U + first, kSlots, s.u);
+  copy(A.V + first, kSlots, s.v);
+  copy(c + kPsiD * kLanes, kStep, s.psiD);
+  copy(c + kPsiG * kLanes, kStep, s.psiG);
+  copy(c + kJ12 * kLanes, kStep, s.j12);
+  copy(c + kJ13 * kLanes, kStep, s.j13);
+  copy(c + kJ23 * kLanes, kStep, s.j23);
+  copy(c + kG12 * kLanes, kStep, s.g12);
+  copy(c + kG13 * kLanes, kStep, s.g13);
+  copy(c + kG23 * kLanes, kStep, s.g23);
+  copy(c + kRu * kLanes, kStep, s.ru);
+  copy(c + kRv * kLanes, kStep, s.rv);
+}
+
 // Pixels xBegin..xEnd − 1 of row j of band b into the band's block: the increments, the
 // fixed terms with ω over the denominators formed exactly as in the sweep, the flow and the
 // weights (0 for a pair beyond the border).
@@ -137,20 +160,7 @@ void packRow(const SorSystem& s, const float* du, const float* dv, const BandLay
     for (int x = xBegin; x < xEnd; ++x)
       to[x * stride] = from[x + row];
   };
-  copy(A.DU + first, kSlots, du);
-  copy(A.DV + first, kSlots, dv);
-  copy(A.U + first, kSlots, s.u);
-  copy(A.V + first, kSlots, s.v);
-  copy(c + kPsiD * kLanes, kStep, s.psiD);
-  copy(c + kPsiG * kLanes, kStep, s.psiG);
-  copy(c + kJ12 * kLanes, kStep, s.j12);
-  copy(c + kJ13 * kLanes, kStep, s.j13);
-  copy(c + kJ23 * kLanes, kStep, s.j23);
-  copy(c + kG12 * kLanes, kStep, s.g12);
-  copy(c + kG13 * kLanes, kStep, s.g13);
-  copy(c + kG23 * kLanes, kStep, s.g23);
-  copy(c + kRu * kLanes, kStep, s.ru);
-  copy(c + kRv * kLanes, kStep, s.rv);
+  copyFields<kLanes>(s, du, dv, A, first, c, copy);
 }
 
 // The halo slots of band b: the flow and lower weight of the row above the band, the flow of
@@ -262,20 +272,7 @@ void packBandTransposed(const SorSystem& s, const float* du, const float* dv,
   copy(A.R + first, kSlots, s.horizontal);
   blocksOf(A.D + first, kSlots,
            [&](int j, int i) { return y0 + j + 1 < ny ? Ops::load(s.vertical + i) : zero; });
-  copy(A.DU + first, kSlots, du);
-  copy(A.DV + first, kSlots, dv);
-  copy(A.U + first, kSlots, s.u);
-  copy(A.V + first, kSlots, s.v);
-  copy(c + kPsiD * kLanes, kStep, s.psiD);
-  copy(c + kPsiG * kLanes, kStep, s.psiG);
-  copy(c + kJ12 * kLanes, kStep, s.j12);
-  copy(c + kJ13 * kLanes, kStep, s.j13);
-  copy(c + kJ23 * kLanes, kStep, s.j23);
-  copy(c + kG12 * kLanes, kStep, s.g12);
-  copy(c + kG13 * kLanes, kStep, s.g13);
-  copy(c + kG23 * kLanes, kStep, s.g23);
-  copy(c + kRu * kLanes, kStep, s.ru);
-  copy(c + kRv * kLanes, kStep, s.rv);
+  copyFields<kLanes>(s, du, dv, A, first, c, copy);
 }
 
 // The layout the sweep uses: by transposed blocks where Ops says so (measured faster with
