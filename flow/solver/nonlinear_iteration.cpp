@@ -364,64 +364,88 @@ struct WeightScales {
   float data, gradient, match;  // 1/α, γ/α and β/α
 };
 
-// Weights: steps 5.2 and 5.3 with the same operations per pixel, rows shared among the
-// threads.
-void robustAndMatchWeights(flowsolver::LevelWorkspace& ws, const CTensor<float>& flow,
-                           const CTensor<float>& matchU, const CTensor<float>& matchV,
-                           const CTensor<float>& matchConfidence, WeightScales scale,
-                           flowthreads::Pool* pool, int threads) {
-  const int nx = flow.xSize(), ny = flow.ySize(), n = nx * ny, candidates = matchU.zSize();
-  const TensorPlanes J(ws.brightness, n), G(ws.gradient, n);
-  const float* du = ws.increment.data();
-  const float* dv = du + n;
-  const float* u = flow.data();
-  const float* v = u + n;
-  float* psiD = ws.weights.data();
-  float* psiG = psiD + n;
-  float* matchSum = psiG + n;
-  float* ru = matchSum + n;
-  float* rv = ru + n;
-  using flowsolver::detail::MatchTerms;
-  using flowsolver::detail::RobustTerms;
-  auto robust = flowsolver::detail::robustWeightsBaseline;
-  auto addCandidate = flowsolver::detail::addMatchCandidateBaseline;
+// Weights: steps 5.2 and 5.3 with the same operations per pixel, for rows y0 .. y1 − 1 at a
+// time (every pixel's weights depend on that pixel alone). The sweeps form them band by band
+// through SorSystem::formRows, just before they lay the band out, so that the tensor rows they
+// read are read again from the cache.
+class WeightRows {
+ public:
+  WeightRows(flowsolver::LevelWorkspace& ws, const CTensor<float>& flow,
+             const CTensor<float>& matchU, const CTensor<float>& matchV,
+             const CTensor<float>& matchConfidence, WeightScales scale)
+      : nx_(flow.xSize()),
+        n_(flow.xSize() * flow.ySize()),
+        matchU_(matchU),
+        matchV_(matchV),
+        matchConfidence_(matchConfidence),
+        scale_(scale),
+        du_(ws.increment.data()),
+        dv_(du_ + n_),
+        u_(flow.data()),
+        v_(u_ + n_),
+        psiD_(ws.weights.data()),
+        psiG_(psiD_ + n_),
+        matchSum_(psiG_ + n_),
+        ru_(matchSum_ + n_),
+        rv_(ru_ + n_) {
+    const TensorPlanes J(ws.brightness, n_), G(ws.gradient, n_);
+    terms_ = {du_,
+              dv_,
+              {J.e11, J.e22, J.e33, J.e12, J.e13, J.e23},
+              {G.e11, G.e22, G.e33, G.e12, G.e13, G.e23},
+              scale.data,
+              scale.gradient,
+              psiD_,
+              psiG_};
 #ifdef MOTIONSEG_FLOW_AVX2
-  if (flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2)) {
-    robust = flowsolver::detail::robustWeightsAvx2;
-    addCandidate = flowsolver::detail::addMatchCandidateAvx2;
-  }
-#endif
-  const RobustTerms terms{du,
-                          dv,
-                          {J.e11, J.e22, J.e33, J.e12, J.e13, J.e23},
-                          {G.e11, G.e22, G.e33, G.e12, G.e13, G.e23},
-                          scale.data,
-                          scale.gradient,
-                          psiD,
-                          psiG};
-  flowthreads::forEachRange(pool, ny, threads, [&](int y0, int y1) {
-    const int begin = y0 * nx, end = y1 * nx;
-    robust(begin, end, terms);
-    std::fill(matchSum + begin, matchSum + end, 0.0f);
-    std::fill(ru + begin, ru + end, 0.0f);
-    std::fill(rv + begin, rv + end, 0.0f);
-    for (int k = 0; k < candidates; ++k) {
-      const std::size_t offset = static_cast<std::size_t>(k) * n;
-      const MatchTerms candidate{du,
-                                 dv,
-                                 u,
-                                 v,
-                                 matchU.data() + offset,
-                                 matchV.data() + offset,
-                                 matchConfidence.data() + offset,
-                                 scale.match,
-                                 matchSum,
-                                 ru,
-                                 rv};
-      addCandidate(begin, end, candidate);
+    if (flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2)) {
+      robust_ = flowsolver::detail::robustWeightsAvx2;
+      addCandidate_ = flowsolver::detail::addMatchCandidateAvx2;
     }
-  });
-}
+#endif
+  }
+
+  void operator()(int y0, int y1) const {
+    const int begin = y0 * nx_, end = y1 * nx_;
+    robust_(begin, end, terms_);
+    std::fill(matchSum_ + begin, matchSum_ + end, 0.0f);
+    std::fill(ru_ + begin, ru_ + end, 0.0f);
+    std::fill(rv_ + begin, rv_ + end, 0.0f);
+    for (int k = 0; k < matchU_.zSize(); ++k) {
+      const std::size_t offset = static_cast<std::size_t>(k) * n_;
+      const flowsolver::detail::MatchTerms candidate{du_,
+                                                     dv_,
+                                                     u_,
+                                                     v_,
+                                                     matchU_.data() + offset,
+                                                     matchV_.data() + offset,
+                                                     matchConfidence_.data() + offset,
+                                                     scale_.match,
+                                                     matchSum_,
+                                                     ru_,
+                                                     rv_};
+      addCandidate_(begin, end, candidate);
+    }
+  }
+
+  /// The job that runs this object over rows, for SorSystem::formRows.
+  flowsolver::RowsJob job() {
+    return {[](void* self, int y0, int y1) { (*static_cast<const WeightRows*>(self))(y0, y1); },
+            this};
+  }
+
+ private:
+  int nx_, n_;
+  const CTensor<float>&matchU_, &matchV_, &matchConfidence_;
+  WeightScales scale_;
+  const float *du_, *dv_, *u_, *v_;
+  float *psiD_, *psiG_, *matchSum_, *ru_, *rv_;
+  flowsolver::detail::RobustTerms terms_{};
+  void (*robust_)(int, int, const flowsolver::detail::RobustTerms&) =
+      flowsolver::detail::robustWeightsBaseline;
+  void (*addCandidate_)(int, int, const flowsolver::detail::MatchTerms&) =
+      flowsolver::detail::addMatchCandidateBaseline;
+};
 
 }  // namespace
 
@@ -575,12 +599,15 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
   tensorClock.stop();
 
   // The fast sweep forms the neighbour differences itself from the flow.
-  const SorSystem system =
+  SorSystem system =
       buildSorSystem({nx, ny, ws.brightness.data(), ws.gradient.data(), flow.data(), nullptr,
                       ws.horizontal.data(), ws.vertical.data(), ws.weights.data()},
                      omega);
   const float a = 1.0f / alpha;
   const WeightScales scale{a, a * gamma, a * beta};
+  // The data and match weights are formed by the sweeps, band by band (see WeightRows).
+  WeightRows weightRows(ws, flow, matchU, matchV, matchConfidence, scale);
+  system.formRows = weightRows.job();
   float* du = ws.increment.data();
   float* dv = du + n;
   flowthreads::Pool* const sorPool =
@@ -589,7 +616,6 @@ void flowsolver::nonlinearIteration(const CTensor<float>& image1,
     StageClock weightClock(times != nullptr ? &times->weights : nullptr);
     diffusivity(flow, ws.increment, ws.horizontal, ws.vertical, extra, extraWeight, threads,
                 options.pool, ws.smoothnessScratch());
-    robustAndMatchWeights(ws, flow, matchU, matchV, matchConfidence, scale, options.pool, threads);
     weightClock.stop();
 
     StageClock sorClock(times != nullptr ? &times->sor : nullptr);

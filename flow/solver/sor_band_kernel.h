@@ -464,7 +464,10 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   // out just before its first sweep and written back after its last.
   BandPipeline::Worker worker = pipeline.join();
   for (int b = 0, k = 0; pipeline.next(worker, b, k); pipeline.finish(b, k)) {
-    if (k == 0) layOutBand<Ops>(s, du, dv, L, arrays, b);
+    if (k == 0) {
+      formRows(s, b * kLanes, b * kLanes + kLanes < ny ? b * kLanes + kLanes : ny);
+      layOutBand<Ops>(s, du, dv, L, arrays, b);
+    }
     sweepBand(b, k);
     if (k == sweeps - 1) unpackBand(L, arrays, b, du, dv);
   }

@@ -74,7 +74,9 @@ inline void updateBorderPixel(const SorPixel* pixels, int nx, int ny, int x, int
 }  // namespace
 
 void sorSweepsReference(const SorSystem& s, float* du, float* dv, int sweeps) {
+  if (sweeps <= 0) return;
   const int nx = s.xSize, ny = s.ySize;
+  formRows(s, 0, ny);
   const float omega = s.omega;
   const float oneMinusOmega = 1.0f - omega;
   for (int sweep = 0; sweep < sweeps; ++sweep) {
@@ -127,6 +129,7 @@ void sorSweepsBanded(const SorSystem& s, float* du, float* dv, int sweeps, SorSc
   const int n = nx * ny;
   const float omega = s.omega;
   const float oneMinusOmega = 1.0f - omega;
+  formRows(s, 0, ny);
   // The denominators change only with the weights: ω/denominator once per fixed-point
   // iteration, formed exactly as in the sweep, and stored with the pixel's other fixed terms.
   scratch.pixels.resize(n);

@@ -6,6 +6,12 @@
 
 namespace flowsolver {
 
+/// Work on rows y0 .. y1 − 1 of a system: run(context, y0, y1).
+struct RowsJob {
+  void (*run)(void* context, int y0, int y1) = nullptr;
+  void* context = nullptr;
+};
+
 /// The linear system of one fixed-point iteration, as flat xSize·ySize arrays (x fastest).
 /// Everything except du and dv is fixed during the sweeps.
 struct SorSystem {
@@ -23,7 +29,18 @@ struct SorSystem {
   // Robust data weights and match sums of this fixed-point iteration.
   const float *psiD = nullptr, *psiG = nullptr, *m = nullptr, *ru = nullptr, *rv = nullptr;
   float omega = 1.0f;
+  // When set, what writes psiD, psiG, m, ru and rv of some rows: the sweeps run it once for
+  // every row, before anything reads these rows of the five arrays (the vector sweeps just
+  // before a band is laid out, on the thread that lays it out, so that the rows it reads are
+  // still in the cache; the others for every row first). It may read anything but du and dv
+  // outside its rows, and du and dv of its rows as they were when the sweeps began.
+  RowsJob formRows;
 };
+
+/// Runs s.formRows over rows y0 .. y1 − 1, if it is set.
+inline void formRows(const SorSystem& s, int y0, int y1) {
+  if (s.formRows.run != nullptr) s.formRows.run(s.formRows.context, y0, y1);
+}
 
 class BandPipeline;
 

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -92,6 +93,58 @@ struct RandomSystem {
     s.ru = make(any);
     s.rv = make(any);
     s.omega = omega;
+  }
+};
+
+// The same system with the data weights and match sums left to SorSystem::formRows: the five
+// arrays start as NaN, so that a row read before it is formed spoils the result, and the job
+// copies its rows from the original, counts how often each row is formed and whether du and
+// dv of its rows were still as the sweeps began.
+struct RowsFormedLater {
+  const SorSystem& original;
+  SorSystem s;
+  std::vector<std::vector<float>> arrays;
+  const float *du, *dv, *du0, *dv0;
+  std::vector<std::atomic<int>> formed;
+  std::atomic<bool> incrementsAsGiven{true};
+
+  RowsFormedLater(const SorSystem& system, const float* du_, const float* dv_, const float* du0_,
+                  const float* dv0_)
+      : original(system),
+        s(system),
+        arrays(5, std::vector<float>(static_cast<std::size_t>(system.xSize) * system.ySize,
+                                     std::nanf(""))),
+        du(du_),
+        dv(dv_),
+        du0(du0_),
+        dv0(dv0_),
+        formed(static_cast<std::size_t>(system.ySize)) {
+    s.psiD = arrays[0].data();
+    s.psiG = arrays[1].data();
+    s.m = arrays[2].data();
+    s.ru = arrays[3].data();
+    s.rv = arrays[4].data();
+    s.formRows = {[](void* self, int y0, int y1) { static_cast<RowsFormedLater*>(self)->form(y0, y1); },
+                  this};
+  }
+
+  void form(int y0, int y1) {
+    const std::size_t nx = static_cast<std::size_t>(s.xSize);
+    const std::size_t begin = y0 * nx, end = y1 * nx;
+    const float* from[] = {original.psiD, original.psiG, original.m, original.ru, original.rv};
+    for (int a = 0; a < 5; ++a)
+      std::copy(from[a] + begin, from[a] + end, arrays[a].begin() + begin);
+    for (int y = y0; y < y1; ++y)
+      formed[y].fetch_add(1);
+    if (!std::equal(du + begin, du + end, du0 + begin) ||
+        !std::equal(dv + begin, dv + end, dv0 + begin)) {
+      incrementsAsGiven = false;
+    }
+  }
+
+  bool everyRowOnce() const {
+    return std::all_of(formed.begin(), formed.end(),
+                       [](const std::atomic<int>& c) { return c.load() == 1; });
   }
 };
 
@@ -347,6 +400,17 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
               << ", " << sweeps << " sweeps";
           EXPECT_EQ(std::memcmp(dv.data(), dv2.data(), n * sizeof(float)), 0);
         }
+        // The rows' weights formed by the sweeps themselves: the same bits, each row formed
+        // once, while its increments were still those given.
+        std::vector<float> du3(du0), dv3(dv0);
+        RowsFormedLater later(r.s, du3.data(), dv3.data(), du0.data(), dv0.data());
+        version.second(later.s, du3.data(), dv3.data(), sweeps, kept[v]);
+        EXPECT_EQ(std::memcmp(du.data(), du3.data(), n * sizeof(float)), 0)
+            << version.first << " forming rows, " << size.first << " x " << size.second;
+        EXPECT_EQ(std::memcmp(dv.data(), dv3.data(), n * sizeof(float)), 0);
+        EXPECT_TRUE(later.everyRowOnce()) << version.first << " " << size.first << " x "
+                                          << size.second;
+        EXPECT_TRUE(later.incrementsAsGiven) << version.first;
       }
     }
   }
