@@ -22,6 +22,7 @@
 #include "flow/solver/sor_system.h"
 
 #include <cstddef>
+#include <type_traits>
 
 namespace flowsolver {
 namespace {
@@ -381,6 +382,101 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
   const VI minusOne = Ops::set1i(-1);
   const VI width = Ops::set1i(nx);
   const VI lastX = Ops::set1i(nx - 1);
+  // Step t of band b, from the previous step's new increments. With kTested, lanes whose
+  // neighbour does not exist leave their sums untouched and lanes outside the image keep their
+  // value, through selects; without, every lane is an image pixel with all four neighbours
+  // (the interior of an interior band), where each select would take its first operand: the
+  // same operations on the same values, so the same bits.
+  auto step = [&](auto tested, int b, int t, M rowInside, M hasUp, M hasDown, V& previousU,
+                  V& previousV) {
+    constexpr bool kTested = decltype(tested)::value;
+    const std::size_t here = L.step(b, t) * kSlots;
+    const std::size_t before = here - kSlots, after = here + kSlots;
+    M inside{}, hasLeft{}, hasRight{};
+    if constexpr (kTested) {
+      const VI x = Ops::subi(Ops::set1i(t), laneIndex);
+      inside =
+          Ops::both(rowInside, Ops::both(Ops::greaterThan(x, minusOne), Ops::lessThan(x, width)));
+      hasLeft = Ops::greaterThan(x, Ops::set1i(0));
+      hasRight = Ops::lessThan(x, lastX);
+    }
+    // su + term, where the neighbour exists.
+    auto accumulate = [](M exists, V sum, V term) {
+      if constexpr (kTested) {
+        return Ops::select(exists, Ops::add(sum, term), sum);
+      } else {
+        (void)exists;
+        return Ops::add(sum, term);
+      }
+    };
+    const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
+    V su = zero, sv = zero;
+    // Left: the previous step, just updated.
+    {
+      const V phi = Ops::load(R + before + 1);
+      const V tu = Ops::mul(Ops::add(previousU, Ops::sub(Ops::load(U + before + 1), ui)), phi);
+      const V tv = Ops::mul(Ops::add(previousV, Ops::sub(Ops::load(V_ + before + 1), vi)), phi);
+      su = accumulate(hasLeft, su, tu);
+      sv = accumulate(hasLeft, sv, tv);
+    }
+    // Up: the previous step moved down one lane, the halo in lane 0.
+    {
+      const V phi = Ops::load(D + before);
+      const V du0 = Ops::shiftUp(previousU, DU + before);
+      const V dv0 = Ops::shiftUp(previousV, DV + before);
+      const V tu = Ops::mul(Ops::add(du0, Ops::sub(Ops::load(U + before), ui)), phi);
+      const V tv = Ops::mul(Ops::add(dv0, Ops::sub(Ops::load(V_ + before), vi)), phi);
+      su = accumulate(hasUp, su, tu);
+      sv = accumulate(hasUp, sv, tv);
+    }
+    // Right: the next step, not yet updated.
+    {
+      const V phi = Ops::load(R + here + 1);
+      const V tu = Ops::mul(
+          Ops::add(Ops::load(DU + after + 1), Ops::sub(Ops::load(U + after + 1), ui)), phi);
+      const V tv = Ops::mul(
+          Ops::add(Ops::load(DV + after + 1), Ops::sub(Ops::load(V_ + after + 1), vi)), phi);
+      su = accumulate(hasRight, su, tu);
+      sv = accumulate(hasRight, sv, tv);
+    }
+    // Down: the next step moved up one lane, the halo in the last lane.
+    {
+      const V phi = Ops::load(D + here + 1);
+      const V tu = Ops::mul(
+          Ops::add(Ops::load(DU + after + 2), Ops::sub(Ops::load(U + after + 2), ui)), phi);
+      const V tv = Ops::mul(
+          Ops::add(Ops::load(DV + after + 2), Ops::sub(Ops::load(V_ + after + 2), vi)), phi);
+      su = accumulate(hasDown, su, tu);
+      sv = accumulate(hasDown, sv, tv);
+    }
+    // Relaxed Gauss–Seidel step for du, then for dv with the new du.
+    const float* c = C + L.step(b, t) * kLanes * kFields;
+    auto field = [c](Field f) { return Ops::load(c + f * Ops::kLanes); };
+    const V psiD = field(kPsiD), psiG = field(kPsiG);
+    const V j12 = field(kJ12), g12 = field(kG12);
+    const V u = Ops::load(DU + here + 1), v = Ops::load(DV + here + 1);
+    const V numeratorU =
+        Ops::sub(Ops::sub(Ops::sub(su, Ops::mul(psiD, Ops::add(Ops::mul(v, j12), field(kJ13)))),
+                          Ops::mul(psiG, Ops::add(Ops::mul(v, g12), field(kG13)))),
+                 field(kRu));
+    const V newU = Ops::add(Ops::mul(keep, u), Ops::mul(field(kFactorU), numeratorU));
+    const V numeratorV =
+        Ops::sub(Ops::sub(Ops::sub(sv, Ops::mul(psiD, Ops::add(Ops::mul(newU, j12), field(kJ23)))),
+                          Ops::mul(psiG, Ops::add(Ops::mul(newU, g12), field(kG23)))),
+                 field(kRv));
+    const V newV = Ops::add(Ops::mul(keep, v), Ops::mul(field(kFactorV), numeratorV));
+    if constexpr (kTested) {
+      previousU = Ops::select(inside, newU, u);
+      previousV = Ops::select(inside, newV, v);
+    } else {
+      previousU = newU;
+      previousV = newV;
+    }
+    Ops::store(DU + here + 1, previousU);
+    Ops::store(DV + here + 1, previousV);
+  };
+  using Tested = std::true_type;
+  using Untested = std::false_type;
   auto sweepBand = [&](int b, int k) {
     incrementHalos(L, arrays, b, k, du, dv);
     // Which of the rows exist and have an upper or lower neighbour.
@@ -390,75 +486,18 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     const M hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
     V previousU = Ops::load(DU + L.lane(b, -1, 0));
     V previousV = Ops::load(DV + L.lane(b, -1, 0));
-    for (int t = 0; t < nx + kLanes - 1; ++t) {
-      const std::size_t here = L.step(b, t) * kSlots;
-      const std::size_t before = here - kSlots, after = here + kSlots;
-      const VI x = Ops::subi(Ops::set1i(t), laneIndex);
-      const M inside =
-          Ops::both(rowInside, Ops::both(Ops::greaterThan(x, minusOne), Ops::lessThan(x, width)));
-      const M hasLeft = Ops::greaterThan(x, Ops::set1i(0));
-      const M hasRight = Ops::lessThan(x, lastX);
-      const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
-      V su = zero, sv = zero;
-      // Left: the previous step, just updated.
-      {
-        const V phi = Ops::load(R + before + 1);
-        const V tu = Ops::mul(Ops::add(previousU, Ops::sub(Ops::load(U + before + 1), ui)), phi);
-        const V tv = Ops::mul(Ops::add(previousV, Ops::sub(Ops::load(V_ + before + 1), vi)), phi);
-        su = Ops::select(hasLeft, Ops::add(su, tu), su);
-        sv = Ops::select(hasLeft, Ops::add(sv, tv), sv);
-      }
-      // Up: the previous step moved down one lane, the halo in lane 0.
-      {
-        const V phi = Ops::load(D + before);
-        const V du0 = Ops::shiftUp(previousU, DU + before);
-        const V dv0 = Ops::shiftUp(previousV, DV + before);
-        const V tu = Ops::mul(Ops::add(du0, Ops::sub(Ops::load(U + before), ui)), phi);
-        const V tv = Ops::mul(Ops::add(dv0, Ops::sub(Ops::load(V_ + before), vi)), phi);
-        su = Ops::select(hasUp, Ops::add(su, tu), su);
-        sv = Ops::select(hasUp, Ops::add(sv, tv), sv);
-      }
-      // Right: the next step, not yet updated.
-      {
-        const V phi = Ops::load(R + here + 1);
-        const V tu = Ops::mul(
-            Ops::add(Ops::load(DU + after + 1), Ops::sub(Ops::load(U + after + 1), ui)), phi);
-        const V tv = Ops::mul(
-            Ops::add(Ops::load(DV + after + 1), Ops::sub(Ops::load(V_ + after + 1), vi)), phi);
-        su = Ops::select(hasRight, Ops::add(su, tu), su);
-        sv = Ops::select(hasRight, Ops::add(sv, tv), sv);
-      }
-      // Down: the next step moved up one lane, the halo in the last lane.
-      {
-        const V phi = Ops::load(D + here + 1);
-        const V tu = Ops::mul(
-            Ops::add(Ops::load(DU + after + 2), Ops::sub(Ops::load(U + after + 2), ui)), phi);
-        const V tv = Ops::mul(
-            Ops::add(Ops::load(DV + after + 2), Ops::sub(Ops::load(V_ + after + 2), vi)), phi);
-        su = Ops::select(hasDown, Ops::add(su, tu), su);
-        sv = Ops::select(hasDown, Ops::add(sv, tv), sv);
-      }
-      // Relaxed Gauss–Seidel step for du, then for dv with the new du.
-      const float* c = C + L.step(b, t) * kLanes * kFields;
-      auto field = [c](Field f) { return Ops::load(c + f * Ops::kLanes); };
-      const V psiD = field(kPsiD), psiG = field(kPsiG);
-      const V j12 = field(kJ12), g12 = field(kG12);
-      const V u = Ops::load(DU + here + 1), v = Ops::load(DV + here + 1);
-      const V numeratorU =
-          Ops::sub(Ops::sub(Ops::sub(su, Ops::mul(psiD, Ops::add(Ops::mul(v, j12), field(kJ13)))),
-                            Ops::mul(psiG, Ops::add(Ops::mul(v, g12), field(kG13)))),
-                   field(kRu));
-      const V newU = Ops::add(Ops::mul(keep, u), Ops::mul(field(kFactorU), numeratorU));
-      const V numeratorV = Ops::sub(
-          Ops::sub(Ops::sub(sv, Ops::mul(psiD, Ops::add(Ops::mul(newU, j12), field(kJ23)))),
-                   Ops::mul(psiG, Ops::add(Ops::mul(newU, g12), field(kG23)))),
-          field(kRv));
-      const V newV = Ops::add(Ops::mul(keep, v), Ops::mul(field(kFactorV), numeratorV));
-      previousU = Ops::select(inside, newU, u);
-      previousV = Ops::select(inside, newV, v);
-      Ops::store(DU + here + 1, previousU);
-      Ops::store(DV + here + 1, previousV);
-    }
+    const int steps = nx + kLanes - 1;
+    // Steps kLanes .. nx − 2 of a band with rows above and below hold, in every lane, a pixel
+    // with all four neighbours.
+    const bool interiorBand = b > 0 && b * kLanes + kLanes < ny;
+    const int first = interiorBand ? kLanes : steps, last = interiorBand ? nx - 1 : steps;
+    int t = 0;
+    for (; t < first && t < steps; ++t)
+      step(Tested{}, b, t, rowInside, hasUp, hasDown, previousU, previousV);
+    for (; t < last; ++t)
+      step(Untested{}, b, t, rowInside, hasUp, hasDown, previousU, previousV);
+    for (; t < steps; ++t)
+      step(Tested{}, b, t, rowInside, hasUp, hasDown, previousU, previousV);
   };
   // The pipeline decides the order of the pairs and which thread runs each; a band is laid
   // out just before its first sweep and written back after its last.

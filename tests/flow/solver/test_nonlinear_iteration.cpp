@@ -124,8 +124,9 @@ struct RowsFormedLater {
     s.m = arrays[2].data();
     s.ru = arrays[3].data();
     s.rv = arrays[4].data();
-    s.formRows = {[](void* self, int y0, int y1) { static_cast<RowsFormedLater*>(self)->form(y0, y1); },
-                  this};
+    s.formRows = {
+        [](void* self, int y0, int y1) { static_cast<RowsFormedLater*>(self)->form(y0, y1); },
+        this};
   }
 
   void form(int y0, int y1) {
@@ -408,8 +409,8 @@ TEST(SorSweep, FastSweepGivesTheSameBits) {
         EXPECT_EQ(std::memcmp(du.data(), du3.data(), n * sizeof(float)), 0)
             << version.first << " forming rows, " << size.first << " x " << size.second;
         EXPECT_EQ(std::memcmp(dv.data(), dv3.data(), n * sizeof(float)), 0);
-        EXPECT_TRUE(later.everyRowOnce()) << version.first << " " << size.first << " x "
-                                          << size.second;
+        EXPECT_TRUE(later.everyRowOnce())
+            << version.first << " " << size.first << " x " << size.second;
         EXPECT_TRUE(later.incrementsAsGiven) << version.first;
       }
     }
