@@ -172,21 +172,25 @@ void packHalos(const SorSystem& s, const BandLayout<kLanes>& L, const BandArrays
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
   const int nx = s.xSize, ny = s.ySize;
   const int above = b * kLanes - 1, below = b * kLanes + kLanes;
-  for (int x = 0; x < nx; ++x) {
-    if (above >= 0) {
-      // Upper halo at step x − 1.
-      const std::size_t h = L.step(b, x - 1) * kSlots;
-      const int i = x + above * nx;
-      A.U[h] = s.u[i];
-      A.V[h] = s.v[i];
-      A.D[h] = s.vertical[i];
+  // Step t of the band is step −1 of its block plus t + 1.
+  const std::size_t first = L.step(b, -1);
+  if (above >= 0) {
+    // Upper halo of pixel x at step x − 1.
+    const std::size_t row = static_cast<std::size_t>(above) * nx;
+    for (int x = 0; x < nx; ++x) {
+      const std::size_t h = (first + x) * kSlots;
+      A.U[h] = s.u[row + x];
+      A.V[h] = s.v[row + x];
+      A.D[h] = s.vertical[row + x];
     }
-    if (below < ny) {
-      // Lower halo at step x + kLanes.
-      const std::size_t h = L.step(b, x + kLanes) * kSlots + kSlots - 1;
-      const int i = x + below * nx;
-      A.U[h] = s.u[i];
-      A.V[h] = s.v[i];
+  }
+  if (below < ny) {
+    // Lower halo of pixel x at step x + kLanes.
+    const std::size_t row = static_cast<std::size_t>(below) * nx;
+    for (int x = 0; x < nx; ++x) {
+      const std::size_t h = (first + x + kLanes + 1) * kSlots + kSlots - 1;
+      A.U[h] = s.u[row + x];
+      A.V[h] = s.v[row + x];
     }
   }
 }
@@ -312,10 +316,13 @@ void unpackBand(const BandLayout<kLanes>& L, const BandArrays<kLanes>& A, int b,
   for (int j = 0; j < kLanes; ++j) {
     const int y = b * kLanes + j;
     if (y >= L.ny) break;
+    // Pixel x of row j in lane j of step x + j.
+    const std::size_t first = L.lane(b, j, j);
+    const std::size_t row = static_cast<std::size_t>(y) * L.nx;
     for (int x = 0; x < L.nx; ++x) {
-      const std::size_t at = L.lane(b, x + j, j);
-      du[x + y * L.nx] = A.DU[at];
-      dv[x + y * L.nx] = A.DV[at];
+      const std::size_t at = first + static_cast<std::size_t>(x) * BandLayout<kLanes>::kSlots;
+      du[row + x] = A.DU[at];
+      dv[row + x] = A.DV[at];
     }
   }
 }
@@ -329,20 +336,27 @@ void incrementHalos(const BandLayout<kLanes>& L, const BandArrays<kLanes>& A, in
   constexpr int kSlots = BandLayout<kLanes>::kSlots;
   const int nx = L.nx, ny = L.ny;
   const int below = b * kLanes + kLanes;
+  // Step t of a band is step −1 of its block plus t + 1; the lanes of a step follow its
+  // first slot.
+  const std::size_t first = L.step(b, -1);
+  const std::size_t upper = b > 0 ? L.lane(b - 1, -1, kLanes - 1) : 0;
+  const std::size_t lower = below < ny ? L.lane(b + 1, -1, 0) : 0;
+  const std::size_t row = below < ny ? static_cast<std::size_t>(below) * nx : 0;
   for (int t = -1; t < L.steps - 1; ++t) {
-    const std::size_t h = L.step(b, t) * kSlots;
+    const std::size_t h = (first + (t + 1)) * kSlots;
     const bool above = b > 0 && t + kLanes < L.steps - 1;
-    A.DU[h] = above ? A.DU[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
-    A.DV[h] = above ? A.DV[L.lane(b - 1, t + kLanes, kLanes - 1)] : 0.0f;
+    const std::size_t from = upper + static_cast<std::size_t>(t + kLanes + 1) * kSlots;
+    A.DU[h] = above ? A.DU[from] : 0.0f;
+    A.DV[h] = above ? A.DV[from] : 0.0f;
     float lowerU = 0.0f, lowerV = 0.0f;
     const int x = t - kLanes;
     if (below < ny && x >= 0 && x < nx) {
       if (k == 0) {
-        lowerU = du[x + below * nx];
-        lowerV = dv[x + below * nx];
+        lowerU = du[row + x];
+        lowerV = dv[row + x];
       } else {
-        lowerU = A.DU[L.lane(b + 1, x, 0)];
-        lowerV = A.DV[L.lane(b + 1, x, 0)];
+        lowerU = A.DU[lower + static_cast<std::size_t>(x + 1) * kSlots];
+        lowerV = A.DV[lower + static_cast<std::size_t>(x + 1) * kSlots];
       }
     }
     A.DU[h + kSlots - 1] = lowerU;
