@@ -94,24 +94,32 @@ void correlateRows(const T* src, T* dst, int n, int lines, const CFilter<T>& mas
   }
 }
 
-/// Correlates a line of n units with the mask, where unit p is the `len` contiguous
-/// elements at offset p·stride: every element of a unit is one sample of its own line.
+/// Units p0 .. p1 − 1 of the correlation of a line of n units with the mask, where unit p is
+/// the `len` contiguous elements at offset (p − first)·stride of src and (p − p0)·stride of
+/// dst: every element of a unit is one sample of its own line.
 template <typename T>
-void correlateUnits(const T* src, T* dst, int n, long long stride, int len,
-                    const CFilter<T>& mask) {
+void correlateUnitRange(const T* src, int first, T* dst, int n, long long stride, int len,
+                        const CFilter<T>& mask, int p0, int p1) {
   const T* tap = mask.data();
   const int size = mask.size();
   const int delta = mask.delta();
-  for (int p = 0; p < n; ++p) {
-    T* d = dst + p * stride;
+  for (int p = p0; p < p1; ++p) {
+    T* d = dst + (p - p0) * stride;
     std::fill(d, d + len, T(0));
     for (int i = 0; i < size; ++i) {
-      const T* s = src + mirror(static_cast<long long>(p) + i - delta, n) * stride;
+      const T* s = src + (mirror(static_cast<long long>(p) + i - delta, n) - first) * stride;
       const T t = tap[i];
       for (int e = 0; e < len; ++e)
         d[e] += t * s[e];
     }
   }
+}
+
+/// All n units of the line.
+template <typename T>
+void correlateUnits(const T* src, T* dst, int n, long long stride, int len,
+                    const CFilter<T>& mask) {
+  correlateUnitRange(src, 0, dst, n, stride, len, mask, 0, n);
 }
 
 /// Reciprocals w[i] = 1/i (w[0] = 1) in double, rounded to T, for i up to `last`.
@@ -328,6 +336,17 @@ void boxColumns(const T* s, T* d, int w, long long stride, int n, int r, const s
 }  // namespace
 
 template <typename T>
+void filterRows(const T* src, T* dst, int xSize, int lines, const CFilter<T>& mask) {
+  correlateRows(src, dst, xSize, lines, mask);
+}
+
+template <typename T>
+void filterColumnsOfRows(const T* src, int first, T* dst, int xSize, int ySize, int y0, int y1,
+                         const CFilter<T>& mask) {
+  correlateUnitRange(src, first, dst, ySize, xSize, xSize, mask, y0, y1);
+}
+
+template <typename T>
 void filter(const CMatrix<T>& src, CMatrix<T>& dst, const CFilter<T>& mask, int) {
   requireSameSize(src, dst);
   correlateRows(src.data(), dst.data(), src.xSize(), src.ySize(), mask);
@@ -474,6 +493,9 @@ void recursiveSmoothY(CTensor<T>& t, float sigma, flowthreads::Pool* pool, int t
 }
 
 // The flow filters single-precision images only.
+template void filterRows(const float*, float*, int, int, const CFilter<float>&);
+template void filterColumnsOfRows(const float*, int, float*, int, int, int, int,
+                                  const CFilter<float>&);
 template void filter(const CMatrix<float>&, CMatrix<float>&, const CFilter<float>&, int);
 template void filter(const CMatrix<float>&, CMatrix<float>&, int, const CFilter<float>&);
 template void filter(const CTensor<float>&, CTensor<float>&, const CFilter<float>&, int, int);

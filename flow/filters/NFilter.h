@@ -29,6 +29,17 @@ void filter(const CMatrix<T>& src, CMatrix<T>& dst, const CFilter<T>& mask, int)
 /// Along y (every column).
 template <typename T>
 void filter(const CMatrix<T>& src, CMatrix<T>& dst, int, const CFilter<T>& mask);
+/// The same two filters of one plane for some of its rows, for callers that keep a few rows
+/// of a plane at a time: each row has the bits the whole filter gives it. filterRows filters
+/// `lines` rows of xSize samples along x, from src and dst on. filterColumnsOfRows forms rows
+/// y0 .. y1 − 1 of the filter along y of an xSize × ySize plane into dst (row y0 first) from
+/// src, which holds the plane's rows from row `first` on (row y at src + (y − first)·xSize)
+/// and must hold every row the mask reaches from them, mirrored at the plane's borders.
+template <typename T>
+void filterRows(const T* src, T* dst, int xSize, int lines, const CFilter<T>& mask);
+template <typename T>
+void filterColumnsOfRows(const T* src, int first, T* dst, int xSize, int ySize, int y0, int y1,
+                         const CFilter<T>& mask);
 /// Along x, every channel.
 template <typename T>
 void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int);

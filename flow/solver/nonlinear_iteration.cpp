@@ -155,8 +155,7 @@ void addMatchCandidate(int begin, int end, float aBeta, const float* __restrict 
 
 // The level's derivatives of one channel, 5-tap derivative filters of the image and of the
 // temporal difference, each plane of `planes` where DerivativePlane says, in two independent
-// chains of about the same cost (filters along x cost more than along y): chain 0 Ix, Ixx,
-// Ixy; chain 1 Iy, Iyy, Iyt and Ixt.
+// chains: chain 0 Ix, Ixx, Ixy; chain 1 Iy, Iyy, Iyt and Ixt.
 void derivativeChain(int chain, CMatrix<float>* planes) {
   using namespace flowsolver;
   const CDerivative<float> derivative(5);
@@ -304,13 +303,11 @@ void checkLevelOperands(const CTensor<float>& image1, const CTensor<float>& warp
 // The fast level's steps over the workspace.
 
 // Plan the buffers: the level's size for every workspace buffer within the room it has, the
-// tensors and the increment zero.
+// increment zero (the set-up clears the tensors strip by strip).
 void planLevelBuffers(flowsolver::LevelWorkspace& ws, int nx, int ny) {
   const int n = nx * ny;
   ws.brightness.fitSize(nx, ny, 6);
   ws.gradient.fitSize(nx, ny, 6);
-  ws.brightness.fill(0.0f);
-  ws.gradient.fill(0.0f);
   ws.increment.fitSize(nx, ny, 2);
   ws.increment.fill(0.0f);
   for (CMatrix<float>& plane : ws.planes)
@@ -320,43 +317,112 @@ void planLevelBuffers(flowsolver::LevelWorkspace& ws, int nx, int ny) {
   ws.weights.resize(5 * static_cast<std::size_t>(n));
 }
 
-// Set up: steps 1 and 3 with the same derivatives and sums, bit for bit; the two chains of
-// derivatives on two threads, then the tensor sums over rows shared among the threads, the mask
-// applied with the last channel (with no channel, on its own).
+// Set up: steps 1 and 3 with the same derivatives and sums, bit for bit, in strips of
+// kStripRows rows: for each strip, every channel's derivatives of the strip's rows and of the
+// few rows around them that the filters along y read, then the strip's tensor rows summed
+// over the channels in channel order. The derivative rows of a strip and its tensor rows stay
+// in the cache from the filter that forms them to the sum that reads them, where whole planes
+// would go to memory and back for every channel. Strips are shared among the threads; each
+// forms the rows around its strips itself (a row has the same bits whichever strip forms it).
+// The mask is applied with the last channel (with no channel, on its own).
+constexpr int kStripRows = 32;
+
+// One worker's rows of the derivative planes for a strip: rows r0 .. r0 + rows − 1 of the
+// level, r0 two above the strip (the rows that Ixy, Iyy and Iyt read), or the level's top.
+struct StripPlanes {
+  flowdetail::LargeVector<float> planes;
+  int xSize = 0, capacity = 0;
+  float* plane(int k) { return planes.data() + static_cast<std::size_t>(k) * capacity * xSize; }
+  void fit(int nx, int rows) {
+    xSize = nx;
+    capacity = rows;
+    planes.resize(static_cast<std::size_t>(flowsolver::kDerivativePlanes) * rows * nx);
+  }
+};
+
+void strip(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
+           const CMatrix<float>& mask, const TensorPlanes& J, const TensorPlanes& G, int y0, int y1,
+           StripPlanes& ws, void (*accumulate)(int, int, const flowsolver::detail::TensorTerms&)) {
+  using namespace flowsolver;
+  const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
+  const std::size_t n = static_cast<std::size_t>(nx) * ny;
+  const CDerivative<float> derivative(5);
+  const int reach = derivative.delta();  // rows the filter along y reads on either side
+  // The rows of the strip's planes: what the strip's second derivatives along y read.
+  const int r0 = std::max(0, y0 - reach), r1 = std::min(ny, y1 + reach);
+  const std::size_t top = static_cast<std::size_t>(y0 - r0) * nx;  // the strip in its planes
+  float* ix = ws.plane(kIx);
+  float* iy = ws.plane(kIy);
+  float* temporal = ws.plane(kTemporal);
+  float* ixx = ws.plane(kIxx);
+  float* ixy = ws.plane(kIxy);
+  float* iyy = ws.plane(kIyy);
+  float* ixt = ws.plane(kIxt);
+  float* iyt = ws.plane(kIyt);
+  const std::size_t begin = static_cast<std::size_t>(y0) * nx,
+                    end = static_cast<std::size_t>(y1) * nx;
+  // The six planes of each tensor follow each other.
+  for (int e = 0; e < 6; ++e) {
+    std::fill(J.e11 + e * n + begin, J.e11 + e * n + end, 0.0f);
+    std::fill(G.e11 + e * n + begin, G.e11 + e * n + end, 0.0f);
+  }
+  for (int q = 0; q < nc; ++q) {
+    const float* first = image1.data() + q * n;
+    const float* second = warpedImage2.data() + q * n;
+    // Rows r0 .. r1 − 1 of the temporal difference, Ix and Iy; then the strip's rows of the
+    // derivatives of those.
+    const std::size_t from = static_cast<std::size_t>(r0) * nx;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(r1 - r0) * nx; ++i)
+      temporal[i] = second[from + i] - first[from + i];
+    NFilter::filterRows(first + from, ix, nx, r1 - r0, derivative);
+    NFilter::filterColumnsOfRows(first, 0, iy, nx, ny, r0, r1, derivative);
+    NFilter::filterRows(ix + top, ixx, nx, y1 - y0, derivative);
+    NFilter::filterColumnsOfRows(ix, r0, ixy, nx, ny, y0, y1, derivative);
+    NFilter::filterColumnsOfRows(iy, r0, iyy, nx, ny, y0, y1, derivative);
+    NFilter::filterColumnsOfRows(temporal, r0, iyt, nx, ny, y0, y1, derivative);
+    NFilter::filterRows(temporal + top, ixt, nx, y1 - y0, derivative);
+    const detail::TensorTerms terms{
+        ix + top,
+        iy + top,
+        temporal + top,
+        ixx,
+        ixy,
+        iyy,
+        ixt,
+        iyt,
+        mask.data() + begin,
+        {J.e11 + begin, J.e22 + begin, J.e33 + begin, J.e12 + begin, J.e13 + begin, J.e23 + begin},
+        {G.e11 + begin, G.e22 + begin, G.e33 + begin, G.e12 + begin, G.e13 + begin, G.e23 + begin},
+        q + 1 == nc};
+    accumulate(0, static_cast<int>(end - begin), terms);
+  }
+}
+
 void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
                    const CMatrix<float>& mask, flowsolver::LevelWorkspace& ws,
                    flowthreads::Pool* pool, int threads) {
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize(), n = nx * ny;
   const TensorPlanes J(ws.brightness, n), G(ws.gradient, n);
-  CMatrix<float>* planes = ws.planes;
+  if (nc == 0) {
+    ws.brightness.fill(0.0f);
+    ws.gradient.fill(0.0f);
+    applyMask(mask, ws.brightness, ws.gradient);
+    return;
+  }
   auto accumulate = flowsolver::detail::accumulateMotionTensorsBaseline;
 #ifdef MOTIONSEG_FLOW_AVX2
   if (flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2))
     accumulate = flowsolver::detail::accumulateMotionTensorsAvx2;
 #endif
-  for (int q = 0; q < nc; ++q) {
-    channelPlanes(image1, warpedImage2, q, planes);
-    flowthreads::forEachRange(pool, 2, std::min(threads, 2), [&](int begin, int end) {
-      for (int chain = begin; chain < end; ++chain)
-        derivativeChain(chain, planes);
-    });
-    using namespace flowsolver;
-    const detail::TensorTerms terms{planes[kIx].data(),
-                                    planes[kIy].data(),
-                                    planes[kTemporal].data(),
-                                    planes[kIxx].data(),
-                                    planes[kIxy].data(),
-                                    planes[kIyy].data(),
-                                    planes[kIxt].data(),
-                                    planes[kIyt].data(),
-                                    mask.data(),
-                                    {J.e11, J.e22, J.e33, J.e12, J.e13, J.e23},
-                                    {G.e11, G.e22, G.e33, G.e12, G.e13, G.e23},
-                                    q + 1 == nc};
-    flowthreads::forEachRange(pool, ny, threads,
-                              [&](int y0, int y1) { accumulate(y0 * nx, y1 * nx, terms); });
-  }
-  if (nc == 0) applyMask(mask, ws.brightness, ws.gradient);
+  const int strips = (ny + kStripRows - 1) / kStripRows;
+  flowthreads::forEachRange(pool, strips, threads, [&](int s0, int s1) {
+    StripPlanes planes;
+    planes.fit(nx, std::min(ny, kStripRows + 2 * CDerivative<float>(5).delta()));
+    for (int s = s0; s < s1; ++s) {
+      strip(image1, warpedImage2, mask, J, G, s * kStripRows, std::min(ny, (s + 1) * kStripRows),
+            planes, accumulate);
+    }
+  });
 }
 
 // The terms of the robust and match weights.

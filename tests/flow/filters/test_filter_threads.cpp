@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -127,6 +129,52 @@ TEST(FilterThreads, MatrixSmoothingHasTheBitsOfItsOneThreadCall) {
       NFilter::recursiveSmoothY(result, 4.0f, &pool, threads);
       EXPECT_TRUE(sameBits(result.data(), expected.data(), result.size()))
           << size.x << " x " << size.y << ", " << threads << " threads";
+    }
+  }
+}
+
+// Some rows of a plane filtered from a copy of just the rows the mask reaches (mirrored at the
+// borders): every row with the bits the whole filter gives it. Masks of 2 to 9 taps, planes
+// shorter than a mask (whose mirror wraps more than once) and ranges at either border.
+TEST(FilterRows, RowsOfAPlaneHaveTheBitsOfTheWholeFilter) {
+  std::mt19937 rng(33);
+  const Size sizes[] = {{1, 1, 1}, {5, 1, 1}, {3, 2, 1}, {7, 3, 1}, {13, 8, 1}, {17, 40, 1}};
+  for (const Size size : sizes) {
+    const CTensor<float> source = randomTensor(size.x, size.y, 1, rng);
+    CMatrix<float> plane(size.x, size.y);
+    std::memcpy(plane.data(), source.data(), sizeof(float) * plane.size());
+    for (const int taps : {2, 5, 9}) {
+      const CDerivative<float> mask(taps);
+      CMatrix<float> alongX(size.x, size.y), alongY(size.x, size.y);
+      NFilter::filter(plane, alongX, mask, 1);
+      NFilter::filter(plane, alongY, 1, mask);
+      for (int y0 = 0; y0 < size.y; ++y0) {
+        for (int y1 = y0 + 1; y1 <= size.y; y1 += 3) {
+          const int lines = y1 - y0;
+          std::vector<float> out(static_cast<std::size_t>(lines) * size.x);
+          NFilter::filterRows(plane.data() + y0 * size.x, out.data(), size.x, lines, mask);
+          EXPECT_TRUE(sameBits(out.data(), alongX.data() + y0 * size.x, lines * size.x))
+              << size.x << " x " << size.y << ", rows " << y0 << ".." << y1;
+          // The rows the mask reaches, and only those, in a copy of their own.
+          int first = size.y, last = -1;
+          for (int y = y0; y < y1; ++y) {
+            for (int i = 0; i < mask.size(); ++i) {
+              long long q = y + i - mask.delta();
+              const long long period = 2LL * size.y;
+              q = ((q % period) + period) % period;
+              const int row = static_cast<int>(q < size.y ? q : period - 1 - q);
+              first = std::min(first, row);
+              last = std::max(last, row);
+            }
+          }
+          const std::vector<float> reached(plane.data() + first * size.x,
+                                           plane.data() + (last + 1) * size.x);
+          NFilter::filterColumnsOfRows(reached.data(), first, out.data(), size.x, size.y, y0, y1,
+                                       mask);
+          EXPECT_TRUE(sameBits(out.data(), alongY.data() + y0 * size.x, lines * size.x))
+              << size.x << " x " << size.y << ", " << taps << " taps, rows " << y0 << ".." << y1;
+        }
+      }
     }
   }
 }

@@ -143,9 +143,17 @@ TEST(FastLevel, SameFlowAsTheStraightforwardLevel) {
     int nx, ny, channels, candidates;
     bool extra;
   };
-  const Case cases[] = {{1, 1, 1, 0, false},   {1, 6, 3, 1, true},   {7, 1, 2, 2, false},
-                        {3, 4, 0, 1, false},   {6, 3, 1, 0, true},   {23, 17, 3, 2, true},
-                        {31, 12, 1, 3, false}, {40, 29, 3, 0, false}};
+  const Case cases[] = {{1, 1, 1, 0, false},
+                        {1, 6, 3, 1, true},
+                        {7, 1, 2, 2, false},
+                        {3, 4, 0, 1, false},
+                        {6, 3, 1, 0, true},
+                        {23, 17, 3, 2, true},
+                        {31, 12, 1, 3, false},
+                        {40, 29, 3, 0, false},
+                        // Levels set up in several strips of rows, the last one short.
+                        {11, 75, 3, 1, true},
+                        {9, 33, 2, 0, false}};
   for (const Case& c : cases) {
     std::mt19937 rng(50 + c.nx * 7 + c.ny);
     const Level original(c.nx, c.ny, c.channels, c.candidates, rng);
