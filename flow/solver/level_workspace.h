@@ -13,7 +13,8 @@ namespace flowsolver {
 
 /// The planes of one channel of a level's set-up: the first image, the temporal difference
 /// (warped second image minus first), and their 5-tap derivatives (Ix, Iy, Ixx, Ixy, Iyy of
-/// the image, Ixt, Iyt of the difference).
+/// the image, Ixt, Iyt of the difference). The fast set-up keeps a strip of rows of each (the
+/// first image it reads where it is).
 enum DerivativePlane : int {
   kImage,
   kTemporal,
@@ -33,8 +34,8 @@ enum DerivativePlane : int {
 struct LevelWorkspace {
   /// The motion tensors J and G (six planes each) and the flow increment (two planes).
   CTensor<float> brightness, gradient, increment;
-  /// The set-up's planes of one channel, indexed by DerivativePlane.
-  CMatrix<float> planes[kDerivativePlanes];
+  /// The smoothness weights' planes, indexed by SmoothnessPlane.
+  CMatrix<float> planes[kSmoothnessPlanes];
   /// The smoothness weights and the robust and match weights (five planes: ψ′ of the data
   /// and gradient terms, the match sums and the two weighted flow-minus-match sums).
   CMatrix<float> horizontal, vertical;
@@ -44,11 +45,8 @@ struct LevelWorkspace {
   /// Room for levels of up to `pixels` pixels.
   void reserve(int pixels);
 
-  /// The scratch of the smoothness weights (kSmoothnessPlanes matrices): the set-up's planes,
-  /// free once the motion tensors are summed, which happens before the first weights.
+  /// The scratch of the smoothness weights (kSmoothnessPlanes matrices).
   CMatrix<float>* smoothnessScratch() { return planes; }
-  static_assert(static_cast<int>(kSmoothnessPlanes) <= static_cast<int>(kDerivativePlanes),
-                "the smoothness weights' scratch lives in the set-up's planes");
 };
 
 }  // namespace flowsolver

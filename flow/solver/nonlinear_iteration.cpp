@@ -415,9 +415,15 @@ void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedIma
     accumulate = flowsolver::detail::accumulateMotionTensorsAvx2;
 #endif
   const int strips = (ny + kStripRows - 1) / kStripRows;
-  flowthreads::forEachRange(pool, strips, threads, [&](int s0, int s1) {
+  const int rows = std::min(ny, kStripRows + 2 * CDerivative<float>(5).delta());
+  // Each worker keeps its own strip of planes: as many workers as keep them all within three
+  // of the level's planes and 4 KiB per column (two or three whatever the level's size).
+  const long long perWorker = static_cast<long long>(flowsolver::kDerivativePlanes) * rows;
+  const int workers = static_cast<int>(
+      std::max(1LL, std::min<long long>(threads, (3LL * ny + 4096 / sizeof(float)) / perWorker)));
+  flowthreads::forEachRange(pool, strips, workers, [&](int s0, int s1) {
     StripPlanes planes;
-    planes.fit(nx, std::min(ny, kStripRows + 2 * CDerivative<float>(5).delta()));
+    planes.fit(nx, rows);
     for (int s = s0; s < s1; ++s) {
       strip(image1, warpedImage2, mask, J, G, s * kStripRows, std::min(ny, (s + 1) * kStripRows),
             planes, accumulate);
