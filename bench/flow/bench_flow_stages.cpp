@@ -1,8 +1,9 @@
 // Seconds per stage of the flow driver on the real pairs of ../shared/data/flow (skipped when
 // the folder is absent), at 1 and 2 threads: presmoothing, descriptors (histograms and the
 // confidence map), matching, and the solver's stages (resampling, warps, the levels' set-up,
-// the weights of every fixed-point iteration, the SOR sweeps), from the driver's own stage
-// clocks. Arguments: [data folder [pair...]].
+// the smoothness weights of every fixed-point iteration, the SOR sweeps with the robust and
+// match weights they form band by band), from the driver's own stage clocks. Arguments:
+// [data folder [pair...]].
 #include "bench/flow_pairs.h"
 #include "flow/driver/run_flow.h"
 #include "flow/parallel/instruction_set.h"

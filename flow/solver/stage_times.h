@@ -11,8 +11,8 @@ struct StageTimes {
   double resample = 0;  // reductions of images and matches, and the flow carried up
   double warp = 0;      // the second image warped by the current flow
   double tensors = 0;   // derivatives and motion tensors (the level's set-up)
-  double weights = 0;   // smoothness, robust and match weights of every fixed-point iteration
-  double sor = 0;       // the SOR sweeps
+  double weights = 0;   // smoothness weights of every fixed-point iteration
+  double sor = 0;       // the SOR sweeps, with the robust and match weights they form
 };
 
 /// Adds the seconds from its construction to its destruction to a stage time (nothing when
