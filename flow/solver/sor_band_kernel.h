@@ -364,46 +364,65 @@ void incrementHalos(const BandLayout<kLanes>& L, const BandArrays<kLanes>& A, in
   }
 }
 
-// The sweeps with `band` holding BandLayout(nx, ny, sweeps, room).floats() floats (contents
-// arbitrary: a lane outside the image is never taken into a sum that is kept, every use of it
-// is discarded by a select), in the order of `pipeline` (made for that layout's bands and
-// ring): every thread that calls this with the same arguments runs the pairs it takes.
+// What every step of a band's sweep needs: the arrays of the layout, the relaxation and the
+// band's lane tests (which rows exist, have an upper and a lower neighbour).
 template <typename Ops>
-void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
-                unsigned long long room, BandPipeline& pipeline) {
+struct BandStep {
   using V = typename Ops::V;
   using VI = typename Ops::VI;
   using M = typename Ops::M;
-  constexpr int kLanes = Ops::kLanes;
-  constexpr int kSlots = BandLayout<kLanes>::kSlots;
-  if (sweeps <= 0) return;
-  const int nx = s.xSize, ny = s.ySize;
-  const float oneMinusOmega = 1.0f - s.omega;
-  const BandLayout<kLanes> L(nx, ny, sweeps, room);
-  pipeline.expectLayout(L.bands, L.slots);
-  const BandArrays<kLanes> arrays(L, band);
-  float* DU = arrays.DU;
-  float* DV = arrays.DV;
-  const float* U = arrays.U;
-  const float* V_ = arrays.V;
-  const float* R = arrays.R;
-  const float* D = arrays.D;
-  const float* C = arrays.C;
+  static constexpr int kLanes = Ops::kLanes;
+  static constexpr int kSlots = BandLayout<kLanes>::kSlots;
+  const BandLayout<kLanes>& L;
+  float* DU;
+  float* DV;
+  const float *U, *V_, *R, *D, *C;
+  V zero, keep;
+  VI laneIndex, minusOne, width, lastX;
+  int b;
+  M rowInside, hasUp, hasDown;
 
-  const V zero = Ops::set1(0.0f);
-  const V keep = Ops::set1(oneMinusOmega);
-  const VI laneIndex = Ops::laneIndex();
-  const VI minusOne = Ops::set1i(-1);
-  const VI width = Ops::set1i(nx);
-  const VI lastX = Ops::set1i(nx - 1);
-  // Step t of band b, from the previous step's new increments. With kTested, lanes whose
-  // neighbour does not exist leave their sums untouched and lanes outside the image keep their
-  // value, through selects; without, every lane is an image pixel with all four neighbours
-  // (the interior of an interior band), where each select would take its first operand: the
+  BandStep(const BandLayout<kLanes>& layout, const BandArrays<kLanes>& A, float oneMinusOmega,
+           int band)
+      : L(layout),
+        DU(A.DU),
+        DV(A.DV),
+        U(A.U),
+        V_(A.V),
+        R(A.R),
+        D(A.D),
+        C(A.C),
+        zero(Ops::set1(0.0f)),
+        keep(Ops::set1(oneMinusOmega)),
+        laneIndex(Ops::laneIndex()),
+        minusOne(Ops::set1i(-1)),
+        width(Ops::set1i(layout.nx)),
+        lastX(Ops::set1i(layout.nx - 1)),
+        b(band) {
+    const VI row = Ops::addi(Ops::set1i(band * kLanes), laneIndex);
+    rowInside = Ops::lessThan(row, Ops::set1i(layout.ny));
+    hasUp = Ops::greaterThan(row, Ops::set1i(0));
+    hasDown = Ops::lessThan(row, Ops::set1i(layout.ny - 1));
+  }
+
+  // sum + term, where the neighbour exists (without tests, everywhere).
+  template <bool kTested>
+  static V accumulate(M exists, V sum, V term) {
+    if constexpr (kTested) {
+      return Ops::select(exists, Ops::add(sum, term), sum);
+    } else {
+      (void)exists;
+      return Ops::add(sum, term);
+    }
+  }
+
+  // Step t, from the previous step's new increments. With kTested, lanes whose neighbour does
+  // not exist leave their sums untouched and lanes outside the image keep their value, through
+  // selects; without, every lane is an image pixel with all four neighbours (the interior of
+  // a band with rows above and below), where each select would take its first operand: the
   // same operations on the same values, so the same bits.
-  auto step = [&](auto tested, int b, int t, M rowInside, M hasUp, M hasDown, V& previousU,
-                  V& previousV) {
-    constexpr bool kTested = decltype(tested)::value;
+  template <bool kTested>
+  void step(int t, V& previousU, V& previousV) const {
     const std::size_t here = L.step(b, t) * kSlots;
     const std::size_t before = here - kSlots, after = here + kSlots;
     M inside{}, hasLeft{}, hasRight{};
@@ -414,15 +433,6 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       hasLeft = Ops::greaterThan(x, Ops::set1i(0));
       hasRight = Ops::lessThan(x, lastX);
     }
-    // su + term, where the neighbour exists.
-    auto accumulate = [](M exists, V sum, V term) {
-      if constexpr (kTested) {
-        return Ops::select(exists, Ops::add(sum, term), sum);
-      } else {
-        (void)exists;
-        return Ops::add(sum, term);
-      }
-    };
     const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
     V su = zero, sv = zero;
     // Left: the previous step, just updated.
@@ -430,8 +440,8 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       const V phi = Ops::load(R + before + 1);
       const V tu = Ops::mul(Ops::add(previousU, Ops::sub(Ops::load(U + before + 1), ui)), phi);
       const V tv = Ops::mul(Ops::add(previousV, Ops::sub(Ops::load(V_ + before + 1), vi)), phi);
-      su = accumulate(hasLeft, su, tu);
-      sv = accumulate(hasLeft, sv, tv);
+      su = accumulate<kTested>(hasLeft, su, tu);
+      sv = accumulate<kTested>(hasLeft, sv, tv);
     }
     // Up: the previous step moved down one lane, the halo in lane 0.
     {
@@ -440,8 +450,8 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       const V dv0 = Ops::shiftUp(previousV, DV + before);
       const V tu = Ops::mul(Ops::add(du0, Ops::sub(Ops::load(U + before), ui)), phi);
       const V tv = Ops::mul(Ops::add(dv0, Ops::sub(Ops::load(V_ + before), vi)), phi);
-      su = accumulate(hasUp, su, tu);
-      sv = accumulate(hasUp, sv, tv);
+      su = accumulate<kTested>(hasUp, su, tu);
+      sv = accumulate<kTested>(hasUp, sv, tv);
     }
     // Right: the next step, not yet updated.
     {
@@ -450,8 +460,8 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
           Ops::add(Ops::load(DU + after + 1), Ops::sub(Ops::load(U + after + 1), ui)), phi);
       const V tv = Ops::mul(
           Ops::add(Ops::load(DV + after + 1), Ops::sub(Ops::load(V_ + after + 1), vi)), phi);
-      su = accumulate(hasRight, su, tu);
-      sv = accumulate(hasRight, sv, tv);
+      su = accumulate<kTested>(hasRight, su, tu);
+      sv = accumulate<kTested>(hasRight, sv, tv);
     }
     // Down: the next step moved up one lane, the halo in the last lane.
     {
@@ -460,8 +470,8 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
           Ops::add(Ops::load(DU + after + 2), Ops::sub(Ops::load(U + after + 2), ui)), phi);
       const V tv = Ops::mul(
           Ops::add(Ops::load(DV + after + 2), Ops::sub(Ops::load(V_ + after + 2), vi)), phi);
-      su = accumulate(hasDown, su, tu);
-      sv = accumulate(hasDown, sv, tv);
+      su = accumulate<kTested>(hasDown, su, tu);
+      sv = accumulate<kTested>(hasDown, sv, tv);
     }
     // Relaxed Gauss–Seidel step for du, then for dv with the new du.
     const float* c = C + L.step(b, t) * kLanes * kFields;
@@ -488,31 +498,47 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
     }
     Ops::store(DU + here + 1, previousU);
     Ops::store(DV + here + 1, previousV);
-  };
-  using Tested = std::true_type;
-  using Untested = std::false_type;
-  auto sweepBand = [&](int b, int k) {
-    incrementHalos(L, arrays, b, k, du, dv);
-    // Which of the rows exist and have an upper or lower neighbour.
-    const VI row = Ops::addi(Ops::set1i(b * kLanes), laneIndex);
-    const M rowInside = Ops::lessThan(row, Ops::set1i(ny));
-    const M hasUp = Ops::greaterThan(row, Ops::set1i(0));
-    const M hasDown = Ops::lessThan(row, Ops::set1i(ny - 1));
-    V previousU = Ops::load(DU + L.lane(b, -1, 0));
-    V previousV = Ops::load(DV + L.lane(b, -1, 0));
-    const int steps = nx + kLanes - 1;
-    // Steps kLanes .. nx − 2 of a band with rows above and below hold, in every lane, a pixel
-    // with all four neighbours.
-    const bool interiorBand = b > 0 && b * kLanes + kLanes < ny;
-    const int first = interiorBand ? kLanes : steps, last = interiorBand ? nx - 1 : steps;
-    int t = 0;
-    for (; t < first && t < steps; ++t)
-      step(Tested{}, b, t, rowInside, hasUp, hasDown, previousU, previousV);
-    for (; t < last; ++t)
-      step(Untested{}, b, t, rowInside, hasUp, hasDown, previousU, previousV);
-    for (; t < steps; ++t)
-      step(Tested{}, b, t, rowInside, hasUp, hasDown, previousU, previousV);
-  };
+  }
+};
+
+// Sweep k of band b: its halos, then its steps in order, those of the interior without tests.
+template <typename Ops>
+void sweepBand(const SorSystem& s, const float* du, const float* dv,
+               const BandLayout<Ops::kLanes>& L, const BandArrays<Ops::kLanes>& A, int b, int k) {
+  using V = typename Ops::V;
+  constexpr int kLanes = Ops::kLanes;
+  const int nx = s.xSize, ny = s.ySize;
+  incrementHalos(L, A, b, k, du, dv);
+  const BandStep<Ops> band(L, A, 1.0f - s.omega, b);
+  V previousU = Ops::load(A.DU + L.lane(b, -1, 0));
+  V previousV = Ops::load(A.DV + L.lane(b, -1, 0));
+  const int steps = nx + kLanes - 1;
+  // Steps kLanes .. nx − 2 of a band with rows above and below hold, in every lane, a pixel
+  // with all four neighbours.
+  const bool interiorBand = b > 0 && b * kLanes + kLanes < ny;
+  const int first = interiorBand ? kLanes : steps, last = interiorBand ? nx - 1 : steps;
+  int t = 0;
+  for (; t < first && t < steps; ++t)
+    band.template step<true>(t, previousU, previousV);
+  for (; t < last; ++t)
+    band.template step<false>(t, previousU, previousV);
+  for (; t < steps; ++t)
+    band.template step<true>(t, previousU, previousV);
+}
+
+// The sweeps with `band` holding BandLayout(nx, ny, sweeps, room).floats() floats (contents
+// arbitrary: a lane outside the image is never taken into a sum that is kept, every use of it
+// is discarded by a select), in the order of `pipeline` (made for that layout's bands and
+// ring): every thread that calls this with the same arguments runs the pairs it takes.
+template <typename Ops>
+void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* band,
+                unsigned long long room, BandPipeline& pipeline) {
+  constexpr int kLanes = Ops::kLanes;
+  if (sweeps <= 0) return;
+  const int ny = s.ySize;
+  const BandLayout<kLanes> L(s.xSize, ny, sweeps, room);
+  pipeline.expectLayout(L.bands, L.slots);
+  const BandArrays<kLanes> arrays(L, band);
   // The pipeline decides the order of the pairs and which thread runs each; a band is laid
   // out just before its first sweep and written back after its last.
   BandPipeline::Worker worker = pipeline.join();
@@ -521,7 +547,7 @@ void sweepBands(const SorSystem& s, float* du, float* dv, int sweeps, float* ban
       formRows(s, b * kLanes, b * kLanes + kLanes < ny ? b * kLanes + kLanes : ny);
       layOutBand<Ops>(s, du, dv, L, arrays, b);
     }
-    sweepBand(b, k);
+    sweepBand<Ops>(s, du, dv, L, arrays, b, k);
     if (k == sweeps - 1) unpackBand(L, arrays, b, du, dv);
   }
 }
