@@ -40,6 +40,8 @@ struct LevelWorkspace {
   /// and gradient terms, the match sums and the two weighted flow-minus-match sums).
   CMatrix<float> horizontal, vertical;
   flowdetail::LargeVector<float> weights;
+  /// The set-up's strips of derivative planes, one per worker (setUpScratchFloats).
+  flowdetail::LargeVector<float> setUp;
   SorScratch sor;
 
   /// Room for levels of up to `pixels` pixels.
@@ -48,6 +50,9 @@ struct LevelWorkspace {
   /// The scratch of the smoothness weights (kSmoothnessPlanes matrices).
   CMatrix<float>* smoothnessScratch() { return planes; }
 };
+
+/// Floats of LevelWorkspace::setUp the set-up of an nx × ny level takes on `threads` threads.
+std::size_t setUpScratchFloats(int nx, int ny, int threads);
 
 }  // namespace flowsolver
 

@@ -16,6 +16,7 @@
 #include "flow/parallel/thread_count.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -327,22 +328,35 @@ void planLevelBuffers(flowsolver::LevelWorkspace& ws, int nx, int ny) {
 // The mask is applied with the last channel (with no channel, on its own).
 constexpr int kStripRows = 32;
 
-// One worker's rows of the derivative planes for a strip: rows r0 .. r0 + rows − 1 of the
-// level, r0 two above the strip (the rows that Ixy, Iyy and Iyt read), or the level's top.
+// One worker's rows of the derivative planes but the image (read where it is) for a strip:
+// rows r0 .. r0 + capacity − 1 of the level, r0 two above the strip (the rows that Ixy, Iyy
+// and Iyt read), or the level's top; kStripPlanes planes of capacity × xSize floats from
+// `base` on, plane k for DerivativePlane k + 1.
+constexpr int kStripPlanes = flowsolver::kDerivativePlanes - 1;
 struct StripPlanes {
-  flowdetail::LargeVector<float> planes;
-  int xSize = 0, capacity = 0;
-  float* plane(int k) { return planes.data() + static_cast<std::size_t>(k) * capacity * xSize; }
-  void fit(int nx, int rows) {
-    xSize = nx;
-    capacity = rows;
-    planes.resize(static_cast<std::size_t>(flowsolver::kDerivativePlanes) * rows * nx);
+  float* base;
+  int xSize, capacity;
+  float* plane(int k) const { return base + static_cast<std::size_t>(k - 1) * capacity * xSize; }
+};
+
+// How the set-up of an nx × ny level on `threads` threads takes its strips: the rows of a
+// worker's strip planes, and as many workers as keep all their planes within the three
+// planes the level's workspace no longer keeps whole, and two whatever the level's size.
+struct StripShape {
+  int rows, workers;
+  StripShape(int ny, int threads)
+      : rows(std::min(ny, kStripRows + 2 * CDerivative<float>(5).delta())),
+        workers(std::max(
+            1, std::min(threads, std::max(2, 3 * ny / (kStripPlanes * std::max(rows, 1)))))) {}
+  std::size_t floatsPerWorker(int nx) const {
+    return static_cast<std::size_t>(kStripPlanes) * rows * nx;
   }
 };
 
 void strip(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
            const CMatrix<float>& mask, const TensorPlanes& J, const TensorPlanes& G, int y0, int y1,
-           StripPlanes& ws, void (*accumulate)(int, int, const flowsolver::detail::TensorTerms&)) {
+           const StripPlanes& ws,
+           void (*accumulate)(int, int, const flowsolver::detail::TensorTerms&)) {
   using namespace flowsolver;
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
   const std::size_t n = static_cast<std::size_t>(nx) * ny;
@@ -415,15 +429,13 @@ void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedIma
     accumulate = flowsolver::detail::accumulateMotionTensorsAvx2;
 #endif
   const int strips = (ny + kStripRows - 1) / kStripRows;
-  const int rows = std::min(ny, kStripRows + 2 * CDerivative<float>(5).delta());
-  // Each worker keeps its own strip of planes: as many workers as keep them all within three
-  // of the level's planes and 4 KiB per column (two or three whatever the level's size).
-  const long long perWorker = static_cast<long long>(flowsolver::kDerivativePlanes) * rows;
-  const int workers = static_cast<int>(
-      std::max(1LL, std::min<long long>(threads, (3LL * ny + 4096 / sizeof(float)) / perWorker)));
-  flowthreads::forEachRange(pool, strips, workers, [&](int s0, int s1) {
-    StripPlanes planes;
-    planes.fit(nx, rows);
+  const StripShape shape(ny, threads);
+  // Each worker its own strip planes, in the workspace's room (made for the largest level).
+  const std::size_t perWorker = shape.floatsPerWorker(nx);
+  ws.setUp.resize(perWorker * shape.workers);
+  std::atomic<int> nextWorker{0};
+  flowthreads::forEachRange(pool, strips, shape.workers, [&](int s0, int s1) {
+    const StripPlanes planes{ws.setUp.data() + perWorker * nextWorker.fetch_add(1), nx, shape.rows};
     for (int s = s0; s < s1; ++s) {
       strip(image1, warpedImage2, mask, J, G, s * kStripRows, std::min(ny, (s + 1) * kStripRows),
             planes, accumulate);
@@ -546,6 +558,11 @@ void flowsolver::LevelWorkspace::reserve(int pixels) {
   horizontal.reserve(pixels);
   vertical.reserve(pixels);
   weights.reserve(5 * static_cast<std::size_t>(pixels));
+}
+
+std::size_t flowsolver::setUpScratchFloats(int nx, int ny, int threads) {
+  const StripShape shape(ny, threads);
+  return shape.floatsPerWorker(nx) * shape.workers;
 }
 
 int flowsolver::levelThreads(const LevelOptions& options, int pixels) {

@@ -157,11 +157,15 @@ void presmooth(const SchemeInputs& in, float sigma, CTensor<float>& smoothed1,
 // level at once, so that the levels, which grow one after the other, allocate (and fault in)
 // nothing new; the sweep's scratch gets room for the doubled sweeps of the final passes.
 void planBuffers(SchemeWorkspace& ws, flowsolver::LevelWorkspace& level,
-                 const std::vector<PyramidLevel>& levels, const SchemeInputs& in, int inner) {
+                 const std::vector<PyramidLevel>& levels, const SchemeInputs& in, int inner,
+                 const flowsolver::LevelOptions& options) {
   const int xSize = in.first.xSize(), ySize = in.first.ySize(), pixels = xSize * ySize;
   const int channels = in.first.zSize(), candidates = in.u.zSize();
   int reducedPixels = 0, reducedRows = 0;
+  std::size_t setUp = 0;
   for (const PyramidLevel& l : levels) {
+    const int threads = flowsolver::levelThreads(options, l.xSize * l.ySize);
+    setUp = std::max(setUp, flowsolver::setUpScratchFloats(l.xSize, l.ySize, threads));
     if (l.level > 0) {
       reducedPixels = std::max(reducedPixels, l.xSize * l.ySize);
       reducedRows = std::max(reducedRows, l.xSize * ySize);  // the reductions' x passes
@@ -177,6 +181,7 @@ void planBuffers(SchemeWorkspace& ws, flowsolver::LevelWorkspace& level,
   ws.carried.reserve(2 * pixels);
   ws.mask.reserve(pixels);
   level.reserve(pixels);
+  level.setUp.reserve(setUp);
   flowdetail::LargeVector<float>& band = level.sor.band;
   const std::size_t size = flowsolver::sorScratchFloats(xSize, ySize, doubledSweeps(inner));
   if (band.size() < size) band.assign(size, 0.0f);
@@ -359,7 +364,7 @@ void flowsolver::warpingGeometric(const CTensor<float>& firstImage,
   SchemeWorkspace ws;
   LevelOptions levelOptions = options;
   if (levelOptions.workspace == nullptr) levelOptions.workspace = &ws.level;
-  planBuffers(ws, *levelOptions.workspace, levels, in, inner);
+  planBuffers(ws, *levelOptions.workspace, levels, in, inner, levelOptions);
   StageTimes* const times = options.times;
   for (const PyramidLevel& l : levels) {
     if (options.checkpoint) options.checkpoint();
