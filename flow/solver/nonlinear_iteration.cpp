@@ -355,12 +355,11 @@ struct StripShape {
 
 void strip(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
            const CMatrix<float>& mask, const TensorPlanes& J, const TensorPlanes& G, int y0, int y1,
-           const StripPlanes& ws,
+           const StripPlanes& ws, const CDerivative<float>& derivative,
            void (*accumulate)(int, int, const flowsolver::detail::TensorTerms&)) {
   using namespace flowsolver;
   const int nx = image1.xSize(), ny = image1.ySize(), nc = image1.zSize();
   const std::size_t n = static_cast<std::size_t>(nx) * ny;
-  const CDerivative<float> derivative(5);
   const int reach = derivative.delta();  // rows the filter along y reads on either side
   // The rows of the strip's planes: what the strip's second derivatives along y read.
   const int r0 = std::max(0, y0 - reach), r1 = std::min(ny, y1 + reach);
@@ -434,11 +433,12 @@ void motionTensors(const CTensor<float>& image1, const CTensor<float>& warpedIma
   const std::size_t perWorker = shape.floatsPerWorker(nx);
   ws.setUp.resize(perWorker * shape.workers);
   std::atomic<int> nextWorker{0};
+  const CDerivative<float> derivative(5);
   flowthreads::forEachRange(pool, strips, shape.workers, [&](int s0, int s1) {
     const StripPlanes planes{ws.setUp.data() + perWorker * nextWorker.fetch_add(1), nx, shape.rows};
     for (int s = s0; s < s1; ++s) {
       strip(image1, warpedImage2, mask, J, G, s * kStripRows, std::min(ny, (s + 1) * kStripRows),
-            planes, accumulate);
+            planes, derivative, accumulate);
     }
   });
 }

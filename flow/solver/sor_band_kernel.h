@@ -416,6 +416,16 @@ struct BandStep {
     }
   }
 
+  // A neighbour's share of the sums, where it exists: (du_n + (u_n − u))·φ and likewise for v,
+  // with u_n, v_n the flow at slot `at`.
+  template <bool kTested>
+  void neighbour(M exists, V phi, V duN, V dvN, std::size_t at, V ui, V vi, V& su, V& sv) const {
+    const V tu = Ops::mul(Ops::add(duN, Ops::sub(Ops::load(U + at), ui)), phi);
+    const V tv = Ops::mul(Ops::add(dvN, Ops::sub(Ops::load(V_ + at), vi)), phi);
+    su = accumulate<kTested>(exists, su, tu);
+    sv = accumulate<kTested>(exists, sv, tv);
+  }
+
   // Step t, from the previous step's new increments. With kTested, lanes whose neighbour does
   // not exist leave their sums untouched and lanes outside the image keep their value, through
   // selects; without, every lane is an image pixel with all four neighbours (the interior of
@@ -436,43 +446,17 @@ struct BandStep {
     const V ui = Ops::load(U + here + 1), vi = Ops::load(V_ + here + 1);
     V su = zero, sv = zero;
     // Left: the previous step, just updated.
-    {
-      const V phi = Ops::load(R + before + 1);
-      const V tu = Ops::mul(Ops::add(previousU, Ops::sub(Ops::load(U + before + 1), ui)), phi);
-      const V tv = Ops::mul(Ops::add(previousV, Ops::sub(Ops::load(V_ + before + 1), vi)), phi);
-      su = accumulate<kTested>(hasLeft, su, tu);
-      sv = accumulate<kTested>(hasLeft, sv, tv);
-    }
+    neighbour<kTested>(hasLeft, Ops::load(R + before + 1), previousU, previousV, before + 1, ui, vi,
+                       su, sv);
     // Up: the previous step moved down one lane, the halo in lane 0.
-    {
-      const V phi = Ops::load(D + before);
-      const V du0 = Ops::shiftUp(previousU, DU + before);
-      const V dv0 = Ops::shiftUp(previousV, DV + before);
-      const V tu = Ops::mul(Ops::add(du0, Ops::sub(Ops::load(U + before), ui)), phi);
-      const V tv = Ops::mul(Ops::add(dv0, Ops::sub(Ops::load(V_ + before), vi)), phi);
-      su = accumulate<kTested>(hasUp, su, tu);
-      sv = accumulate<kTested>(hasUp, sv, tv);
-    }
+    neighbour<kTested>(hasUp, Ops::load(D + before), Ops::shiftUp(previousU, DU + before),
+                       Ops::shiftUp(previousV, DV + before), before, ui, vi, su, sv);
     // Right: the next step, not yet updated.
-    {
-      const V phi = Ops::load(R + here + 1);
-      const V tu = Ops::mul(
-          Ops::add(Ops::load(DU + after + 1), Ops::sub(Ops::load(U + after + 1), ui)), phi);
-      const V tv = Ops::mul(
-          Ops::add(Ops::load(DV + after + 1), Ops::sub(Ops::load(V_ + after + 1), vi)), phi);
-      su = accumulate<kTested>(hasRight, su, tu);
-      sv = accumulate<kTested>(hasRight, sv, tv);
-    }
+    neighbour<kTested>(hasRight, Ops::load(R + here + 1), Ops::load(DU + after + 1),
+                       Ops::load(DV + after + 1), after + 1, ui, vi, su, sv);
     // Down: the next step moved up one lane, the halo in the last lane.
-    {
-      const V phi = Ops::load(D + here + 1);
-      const V tu = Ops::mul(
-          Ops::add(Ops::load(DU + after + 2), Ops::sub(Ops::load(U + after + 2), ui)), phi);
-      const V tv = Ops::mul(
-          Ops::add(Ops::load(DV + after + 2), Ops::sub(Ops::load(V_ + after + 2), vi)), phi);
-      su = accumulate<kTested>(hasDown, su, tu);
-      sv = accumulate<kTested>(hasDown, sv, tv);
-    }
+    neighbour<kTested>(hasDown, Ops::load(D + here + 1), Ops::load(DU + after + 2),
+                       Ops::load(DV + after + 2), after + 2, ui, vi, su, sv);
     // Relaxed Gauss–Seidel step for du, then for dv with the new du.
     const float* c = C + L.step(b, t) * kLanes * kFields;
     auto field = [c](Field f) { return Ops::load(c + f * Ops::kLanes); };
