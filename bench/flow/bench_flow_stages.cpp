@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::vector<std::string> names = flowpairs::pairNames(root, argc, argv);
-  std::printf("flow stages in seconds, instruction set %s\n", flowsimd::name(flowsimd::active()));
+  std::printf("flow stages in seconds, instruction set %s (matching %s)\n",
+              flowsimd::name(flowsimd::active()), flowsimd::name(flowsimd::activeWidest()));
   for (int threads : {1, 2}) {
     std::printf(
         "\n%d thread(s)                  presm.  descr.   match | resamp.    warp  set-up "

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   const int runs = runsText ? std::max(1, std::atoi(runsText)) : 3;
   const std::vector<std::string> names = flowpairs::pairNames(root, argc, argv);
   std::printf("matching in seconds (fastest of %d), instruction set %s\n", runs,
-              flowsimd::name(flowsimd::active()));
+              flowsimd::name(flowsimd::activeWidest()));
   double total[2] = {0, 0};
   for (const std::string& name : names) {
     flowpairs::Pair pair;

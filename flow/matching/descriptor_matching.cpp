@@ -335,7 +335,7 @@ detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hin
   for (int k = 0; k < 9; ++k)
     referenceNorms[k] = originNorms.data()[originAt + offsets[k]];
 
-  [[maybe_unused]] const flowsimd::InstructionSet set = flowsimd::active();
+  [[maybe_unused]] const flowsimd::InstructionSet set = flowsimd::activeWidest();
   detail::RowScan row{};
   row.reference = ws.reference;
   row.referenceNorms = referenceNorms;

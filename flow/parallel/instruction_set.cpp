@@ -15,7 +15,9 @@ namespace {
 // -1: nothing forced; else the forced set.
 std::atomic<int> forced{-1};
 
-InstructionSet fromEnvironmentOrWidest() {
+// The set MOTIONSEG_FLOW_ISA names where the processor has it, else the widest supported set
+// (of those taken unasked, unless `anyWidest`).
+InstructionSet fromEnvironmentOrWidest(bool anyWidest) {
   const char* wanted = std::getenv("MOTIONSEG_FLOW_ISA");
   if (wanted != nullptr) {
     for (const InstructionSet set : kInstructionSets)
@@ -23,7 +25,7 @@ InstructionSet fromEnvironmentOrWidest() {
   }
   InstructionSet widest = InstructionSet::Sse2;
   for (const InstructionSet set : kInstructionSets)
-    if (supported(set) && takenUnasked(set)) widest = set;
+    if (supported(set) && (anyWidest || takenUnasked(set))) widest = set;
   return widest;
 }
 
@@ -102,7 +104,14 @@ bool takenUnasked(InstructionSet set) {
 InstructionSet active() {
   const int f = forced.load(std::memory_order_relaxed);
   if (f >= 0) return static_cast<InstructionSet>(f);
-  static const InstructionSet chosen = fromEnvironmentOrWidest();
+  static const InstructionSet chosen = fromEnvironmentOrWidest(false);
+  return chosen;
+}
+
+InstructionSet activeWidest() {
+  const int f = forced.load(std::memory_order_relaxed);
+  if (f >= 0) return static_cast<InstructionSet>(f);
+  static const InstructionSet chosen = fromEnvironmentOrWidest(true);
   return chosen;
 }
 

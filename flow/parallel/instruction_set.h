@@ -17,14 +17,20 @@ bool supported(InstructionSet set);
 
 /// Whether active() takes `set` without being asked, where the processor has it: false for
 /// AVX-512, whose kernels are chosen only when named or forced: on an AMD Zen 4 (which runs
-/// 512-bit operations as two halves) they are no faster than the AVX2 ones, the sweep slower
-/// (bench/solver/README.md).
+/// 512-bit operations as two halves) the sweep is slower with them (bench/solver/README.md).
+/// The kernels that gain from them ask activeWidest() instead.
 bool takenUnasked(InstructionSet set);
 
 /// The set the kernels use now: the one forced last, else the one the environment variable
 /// MOTIONSEG_FLOW_ISA names ("sse2", "avx2" or "avx512"; a set the processor lacks is
 /// ignored), else the widest supported set that is taken unasked.
 InstructionSet active();
+
+/// The set of the kernels whose widest version is the fastest on the processors measured (the
+/// matching's row scan, which sixteen lanes make 4-6% faster on an AMD Zen 4 where the sweep
+/// loses): the forced or named set as for active(), else the widest supported set, AVX-512
+/// included.
+InstructionSet activeWidest();
 
 /// Makes the kernels use `set` from now on (tests run every path this way); false, and no
 /// change, when the processor cannot run it. Not to be called while a flow is computed.

@@ -122,12 +122,13 @@ TEST(InstructionSet, ForcingAnUnsupportedSetChangesNothing) {
 // choice in the environment the widest one taken unasked is active.
 TEST(InstructionSet, WidestSupportedSetIsActive) {
   using flowsimd::InstructionSet;
-  InstructionSet widest = InstructionSet::Sse2;
+  InstructionSet widest = InstructionSet::Sse2, widestOfAll = InstructionSet::Sse2;
   bool narrowerMissing = false;
   for (const InstructionSet set : flowsimd::kInstructionSets) {
     if (flowsimd::supported(set)) {
       EXPECT_FALSE(narrowerMissing) << flowsimd::name(set);
       if (flowsimd::takenUnasked(set)) widest = set;
+      widestOfAll = set;
     } else {
       narrowerMissing = true;
     }
@@ -135,6 +136,11 @@ TEST(InstructionSet, WidestSupportedSetIsActive) {
   flowsimd::unforce();
   if (std::getenv("MOTIONSEG_FLOW_ISA") != nullptr) GTEST_SKIP() << "MOTIONSEG_FLOW_ISA is set";
   EXPECT_EQ(flowsimd::active(), widest) << flowsimd::name(flowsimd::active());
+  EXPECT_EQ(flowsimd::activeWidest(), widestOfAll) << flowsimd::name(flowsimd::activeWidest());
+  // A forced set holds for both choices.
+  ASSERT_TRUE(flowsimd::force(InstructionSet::Sse2));
+  EXPECT_EQ(flowsimd::activeWidest(), InstructionSet::Sse2);
+  flowsimd::unforce();
 }
 
 // Run by ctest once with each name in MOTIONSEG_FLOW_ISA (and alone without it): a named set
@@ -146,12 +152,20 @@ TEST(InstructionSet, EnvironmentNamesTheSet) {
   for (const InstructionSet set : flowsimd::kInstructionSets)
     if (flowsimd::supported(set) && flowsimd::takenUnasked(set)) expected = set;
   const char* wanted = std::getenv("MOTIONSEG_FLOW_ISA");
-  for (const InstructionSet set : flowsimd::kInstructionSets)
+  bool named = false;
+  for (const InstructionSet set : flowsimd::kInstructionSets) {
     if (wanted != nullptr && std::strcmp(wanted, flowsimd::name(set)) == 0 &&
-        flowsimd::supported(set))
+        flowsimd::supported(set)) {
       expected = set;
+      named = true;
+    }
+  }
   EXPECT_EQ(flowsimd::active(), expected)
       << (wanted ? wanted : "(unset)") << " gave " << flowsimd::name(flowsimd::active());
+  if (named) {
+    // A name the processor has holds for the kernels that would take the widest set too.
+    EXPECT_EQ(flowsimd::activeWidest(), expected) << wanted;
+  }
   EXPECT_TRUE(flowsimd::takenUnasked(InstructionSet::Sse2));
 }
 
