@@ -347,6 +347,23 @@ void filterColumnsOfRows(const T* src, int first, T* dst, int xSize, int ySize, 
 }
 
 template <typename T>
+void filterPlane(const T* const* planes, int n, T* dst, int e0, int e1, const CFilter<T>& mask,
+                 int p) {
+  // correlateUnitRange's loop, with unit q at planes[q].
+  const T* tap = mask.data();
+  const int size = mask.size();
+  const int delta = mask.delta();
+  T* d = dst + e0;
+  std::fill(d, d + (e1 - e0), T(0));
+  for (int i = 0; i < size; ++i) {
+    const T* s = planes[mirror(static_cast<long long>(p) + i - delta, n)] + e0;
+    const T t = tap[i];
+    for (int e = 0; e < e1 - e0; ++e)
+      d[e] += t * s[e];
+  }
+}
+
+template <typename T>
 void filter(const CMatrix<T>& src, CMatrix<T>& dst, const CFilter<T>& mask, int) {
   requireSameSize(src, dst);
   correlateRows(src.data(), dst.data(), src.xSize(), src.ySize(), mask);
@@ -496,6 +513,7 @@ void recursiveSmoothY(CTensor<T>& t, float sigma, flowthreads::Pool* pool, int t
 template void filterRows(const float*, float*, int, int, const CFilter<float>&);
 template void filterColumnsOfRows(const float*, int, float*, int, int, int, int,
                                   const CFilter<float>&);
+template void filterPlane(const float* const*, int, float*, int, int, const CFilter<float>&, int);
 template void filter(const CMatrix<float>&, CMatrix<float>&, const CFilter<float>&, int);
 template void filter(const CMatrix<float>&, CMatrix<float>&, int, const CFilter<float>&);
 template void filter(const CTensor<float>&, CTensor<float>&, const CFilter<float>&, int, int);

@@ -40,6 +40,12 @@ void filterRows(const T* src, T* dst, int xSize, int lines, const CFilter<T>& ma
 template <typename T>
 void filterColumnsOfRows(const T* src, int first, T* dst, int xSize, int ySize, int y0, int y1,
                          const CFilter<T>& mask);
+/// Plane p of the filter along z of a tensor of n planes, with the bits filter(src, dst, 1, 1,
+/// mask) gives it, for callers that keep the planes apart: plane q is read from planes[q].
+/// Forms elements e0 .. e1 − 1 of the plane into dst + e0.
+template <typename T>
+void filterPlane(const T* const* planes, int n, T* dst, int e0, int e1, const CFilter<T>& mask,
+                 int p);
 /// Along x, every channel.
 template <typename T>
 void filter(const CTensor<T>& src, CTensor<T>& dst, const CFilter<T>& mask, int, int);

@@ -21,4 +21,10 @@ void computeHOG(const CTensor<float>& image, CTensor<float>& histogram);
 void computeHOG(const CTensor<float>& image, CTensor<float>& histogram, flowthreads::Pool* pool,
                 int threads);
 
+/// The same histogram with the smoothing across directions and the window mean done over all
+/// bins at once, through a scratch tensor of the histogram's size; computeHOG does them bin by
+/// bin in place with five planes of scratch. What the tests compare computeHOG with.
+void computeHOGWhole(const CTensor<float>& image, CTensor<float>& histogram,
+                     flowthreads::Pool* pool, int threads);
+
 #endif  // MOTIONSEG_FLOW_MATCHING_ORIENTATION_HISTOGRAM_H

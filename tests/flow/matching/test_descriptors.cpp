@@ -303,6 +303,13 @@ TEST(DescriptorThreads, SameBitsAsTheOneThreadCalls) {
     CMatrix<float> confidence;
     computeHOG(frame, hog);
     computeConfidence(frame, frame, confidence);
+    {
+      // Bin by bin in place, against all bins at once through a scratch tensor.
+      CTensor<float> whole;
+      computeHOGWhole(frame, whole, nullptr, 1);
+      EXPECT_TRUE(matchingtest::identical(hog, whole))
+          << s.x << " x " << s.y << " x " << s.channels;
+    }
     for (const int threads : {1, 2, 3, 8}) {
       flowthreads::Pool pool(threads);
       for (flowthreads::Pool* onPool : {static_cast<flowthreads::Pool*>(nullptr), &pool}) {
