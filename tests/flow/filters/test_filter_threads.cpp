@@ -179,4 +179,46 @@ TEST(FilterRows, RowsOfAPlaneHaveTheBitsOfTheWholeFilter) {
   }
 }
 
+// One plane of the filter across the planes, each plane read from a copy of its own in
+// reverse order of memory, against the filter of the whole tensor: tensors of fewer planes
+// than a mask (whose mirror wraps more than once), masks of 2 to 9 taps and a Gaussian, every
+// plane, and a part of a plane.
+TEST(FilterPlane, PlanesApartHaveTheBitsOfTheWholeFilter) {
+  std::mt19937 rng(34);
+  const CDerivative<float> two(2), five(5), nine(9);
+  const CSmooth<float> smooth(0.8f, 1.0f);
+  const CFilter<float>* masks[] = {&two, &five, &nine, &smooth};
+  for (const Size size : {Size{1, 1, 1}, Size{3, 2, 2}, Size{7, 3, 3}, Size{5, 4, 15}}) {
+    const CTensor<float> source = randomTensor(size.x, size.y, size.z, rng);
+    const int plane = size.x * size.y;
+    // The planes copied into one buffer, last plane first.
+    std::vector<float> copies(static_cast<std::size_t>(plane) * size.z);
+    std::vector<const float*> planes(size.z);
+    for (int z = 0; z < size.z; ++z) {
+      float* to = copies.data() + static_cast<std::size_t>(size.z - 1 - z) * plane;
+      std::memcpy(to, source.data() + static_cast<std::size_t>(z) * plane, sizeof(float) * plane);
+      planes[z] = to;
+    }
+    for (const CFilter<float>* mask : masks) {
+      CTensor<float> whole(size.x, size.y, size.z);
+      NFilter::filter(source, whole, 1, 1, *mask);
+      for (int z = 0; z < size.z; ++z) {
+        std::vector<float> out(plane, -1.0f);
+        NFilter::filterPlane(planes.data(), size.z, out.data(), 0, plane, *mask, z);
+        const float* expected = whole.data() + static_cast<std::size_t>(z) * plane;
+        EXPECT_TRUE(sameBits(out.data(), expected, plane))
+            << size.x << " x " << size.y << " x " << size.z << ", mask of " << mask->size()
+            << ", plane " << z;
+        // Elements 1 .. plane − 2 alone leave the others as they were.
+        if (plane < 3) continue;
+        std::vector<float> part(plane, -1.0f);
+        NFilter::filterPlane(planes.data(), size.z, part.data(), 1, plane - 1, *mask, z);
+        EXPECT_EQ(part.front(), -1.0f);
+        EXPECT_EQ(part.back(), -1.0f);
+        EXPECT_TRUE(sameBits(part.data() + 1, expected + 1, plane - 2));
+      }
+    }
+  }
+}
+
 }  // namespace
