@@ -94,25 +94,31 @@ void correlateRows(const T* src, T* dst, int n, int lines, const CFilter<T>& mas
   }
 }
 
+/// Unit p of the correlation of a line of n units with the mask into the `len` elements at d,
+/// where unit q is the `len` elements at unit(q): every element of a unit is one sample of
+/// its own line.
+template <typename T, typename Unit>
+void correlateUnit(const Unit& unit, int n, T* d, int len, const CFilter<T>& mask, int p) {
+  const T* tap = mask.data();
+  const int delta = mask.delta();
+  std::fill(d, d + len, T(0));
+  for (int i = 0; i < mask.size(); ++i) {
+    const T* s = unit(mirror(static_cast<long long>(p) + i - delta, n));
+    const T t = tap[i];
+    for (int e = 0; e < len; ++e)
+      d[e] += t * s[e];
+  }
+}
+
 /// Units p0 .. p1 − 1 of the correlation of a line of n units with the mask, where unit p is
 /// the `len` contiguous elements at offset (p − first)·stride of src and (p − p0)·stride of
-/// dst: every element of a unit is one sample of its own line.
+/// dst.
 template <typename T>
 void correlateUnitRange(const T* src, int first, T* dst, int n, long long stride, int len,
                         const CFilter<T>& mask, int p0, int p1) {
-  const T* tap = mask.data();
-  const int size = mask.size();
-  const int delta = mask.delta();
-  for (int p = p0; p < p1; ++p) {
-    T* d = dst + (p - p0) * stride;
-    std::fill(d, d + len, T(0));
-    for (int i = 0; i < size; ++i) {
-      const T* s = src + (mirror(static_cast<long long>(p) + i - delta, n) - first) * stride;
-      const T t = tap[i];
-      for (int e = 0; e < len; ++e)
-        d[e] += t * s[e];
-    }
-  }
+  auto unit = [=](int q) { return src + (q - first) * stride; };
+  for (int p = p0; p < p1; ++p)
+    correlateUnit(unit, n, dst + (p - p0) * stride, len, mask, p);
 }
 
 /// All n units of the line.
@@ -349,18 +355,7 @@ void filterColumnsOfRows(const T* src, int first, T* dst, int xSize, int ySize, 
 template <typename T>
 void filterPlane(const T* const* planes, int n, T* dst, int e0, int e1, const CFilter<T>& mask,
                  int p) {
-  // correlateUnitRange's loop, with unit q at planes[q].
-  const T* tap = mask.data();
-  const int size = mask.size();
-  const int delta = mask.delta();
-  T* d = dst + e0;
-  std::fill(d, d + (e1 - e0), T(0));
-  for (int i = 0; i < size; ++i) {
-    const T* s = planes[mirror(static_cast<long long>(p) + i - delta, n)] + e0;
-    const T t = tap[i];
-    for (int e = 0; e < e1 - e0; ++e)
-      d[e] += t * s[e];
-  }
+  correlateUnit([=](int q) { return planes[q] + e0; }, n, dst + e0, e1 - e0, mask, p);
 }
 
 template <typename T>
