@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -82,13 +84,14 @@ void BM_NonlinearIterationStraightforwardSweep(benchmark::State& state) {
 }
 BENCHMARK(BM_NonlinearIterationStraightforwardSweep)->Unit(benchmark::kMillisecond);
 
-// 25 sweeps (one level's worth with the default 5 × 5) over a 640x480 system of plausible
-// weights, without the set-up of the level, laid out in planes as the solver lays them out.
+// 25 sweeps (one level's worth with the default 5 × 5) over an nx × ny system (640x480 unless
+// told) of plausible weights, without the set-up of the level, laid out in planes as the
+// solver lays them out.
 struct System {
   std::vector<float> brightness, gradient, flow, differences, horizontal, vertical, weights;
   flowsolver::SorSystem s;
-  System() {
-    const int n = kWidth * kHeight;
+  explicit System(int nx = kWidth, int ny = kHeight) {
+    const int n = nx * ny;
     // Planes of base + spread·sin, one (base, spread) per plane.
     auto make = [&](std::vector<float>& block,
                     std::initializer_list<std::pair<float, float>> planes) {
@@ -108,17 +111,17 @@ struct System {
     for (int k = 0; k < 8; ++k)
       d[k] = differences.data() + static_cast<std::size_t>(k) * n;
     for (int i = 0; i < n; ++i) {
-      const int x = i % kWidth;
+      const int x = i % nx;
       if (x > 0) d[0][i] = u[i - 1] - u[i], d[4][i] = v[i - 1] - v[i];
-      if (i >= kWidth) d[1][i] = u[i - kWidth] - u[i], d[5][i] = v[i - kWidth] - v[i];
-      if (x + 1 < kWidth) d[2][i] = u[i + 1] - u[i], d[6][i] = v[i + 1] - v[i];
-      if (i + kWidth < n) d[3][i] = u[i + kWidth] - u[i], d[7][i] = v[i + kWidth] - v[i];
+      if (i >= nx) d[1][i] = u[i - nx] - u[i], d[5][i] = v[i - nx] - v[i];
+      if (x + 1 < nx) d[2][i] = u[i + 1] - u[i], d[6][i] = v[i + 1] - v[i];
+      if (i + nx < n) d[3][i] = u[i + nx] - u[i], d[7][i] = v[i + nx] - v[i];
     }
     make(horizontal, {{2, 1}});
     make(vertical, {{2, 1}});
     make(weights, {{0.05f, 0.02f}, {0.1f, 0.05f}, {0, 0}, {0, 0}, {0, 0}});
     s = flowsolver::buildSorSystem(
-        {kWidth, kHeight, brightness.data(), gradient.data(), flow.data(), differences.data(),
+        {nx, ny, brightness.data(), gradient.data(), flow.data(), differences.data(),
          horizontal.data(), vertical.data(), weights.data()},
         Settings::kOmega);
   }
@@ -165,6 +168,33 @@ BENCHMARK(BM_SorSweeps)
     ->Args({2, 25})
     ->Args({2, 5})
     ->Args({3, 5})
+    ->Unit(benchmark::kMillisecond);
+
+// The vector sweeps on one thread as a level runs them (five calls of five sweeps) over an
+// nx × ny system, nx = range(0), ny = range(1), in pixel updates per second: how the rate
+// falls once a call's bands no longer stay in the core's own cache.
+void BM_SorSweepsBySize(benchmark::State& state) {
+  const int nx = static_cast<int>(state.range(0)), ny = static_cast<int>(state.range(1));
+  const System system(nx, ny);
+  flowsolver::SorScratch scratch;
+  scratch.band.assign(flowsolver::sorScratchFloats(nx, ny, 10), 0.0f);
+  const std::size_t n = static_cast<std::size_t>(nx) * ny;
+  std::vector<float> du(n), dv(n);
+  for (auto _ : state) {
+    std::fill(du.begin(), du.end(), 0.0f);
+    std::fill(dv.begin(), dv.end(), 0.0f);
+    for (int done = 0; done < 25; done += 5)
+      flowsolver::sorSweeps(system.s, du.data(), dv.data(), 5, scratch);
+    benchmark::DoNotOptimize(du.data());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 25 *
+                          static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_SorSweepsBySize)
+    ->Args({160, 120})
+    ->Args({320, 240})
+    ->Args({640, 480})
+    ->Args({1024, 436})
     ->Unit(benchmark::kMillisecond);
 
 void BM_WarpingGeometric(benchmark::State& state) {

@@ -16,8 +16,9 @@ constexpr InstructionSet kInstructionSets[] = {InstructionSet::Sse2, Instruction
 bool supported(InstructionSet set);
 
 /// Whether active() takes `set` without being asked, where the processor has it: false for
-/// AVX-512, whose kernels are chosen only when named or forced: on an AMD Zen 4 (which runs
-/// 512-bit operations as two halves) the sweep is slower with them (bench/solver/README.md).
+/// AVX-512, whose kernels are chosen only when named or forced: the sweep is slower with them
+/// on an AMD Zen 4 (which runs 512-bit operations as two halves) and, by more than half, on an
+/// Intel Xeon of the same generation (bench/solver/README.md).
 /// The kernels that gain from them ask activeWidest() instead.
 bool takenUnasked(InstructionSet set);
 
