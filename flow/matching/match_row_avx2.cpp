@@ -10,6 +10,8 @@ namespace detail {
 namespace {
 
 constexpr int kLanes = 8;
+// Blocks one at a time: two at a time were no faster with eight lanes.
+constexpr bool kPairedBlocks = false;
 
 struct Vec {
   __m256 v;

@@ -1,8 +1,8 @@
 // The matching's row scan with its kernel compiled over 16 lanes of plain C++, on any
 // processor, against the baseline scan and a straightforward loop over the candidates: the
 // same state bit for bit (up to distances above the search's bound), for rows shorter and
-// longer than a block, with and without the norm bound, with ties, not-a-number and infinite
-// bins.
+// longer than a block or two, blocks taken one or two at a time, with and without the norm
+// bound, with ties, not-a-number and infinite bins.
 #include "flow/matching/match_row_scan.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,8 @@ namespace {
 // The row scan's vector in plain C++, each operation lane by lane as the instruction sets do
 // it (the maximum gives its second operand unless the first is greater, as maxps does).
 constexpr int kLanes = 16;
+// scanRowAny takes the blocks two at a time, as with AVX-512; the test runs both orders.
+constexpr bool kPairedBlocks = true;
 struct Vec {
   float f[kLanes];
 };
@@ -257,26 +259,37 @@ TEST(RowScanLanes, SixteenPlainLanesGiveTheBaselineState) {
           for (const ScanState initial : {ScanState{1e9f, 1e9f, 0, 0}, ScanState{3.0f, 4.5f, 7, 8},
                                           ScanState{1.0f, 1e9f, 5, 6}}) {
             for (const float bound : {1e9f, 6.0f, 2.0f}) {
-              for (const int y : {8, 12, 15}) {
-                SCOPED_TRACE(testing::Message()
-                             << c.name << ": " << count << " candidates, row " << y
-                             << (trackSecond ? ", second" : "") << (useNorms ? ", norms" : "")
-                             << ", bound " << bound << ", best " << initial.best);
-                std::vector<float> start1, start2;
-                const RowScan r1 = f.row(4, y, count, bound, trackSecond, useNorms, start1);
-                const RowScan r2 = f.row(4, y, count, bound, trackSecond, useNorms, start2);
-                ScanState lanes = initial, baseline = initial;
-                flowmatch::detail::scanRowAny(r1, lanes);
-                flowmatch::detail::scanRowSse2(r2, baseline);
-                const ScanState expected = straightforward(r1, initial);
-                EXPECT_TRUE(same(expected, baseline, bound))
-                    << baseline.best << "/" << baseline.second << " at " << baseline.bx << " for "
-                    << expected.best << "/" << expected.second << " at " << expected.bx;
-                EXPECT_TRUE(same(expected, lanes, bound))
-                    << lanes.best << " at " << lanes.bx << " for " << expected.best << " at "
-                    << expected.bx;
-                ++compared;
-                found += expected.bx != initial.bx ? 1 : 0;
+              // From x = 20 the origin's own pixel, the closest candidate, falls into the
+              // second block of a pair.
+              for (const int x0 : {4, 20}) {
+                for (const int y : {8, 12, 15}) {
+                  SCOPED_TRACE(testing::Message()
+                               << c.name << ": " << count << " candidates from " << x0 << ", row "
+                               << y << (trackSecond ? ", second" : "")
+                               << (useNorms ? ", norms" : "") << ", bound " << bound << ", best "
+                               << initial.best);
+                  std::vector<float> start1, start2, start3;
+                  const RowScan r1 = f.row(x0, y, count, bound, trackSecond, useNorms, start1);
+                  const RowScan r2 = f.row(x0, y, count, bound, trackSecond, useNorms, start2);
+                  const RowScan r3 = f.row(x0, y, count, bound, trackSecond, useNorms, start3);
+                  ScanState lanes = initial, paired = initial, baseline = initial;
+                  flowmatch::detail::scanRowBlocks<false>(r1, lanes);
+                  flowmatch::detail::scanRowBlocks<true>(r3, paired);
+                  flowmatch::detail::scanRowSse2(r2, baseline);
+                  const ScanState expected = straightforward(r1, initial);
+                  EXPECT_TRUE(same(expected, baseline, bound))
+                      << baseline.best << "/" << baseline.second << " at " << baseline.bx << " for "
+                      << expected.best << "/" << expected.second << " at " << expected.bx;
+                  EXPECT_TRUE(same(expected, lanes, bound))
+                      << lanes.best << " at " << lanes.bx << " for " << expected.best << " at "
+                      << expected.bx;
+                  // Two blocks at a time, the second under the limit before the first.
+                  EXPECT_TRUE(same(expected, paired, bound))
+                      << paired.best << "/" << paired.second << " at " << paired.bx << " for "
+                      << expected.best << "/" << expected.second << " at " << expected.bx;
+                  ++compared;
+                  found += expected.bx != initial.bx ? 1 : 0;
+                }
               }
             }
           }
