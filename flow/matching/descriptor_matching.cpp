@@ -288,6 +288,8 @@ struct CandidateFrame {
 /// One exhaustive search around the origin in the candidate frame, with the same result as
 /// the straightforward search. `hintX`, `hintY` centre the 3 × 3 hint candidates that bound
 /// the result before the scan; `originNorms` are the histogram norms of the origin's frame.
+/// The backward search (kTrackSecond false) may stop as soon as its best is known to lie
+/// outside the hint square: its caller then reads no more than that.
 template <bool kTrackSecond>
 detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hintY,
                          const CandidateFrame& f, const CMatrix<float>& originNorms,
@@ -351,7 +353,17 @@ detail::ScanState search(const Context& ctx, const Origin& o, int hintX, int hin
   row.useNorms = true;
   row.start = ws.start.data();
   detail::ScanState s{kInitialDistance, kInitialDistance, 0, 0};
-  for (int yc = w.y0; yc <= w.y1; ++yc) {
+  // The backward search decides only whether its best lies within the hint square (the
+  // 3 × 3 candidates around the origin of the forward search). Once the best so far lies
+  // outside it at a distance below the smallest one within it, or at that distance (the first
+  // in scan order with it), no later candidate can bring the best back inside: the rest of the
+  // window is left unscanned.
+  auto decidedOutside = [&] {
+    if (kTrackSecond) return false;
+    const bool outside = std::abs(s.bx - hintX) > 1 || std::abs(s.by - hintY) > 1;
+    return s.best < smallest || (s.best == smallest && outside);
+  };
+  for (int yc = w.y0; yc <= w.y1 && !decidedOutside(); ++yc) {
     const long long at = static_cast<long long>(yc) * xSize + w.x0;
     row.y = yc;
     row.hog = f.hog.data() + at;
