@@ -2,7 +2,22 @@
 
 #include <system_error>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace flowthreads {
+
+namespace {
+
+// Tells the processor that this is a spin-wait loop.
+inline void spinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#endif
+}
+
+}  // namespace
 
 Pool::Pool(int threads) {
   for (int k = 1; k < threads; ++k) {
@@ -43,6 +58,9 @@ void Pool::workerLoop() {
   for (;;) {
     const std::function<void(int)>* work = nullptr;
     int pieces = 0;
+    for (int spin = 0; spin < kSpinsBeforeSleep && announced_.load() == seen && !quit_.load();
+         ++spin)
+      spinPause();
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
@@ -80,6 +98,7 @@ void Pool::run(int pieces, const std::function<void(int)>& work) {
     failed_.store(false);
     failure_ = nullptr;
     ++generation_;
+    announced_.store(generation_);
   }
   wake_.notify_all();
   try {
@@ -94,8 +113,10 @@ void Pool::run(int pieces, const std::function<void(int)>& work) {
   {
     // Every piece has been taken once takePieces returns here; wait for the workers still
     // inside one. A worker that wakes late finds no piece left and takes none.
+    for (int spin = 0; spin < kSpinsBeforeSleep && busyWorkers_.load() > 0; ++spin)
+      spinPause();
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return busyWorkers_ == 0; });
+    done_.wait(lock, [&] { return busyWorkers_.load() == 0; });
     work_ = nullptr;
     failure = failure_;
     failure_ = nullptr;

@@ -39,14 +39,20 @@ class Pool {
   void takePieces(const std::function<void(int)>& work, int pieces);
 
   std::vector<std::thread> workers_;
+  // Turns of the short spin with which a worker waits for the next job, and the caller for
+  // the workers, before sleeping: the parallel steps of a flow follow each other within
+  // microseconds, and waking a sleeping thread costs more than many small steps take.
+  static constexpr int kSpinsBeforeSleep = 2000;
   std::mutex mutex_;
   std::condition_variable wake_, done_;
   // The current job, published under the mutex with a new generation number.
   const std::function<void(int)>* work_ = nullptr;
   int pieces_ = 0;
   unsigned long generation_ = 0;
-  int busyWorkers_ = 0;
-  bool quit_ = false;
+  // Changed under the mutex; read without it by the spins.
+  std::atomic<unsigned long> announced_{0};
+  std::atomic<int> busyWorkers_{0};
+  std::atomic<bool> quit_{false};
   std::atomic<int> next_{0};
   std::atomic<bool> failed_{false};
   std::exception_ptr failure_;
