@@ -161,9 +161,12 @@ void areaReduce(const float* in, int xs, int ys, float* out, int nx, int ny,
 /// shares and the weight sums are those of every plane, and each plane's sums take the steps
 /// of its own pass in the same order, bit for bit.
 constexpr int kMostPlanesTogether = 8;
+/// When `positive` is given (row r of it: x[rowStart[r]] .. of input row r, in increasing x),
+/// only those pixels are visited, in the same order: the pixels of other weights add nothing.
 void splatReduce(const float* const* in, float* const* out, int count, const float* weights, int xs,
                  int ys, int nx, int ny, flowdetail::LargeVector<float>& weightSum,
-                 flowthreads::Pool* pool, int threads) {
+                 flowthreads::Pool* pool, int threads, const int* rowStart = nullptr,
+                 const int* positiveX = nullptr) {
   const long long n = static_cast<long long>(nx) * ny;
   weightSum.resize(static_cast<std::size_t>(n));
   float* wSum = weightSum.data();
@@ -186,12 +189,12 @@ void splatReduce(const float* const* in, float* const* out, int count, const flo
       if (!top && !bottom) continue;
       const long long row = static_cast<long long>(y) * xs;
       const float* wt = weights + row;
-      for (int x = 0; x < xs; ++x) {
+      auto visit = [&](int x) {
         const float w = wt[x];
-        if (!(w > 0.0f)) continue;
+        if (!(w > 0.0f)) return;
         const float px = static_cast<float>(x) * rx;
         const int ix = static_cast<int>(px);
-        if (ix >= nx) continue;
+        if (ix >= nx) return;
         const float ax = px - static_cast<float>(ix);
         const bool right = ix + 1 < nx;
         const long long c = ix + static_cast<long long>(iy) * nx;
@@ -212,6 +215,13 @@ void splatReduce(const float* const* in, float* const* out, int count, const flo
           share(c + nx, (1.0f - ax) * ay);
           if (right) share(c + nx + 1, ax * ay);
         }
+      };
+      if (rowStart != nullptr) {
+        for (int k = rowStart[y]; k < rowStart[y + 1]; ++k)
+          visit(positiveX[k]);
+      } else {
+        for (int x = 0; x < xs; ++x)
+          visit(x);
       }
     }
     for (int i = 0; i < count; ++i) {
@@ -449,10 +459,13 @@ void flowresample::downsampleRowByRow(const CMatrix<float>& src, int nx, int ny,
   areaReduce(src.data(), src.xSize(), src.ySize(), dst.data(), nx, ny, rows, nullptr, 1, true);
 }
 
-void flowresample::downsample(const CTensor<float>* const* src, CTensor<float>* const* dst,
-                              int count, int nx, int ny, const CTensor<float>& weights,
-                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
-                              int threads) {
+namespace {
+
+void weightedReduction(const CTensor<float>* const* src, CTensor<float>* const* dst, int count,
+                       int nx, int ny, const CTensor<float>& weights,
+                       const flowresample::PositivePixels* positive,
+                       flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                       int threads) {
   if (count <= 0) return;
   const CTensor<float>& first = *src[0];
   for (int i = 0; i < count; ++i) {
@@ -484,10 +497,53 @@ void flowresample::downsample(const CTensor<float>* const* src, CTensor<float>* 
         in[i] = src[i0 + i]->data() + z * oldPlane;
         out[i] = dst[i0 + i]->data() + z * newPlane;
       }
+      const int* rowStart = positive != nullptr ? positive->rowStart.data() +
+                                                      static_cast<long long>(z) * first.ySize()
+                                                : nullptr;
       splatReduce(in, out, together, weights.data() + z * oldPlane, first.xSize(), first.ySize(),
-                  nx, ny, weightSum, pool, threads);
+                  nx, ny, weightSum, pool, threads, rowStart,
+                  positive != nullptr ? positive->x.data() : nullptr);
     }
   }
+}
+
+}  // namespace
+
+flowresample::PositivePixels flowresample::positivePixels(const CTensor<float>& weights) {
+  PositivePixels p;
+  p.xSize = weights.xSize();
+  p.ySize = weights.ySize();
+  p.zSize = weights.zSize();
+  const long long rows = static_cast<long long>(p.ySize) * p.zSize;
+  p.rowStart.reserve(static_cast<std::size_t>(rows) + 1);
+  const float* w = weights.data();
+  for (long long r = 0; r < rows; ++r, w += p.xSize) {
+    p.rowStart.push_back(static_cast<int>(p.x.size()));
+    for (int x = 0; x < p.xSize; ++x) {
+      if (w[x] > 0.0f) p.x.push_back(x);
+    }
+  }
+  p.rowStart.push_back(static_cast<int>(p.x.size()));
+  return p;
+}
+
+void flowresample::downsample(const CTensor<float>* const* src, CTensor<float>* const* dst,
+                              int count, int nx, int ny, const CTensor<float>& weights,
+                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                              int threads) {
+  weightedReduction(src, dst, count, nx, ny, weights, nullptr, scratch, pool, threads);
+}
+
+void flowresample::downsample(const CTensor<float>* const* src, CTensor<float>* const* dst,
+                              int count, int nx, int ny, const CTensor<float>& weights,
+                              const PositivePixels& positive,
+                              flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool,
+                              int threads) {
+  if (positive.xSize != weights.xSize() || positive.ySize != weights.ySize() ||
+      positive.zSize != weights.zSize()) {
+    throw std::invalid_argument("downsample: the positive pixels are of weights of another size");
+  }
+  weightedReduction(src, dst, count, nx, ny, weights, &positive, scratch, pool, threads);
 }
 
 void flowresample::downsample(const CMatrix<float>& src, int nx, int ny, CMatrix<float>& dst,

@@ -10,6 +10,8 @@
 #include "flow/containers/CMatrix.h"
 #include "flow/containers/CTensor.h"
 
+#include <vector>
+
 namespace flowthreads {
 class Pool;
 }
@@ -57,6 +59,23 @@ void upsampleBilinear(const CTensor<float>& src, int nx, int ny, CTensor<float>&
 void downsample(const CTensor<float>* const* src, CTensor<float>* const* dst, int count, int nx,
                 int ny, const CTensor<float>& weights, flowdetail::LargeVector<float>* scratch,
                 flowthreads::Pool* pool, int threads);
+
+/// The pixels of positive weight of a tensor, row after row (the rows of plane z after those
+/// of plane z − 1), each row's in increasing x: what a weighted reduction visits. Formed once
+/// for weights reduced to many sizes (the matches' confidence, sparse, at every pyramid level)
+/// so that each reduction passes over them alone instead of over every pixel.
+struct PositivePixels {
+  int xSize = 0, ySize = 0, zSize = 0;
+  // Row r holds x[rowStart[r]] .. x[rowStart[r + 1] − 1].
+  std::vector<int> rowStart, x;
+};
+PositivePixels positivePixels(const CTensor<float>& weights);
+
+/// The weighted reduction above visiting the pixels `positive` lists, which must have been
+/// formed from `weights` (std::invalid_argument for another size): the same bits.
+void downsample(const CTensor<float>* const* src, CTensor<float>* const* dst, int count, int nx,
+                int ny, const CTensor<float>& weights, const PositivePixels& positive,
+                flowdetail::LargeVector<float>* scratch, flowthreads::Pool* pool, int threads);
 
 }  // namespace flowresample
 

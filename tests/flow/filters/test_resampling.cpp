@@ -369,8 +369,9 @@ TEST(AreaReduction, SeveralRowsAtATimeKeepTheBitsOfOneRowAtATime) {
 }
 
 // Tensors reduced together with the same weights against one weighted reduction each, bit
-// for bit: one to more planes than a pass takes, several channels, weights that are zero,
-// negative, not a number or infinite, values that are not finite, threads and a pool.
+// for bit, scanning every pixel and visiting the listed pixels of positive weight: one to more
+// planes than a pass takes, several channels, weights that are zero, negative, not a number or
+// infinite, values that are not finite, threads and a pool.
 TEST(WeightedReduction, TensorsTogetherKeepTheBitsOfOneAtATime) {
   std::mt19937 rng(28);
   const int x = 41, y = 29;
@@ -400,17 +401,33 @@ TEST(WeightedReduction, TensorsTogetherKeepTheBitsOfOneAtATime) {
     }
     flowresample::downsample(in.data(), out.data(), c.count, c.nx, c.ny, weights, nullptr, &pool,
                              c.threads);
+    // The same, visiting only the listed pixels of positive weight.
+    std::vector<CTensor<float>> listed(c.count);
+    std::vector<CTensor<float>*> listedOut;
+    for (CTensor<float>& t : listed)
+      listedOut.push_back(&t);
+    flowresample::downsample(in.data(), listedOut.data(), c.count, c.nx, c.ny, weights,
+                             flowresample::positivePixels(weights), nullptr, &pool, c.threads);
     for (int i = 0; i < c.count; ++i) {
       CTensor<float> expected;
       flowresample::downsample(src[i], c.nx, c.ny, weights, expected);
       EXPECT_TRUE(sameBits(got[i], expected)) << c.count << " tensors of " << c.z << " channels to "
                                               << c.nx << "x" << c.ny << ", tensor " << i;
+      EXPECT_TRUE(sameBits(listed[i], expected))
+          << c.count << " tensors of " << c.z << " channels to " << c.nx << "x" << c.ny
+          << ", tensor " << i << ", positive pixels listed";
     }
   }
   CTensor<float> a(4, 3, 1, 1.0f), b(4, 2, 1, 1.0f), w(4, 3, 1, 1.0f), out[2];
   const CTensor<float>* in[] = {&a, &b};
   CTensor<float>* to[] = {&out[0], &out[1]};
   EXPECT_THROW(flowresample::downsample(in, to, 2, 2, 2, w, nullptr, nullptr, 1),
+               std::invalid_argument);
+  // A list formed from weights of another size is refused.
+  const CTensor<float>* same[] = {&a};
+  EXPECT_THROW(flowresample::downsample(same, to, 1, 2, 2, w,
+                                        flowresample::positivePixels(CTensor<float>(4, 3, 2, 1.0f)),
+                                        nullptr, nullptr, 1),
                std::invalid_argument);
 }
 
