@@ -104,6 +104,16 @@ inline float limitOf(const ScanState& s, float bound) {
   return below < bound ? below : bound;
 }
 
+// Whether every lane of a block is known to exceed the limit after a chunk of bins: its
+// partial sum does, or (kPartialBound) the larger of the partial sum and the bound `rest` of
+// the positions not yet begun, shrunk by `shrink`, does; a lane whose sum is not a number
+// keeps it (the maximum returns its second operand then), and stays.
+template <bool kPartialBound>
+inline bool ruledOut(Vec acc, Vec limitV, Vec rest, Vec shrink) {
+  if (kPartialBound) return vgtmask(vmax(vmul(vadd(acc, rest), shrink), acc), limitV) == kAllLanes;
+  return vgtmask(acc, limitV) == kAllLanes;
+}
+
 // The distances of kLanes candidates from j on, side by side, each lane summing in the
 // straightforward order into acc. False once every lane is known to exceed the limit: its
 // partial sum does, or (kPartialBound) the partial sum and the bound `rest` of the positions
@@ -120,24 +130,10 @@ inline bool sumDistances(const RowScan& r, int j, Vec& acc, Vec limitV, const Ve
         const Vec d = vsub(vset1(ref[c]), vload(p));
         acc = vadd(acc, vmul(d, d));
       }
-      if (kPartialBound) {
-        // The larger of the partial sum and the shrunk bound; a lane whose sum is not a
-        // number keeps it (the maximum returns its second operand then), and stays.
-        const Vec partial = vmax(vmul(vadd(acc, rest[k]), shrink), acc);
-        if (vgtmask(partial, limitV) == kAllLanes) return false;
-      } else if (vgtmask(acc, limitV) == kAllLanes) {
-        return false;
-      }
+      if (ruledOut<kPartialBound>(acc, limitV, kPartialBound ? rest[k] : acc, shrink)) return false;
     }
   }
   return true;
-}
-
-// Whether a block's lanes all exceed the limit after a chunk of bins (see sumDistances).
-template <bool kPartialBound>
-inline bool ruledOut(Vec acc, Vec limitV, Vec rest, Vec shrink) {
-  if (kPartialBound) return vgtmask(vmax(vmul(vadd(acc, rest), shrink), acc), limitV) == kAllLanes;
-  return vgtmask(acc, limitV) == kAllLanes;
 }
 
 // sumDistances for two blocks at once (ja and jb, each lane in its own order): two

@@ -1,23 +1,10 @@
 #include "flow/parallel/thread_pool.h"
 
+#include "flow/parallel/spin_pause.h"
+
 #include <system_error>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 namespace flowthreads {
-
-namespace {
-
-// Tells the processor that this is a spin-wait loop.
-inline void spinPause() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_pause();
-#endif
-}
-
-}  // namespace
 
 Pool::Pool(int threads) {
   for (int k = 1; k < threads; ++k) {

@@ -1,26 +1,15 @@
 // The order of the vector SOR sweep's pairs (band, sweep) on one or more threads.
 #include "flow/solver/band_pipeline.h"
 
+#include "flow/parallel/spin_pause.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 namespace flowsolver {
 
-namespace {
-
-// Tells the processor that this is a spin-wait loop (lets the other hyper-thread run).
-inline void spinPause() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_pause();
-#endif
-}
-
-}  // namespace
+using flowthreads::spinPause;
 
 int BandPipeline::smallestRing(int bands, int sweeps) {
   return static_cast<int>(std::min<long long>(bands, 2LL * sweeps));

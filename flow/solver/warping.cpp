@@ -120,9 +120,8 @@ struct SchemeWorkspace {
   flowdetail::LargeVector<float> scratch;
   std::size_t scratchFloats = 0;
   // The matches' pixels of positive confidence, which every level's weighted reduction visits
-  // (formed at the first reduced level).
+  // (formed at the first reduced level; empty before).
   flowresample::PositivePixels positive;
-  bool positiveFormed = false;
   // The flow carried up, the warped second image with its validity mask, the zero confidence
   // of the final passes.
   CTensor<float> carried, warped, noMatches;
@@ -214,10 +213,7 @@ LevelInputs reduceLevel(SchemeWorkspace& ws, const SchemeInputs& in, const Pyram
   // The matches and their confidence, weighted by it, in one pass over the weights.
   const CTensor<float>* matches[] = {&in.u, &in.v, &in.confidence};
   CTensor<float>* reduced[] = {&ws.u, &ws.v, &ws.confidence};
-  if (!ws.positiveFormed) {
-    ws.positive = flowresample::positivePixels(in.confidence);
-    ws.positiveFormed = true;
-  }
+  if (ws.positive.rowStart.empty()) ws.positive = flowresample::positivePixels(in.confidence);
   downsample(matches, reduced, 3, nx, ny, in.confidence, ws.positive, scratch, pool, threads);
   ws.u *= levelScale(nx, in.first.xSize());
   ws.v *= levelScale(ny, in.first.ySize());
