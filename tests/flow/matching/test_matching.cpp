@@ -497,6 +497,46 @@ TEST(FastMatching, NormBoundHoldsWhereItIsTight) {
   }
 }
 
+TEST(Matching, BackwardSearchKeepsTheFirstOfItsBest) {
+  // Equal histograms make grid point (20, 20) its own forward best in the second frame. A
+  // copy of the second frame's descriptor there, placed at point P of the first frame, gives
+  // the backward search a rival outside its 3 x 3 square: as good as (20, 20) (a tie) or
+  // better (the descriptor at (20, 20) itself then moved by 0.01). The first of the best in
+  // scan order decides, so the match holds only against a later tie; the fast search, which
+  // stops once its best is known to lie outside, must agree on every path.
+  struct Case {
+    const char* name;
+    int px, py;
+    bool better, matched;
+  };
+  const std::vector<Case> cases = {
+      {"tie, earlier row", 20, 8, false, false},
+      {"tie, later row", 20, 32, false, true},
+      {"tie, earlier in the row", 8, 20, false, false},
+      {"tie, later in the row", 32, 20, false, true},
+      {"better, earlier row", 20, 8, true, false},
+      {"better, later row", 20, 32, true, false},
+      {"better, later in the row", 32, 20, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Synthetic s(48, 44, 41);
+    for (int oy : {-4, 0, 4})
+      for (int ox : {-4, 0, 4})
+        for (int b = 0; b < 15; ++b) {
+          const float value = s.hog2(20 + ox, 20 + oy, b);
+          s.hog1(c.px + ox, c.py + oy, b) = value;
+          if (c.better) s.hog1(20 + ox, 20 + oy, b) = value + 0.01f;
+        }
+    const Expected e = oracle(s.input(), 20, 20);
+    EXPECT_EQ(e.matched, c.matched);
+    const Matches m = reference(s.input());
+    EXPECT_EQ(m.confidence(20, 20, 0) > 0.0f, c.matched);
+    expectOracle(s.input(), m);
+    expectSameAsReference(s.input(), {1, 2});
+  }
+}
+
 TEST(Matching, TiesKeepTheEarlierCandidateAndCountAsSecond) {
   // The second frame's histograms repeat every 12 columns. Grid point (20, 20) of the first
   // frame carries that pattern, so its distance 0 occurs at columns 8, 20, 32 (and 44 is
