@@ -331,7 +331,7 @@ void scanRowBlocks(const RowScan& r, ScanState& s) {
 }
 
 // The row scan as the including file's instruction set runs it: kPairedBlocks says whether
-// it takes the blocks two at a time (measured faster with sixteen lanes, not with eight).
+// it takes the blocks two at a time.
 inline void scanRowAny(const RowScan& r, ScanState& s) {
   scanRowBlocks<kPairedBlocks>(r, s);
 }
