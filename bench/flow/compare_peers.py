@@ -13,7 +13,9 @@ with a known reference vector, not marked invalid). Run with Debian's Python:
 
 Defaults: 2 threads, build/toolbox, ../shared/data/flow beside the project. `--threads 1,2`
 runs every thread count in turn and ends with one line per count. The ratios move with the
-processor, so the first line names it and its vector extensions. Exits 0 with a note when
+processor, so the first line names it and its vector extensions, and a virtual machine's
+host may run other guests meanwhile: each thread count's line ends with the share of the
+processors' time they took (steal). Exits 0 with a note when
 the data or a peer is missing.
 """
 import argparse
@@ -23,6 +25,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import machine
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -42,29 +46,6 @@ def endpoint_error(flow, truth, invalid):
         known &= invalid == 0
     d = flow.astype(np.float64) - truth.astype(np.float64)
     return float(np.sqrt(d[..., 0] ** 2 + d[..., 1] ** 2)[known].mean())
-
-
-# The vector extensions that decide which of our kernels run, as /proc/cpuinfo names them.
-VECTOR_FLAGS = ('sse2', 'avx', 'avx2', 'fma', 'avx512f', 'avx512dq', 'avx512bw', 'avx512vl')
-
-
-def processor():
-    """'MODEL, N logical processors, vector extensions: ...' from /proc/cpuinfo (Linux)."""
-    model, flags = 'unknown processor', set()
-    try:
-        with open('/proc/cpuinfo') as f:
-            for line in f:
-                key, _, value = line.partition(':')
-                key = key.strip()
-                if key == 'model name' and model == 'unknown processor':
-                    model = value.strip()
-                elif key == 'flags' and not flags:
-                    flags = set(value.split())
-    except OSError:
-        pass
-    have = [x for x in VECTOR_FLAGS if x in flags] or ['unknown']
-    return '%s, %d logical processors, vector extensions: %s' % (
-        model, os.cpu_count() or 0, ' '.join(have))
 
 
 def run_ours(pairs, data, toolbox, threads, out):
@@ -163,11 +144,15 @@ def main():
         counts = []
     if not counts or min(counts) < 1:
         sys.exit('compare_peers: --threads takes positive counts separated by commas')
-    print(processor())
-    summary = [compare(pairs, args, n, cv2, np) for n in counts]
-    for n, (ours, deep) in zip(counts, summary):
-        print('%d thread%s: ours %.3f s, DeepFlow %.3f s, ours/DeepFlow %.2f' % (
-            n, '' if n == 1 else 's', ours, deep, ours / deep))
+    print(machine.processor())
+    summary = []
+    for n in counts:
+        before = machine.processor_times()
+        ours, deep = compare(pairs, args, n, cv2, np)
+        summary.append((n, ours, deep, machine.steal(before, machine.processor_times())))
+    for n, ours, deep, stolen in summary:
+        print('%d thread%s: ours %.3f s, DeepFlow %.3f s, ours/DeepFlow %.2f%s' % (
+            n, '' if n == 1 else 's', ours, deep, ours / deep, '; ' + stolen if stolen else ''))
     return 0
 
 

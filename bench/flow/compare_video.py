@@ -9,7 +9,8 @@ motion. Times, alternating the configurations run after run (best of --repeats e
 flow_video in one process at 2 threads, flow_video as two single-thread shards started at
 once, DeepFlow at 2 threads and at 1 thread on the grey frames; with --baseline, the same two
 flow_video configurations of another build (e.g. main's). Prints the CPU model and its vector
-extensions first. Run with Debian's Python:
+extensions first, and last the share of the processors' time that other guests of the host
+took over the runs (steal). Run with Debian's Python:
 
     /usr/bin/python3 bench/flow/compare_video.py [--frames N] [--repeats R]
         [--flow-video PATH] [--baseline PATH] [--data DIR]
@@ -25,29 +26,11 @@ import sys
 import tempfile
 import time
 
+import machine
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WIDTH, HEIGHT = 768, 576
 SOURCE = os.path.join('sintel_market_5_0002_clean', 'frame10.png')
-EXTENSIONS = ['sse2', 'sse4_2', 'avx', 'avx2', 'fma', 'avx512f', 'avx512bw', 'avx512dq',
-              'avx512vl', 'avx512_vnni', 'avx512_bf16']
-
-
-def cpu_description():
-    model, flags = 'unknown CPU', set()
-    try:
-        with open('/proc/cpuinfo') as f:
-            for line in f:
-                key, _, value = line.partition(':')
-                if key.strip() == 'model name':
-                    model = value.strip()
-                elif key.strip() == 'flags':
-                    flags = set(value.split())
-    except OSError:
-        pass
-    return '%s, %d cores; vector extensions: %s' % (
-        model, os.cpu_count() or 0, ' '.join(e for e in EXTENSIONS if e in flags) or 'none')
-
-
 def write_video(cv2, np, source, folder, frames):
     """The frames as PNG files frame000.png ... in folder; returns the grey frames."""
     image = cv2.imread(source, cv2.IMREAD_COLOR)
@@ -117,7 +100,7 @@ def main():
     if args.baseline:
         programs.append(('baseline', args.baseline))
     pairs = args.frames - 1
-    print(cpu_description())
+    print(machine.processor())
     with tempfile.TemporaryDirectory() as work:
         frames = os.path.join(work, 'frames')
         os.mkdir(frames)
@@ -136,6 +119,7 @@ def main():
         configurations.append(('DeepFlow, 2 threads', lambda: time_peer(cv2, grey, 2)))
         configurations.append(('DeepFlow, 1 thread', lambda: time_peer(cv2, grey, 1)))
         best = {label: float('inf') for label, _ in configurations}
+        before = machine.processor_times()
         for _ in range(args.repeats):
             for label, run in configurations:
                 best[label] = min(best[label], run())
@@ -144,6 +128,9 @@ def main():
         for label, _ in configurations:
             print('%-40s %9.2f %9.2f %11.2f' % (label, best[label], pairs / best[label],
                                                  best[label] / peer))
+        stolen = machine.steal(before, machine.processor_times())
+        if stolen:
+            print('over the runs: ' + stolen)
     return 0
 
 
