@@ -11,6 +11,8 @@
 #define MOTIONSEG_FLOW_NUMERICS_SAME_ON_EVERY_CPU_H
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace flowmath {
@@ -20,10 +22,38 @@ namespace flowmath {
 /// one for the function, and each further operation adds half a unit).
 constexpr double kLibraryUlps = 8.0;
 
+/// The value after `a` towards +∞ for a finite a ≥ 0 (the next bit pattern), as
+/// std::nextafter(a, +∞) gives it without a library call: the boundary tests run once per
+/// pixel in the histograms' directions.
+inline double nextUp(double a) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  bits += 1;
+  std::memcpy(&a, &bits, sizeof a);
+  return a;
+}
+
+/// The float after a finite f towards +∞ (up) or −∞, as std::nextafter gives it: one step of
+/// the magnitude's bit pattern, away from zero or towards it; from a zero the smallest
+/// subnormal of the direction's sign.
+inline float nextFloat(float f, bool up) {
+  if (f == 0.0f) {
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    return up ? tiny : -tiny;
+  }
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  bits = (f > 0.0f) == up ? bits + 1 : bits - 1;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
 /// One unit in the last place of r.
 inline double ulpOf(double r) {
   const double a = std::fabs(r);
-  return std::nextafter(a, std::numeric_limits<double>::infinity()) - a;
+  if (!(a <= std::numeric_limits<double>::max()))  // infinite or not a number
+    return std::nextafter(a, std::numeric_limits<double>::infinity()) - a;
+  return nextUp(a) - a;
 }
 
 /// Whether rounding r to float could give another float for a value within `slack` of r:
@@ -32,9 +62,7 @@ inline bool nearFloatBoundary(double r, double slack) {
   if (!std::isfinite(r)) return false;
   const float f = static_cast<float>(r);
   if (!std::isfinite(f)) return false;
-  const float other =
-      std::nextafter(f, r > static_cast<double>(f) ? std::numeric_limits<float>::infinity()
-                                                   : -std::numeric_limits<float>::infinity());
+  const float other = nextFloat(f, r > static_cast<double>(f));
   const double mid = 0.5 * (static_cast<double>(f) + static_cast<double>(other));
   return std::fabs(r - mid) <= slack;
 }

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -21,6 +24,78 @@ TEST(SameOnEveryCpu, BoundaryTestsFindMidpointsAndIntegers) {
   EXPECT_TRUE(flowmath::nearInteger(3.0));
   EXPECT_TRUE(flowmath::nearInteger(std::nextafter(3.0, 0.0)));
   EXPECT_FALSE(flowmath::nearInteger(3.0 + 1e-9));
+}
+
+// Bit patterns, so that zeros of either sign and not-a-number values compare as themselves.
+template <typename T, typename Bits>
+Bits bitsOf(T v) {
+  Bits b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+TEST(SameOnEveryCpu, NeighbouringValuesAreThoseOfTheLibrary) {
+  // The steps taken without the library against std::nextafter: zeros, subnormals, the
+  // normal range's ends, powers of two (where the unit changes) with their neighbours, and
+  // random bit patterns over the whole range.
+  const double dmax = std::numeric_limits<double>::max();
+  const float fmax = std::numeric_limits<float>::max();
+  std::vector<double> doubles = {0.0,
+                                 -0.0,
+                                 std::numeric_limits<double>::denorm_min(),
+                                 std::numeric_limits<double>::min(),
+                                 1.0,
+                                 0.75,
+                                 1e300,
+                                 dmax,
+                                 -dmax,
+                                 std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::quiet_NaN()};
+  std::vector<float> floats = {0.0f,
+                               -0.0f,
+                               std::numeric_limits<float>::denorm_min(),
+                               -std::numeric_limits<float>::denorm_min(),
+                               std::numeric_limits<float>::min(),
+                               1.0f,
+                               -1.0f,
+                               0.75f,
+                               fmax,
+                               -fmax};
+  for (int e = -149; e <= 127; e += 3) {
+    const float p = std::ldexp(1.0f, e);
+    for (float f : {p, std::nextafter(p, 0.0f), std::nextafter(p, fmax)}) {
+      floats.push_back(f);
+      floats.push_back(-f);
+      doubles.push_back(f);
+    }
+  }
+  std::mt19937_64 rng(11);
+  for (int i = 0; i < 20000; ++i) {
+    const std::uint64_t b = rng();
+    double d;
+    std::memcpy(&d, &b, sizeof d);
+    doubles.push_back(d);
+    const auto b32 = static_cast<std::uint32_t>(b >> 32);
+    float f;
+    std::memcpy(&f, &b32, sizeof f);
+    if (std::isfinite(f)) floats.push_back(f);
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double r : doubles) {
+    const double a = std::fabs(r);
+    ASSERT_EQ((bitsOf<double, std::uint64_t>(flowmath::ulpOf(r))),
+              (bitsOf<double, std::uint64_t>(std::nextafter(a, inf) - a)))
+        << r;
+  }
+  const float finf = std::numeric_limits<float>::infinity();
+  for (float f : floats) {
+    ASSERT_EQ((bitsOf<float, std::uint32_t>(flowmath::nextFloat(f, true))),
+              (bitsOf<float, std::uint32_t>(std::nextafter(f, finf))))
+        << f;
+    ASSERT_EQ((bitsOf<float, std::uint32_t>(flowmath::nextFloat(f, false))),
+              (bitsOf<float, std::uint32_t>(std::nextafter(f, -finf))))
+        << f;
+  }
 }
 
 TEST(SameOnEveryCpu, ResultsAreThoseOfTheTrueValue) {
