@@ -492,9 +492,12 @@ class WeightRows {
   void operator()(int y0, int y1) const {
     const int begin = y0 * nx_, end = y1 * nx_;
     robust_(begin, end, terms_);
-    std::fill(matchSum_ + begin, matchSum_ + end, 0.0f);
-    std::fill(ru_ + begin, ru_ + end, 0.0f);
-    std::fill(rv_ + begin, rv_ + end, 0.0f);
+    // The sums start at 0: filled here without candidates, else the first one writes them.
+    if (matchU_.zSize() == 0) {
+      std::fill(matchSum_ + begin, matchSum_ + end, 0.0f);
+      std::fill(ru_ + begin, ru_ + end, 0.0f);
+      std::fill(rv_ + begin, rv_ + end, 0.0f);
+    }
     for (int k = 0; k < matchU_.zSize(); ++k) {
       const std::size_t offset = static_cast<std::size_t>(k) * n_;
       const flowsolver::detail::MatchTerms candidate{du_,
@@ -507,7 +510,8 @@ class WeightRows {
                                                      scale_.match,
                                                      matchSum_,
                                                      ru_,
-                                                     rv_};
+                                                     rv_,
+                                                     k == 0};
       addCandidate_(begin, end, candidate);
     }
   }
@@ -545,6 +549,11 @@ void flowsolver::detail::robustWeightsBaseline(int begin, int end, const RobustT
 }
 
 void flowsolver::detail::addMatchCandidateBaseline(int begin, int end, const MatchTerms& t) {
+  if (t.first) {
+    std::fill(t.sum + begin, t.sum + end, 0.0f);
+    std::fill(t.ru + begin, t.ru + end, 0.0f);
+    std::fill(t.rv + begin, t.rv + end, 0.0f);
+  }
   addMatchCandidate(begin, end, t.scale, t.du, t.dv, t.u, t.v, t.mu, t.mv, t.confidence, t.sum,
                     t.ru, t.rv);
 }

@@ -46,7 +46,8 @@ struct RobustTerms {
 
 /// One match candidate (mu, mv) of confidence p: where p > 0, its weight βp/α·Ψ′ is added to
 /// `sum`, and the weighted flow-minus-match differences to ru and rv; elsewhere they keep
-/// their values.
+/// their values. With `first`, the three hold nothing yet and are taken as 0 (the first
+/// candidate then writes them whole, as after filling them with 0).
 struct MatchTerms {
   const float* du;
   const float* dv;
@@ -59,6 +60,7 @@ struct MatchTerms {
   float* sum;
   float* ru;
   float* rv;
+  bool first = false;
 };
 
 /// Smoothness weights of the pixel pairs (i, i + step): the totals s0, s1 of both flow

@@ -147,6 +147,8 @@ struct RobustKernel {
   }
 };
 
+// kFirst: the sums are taken as 0 instead of read (MatchTerms::first).
+template <bool kFirst>
 struct MatchKernel {
   const MatchTerms& t;
   template <typename Access>
@@ -159,8 +161,10 @@ struct MatchKernel {
     const __m256 ev = _mm256_sub_ps(_mm256_add_ps(Access::load(t.dv + i, mask), v), mv);
     const __m256 w = ratioToRoot(_mm256_mul_ps(_mm256_set1_ps(t.scale), p),
                                  _mm256_add_ps(_mm256_mul_ps(eu, eu), _mm256_mul_ps(ev, ev)));
-    const __m256 oldSum = Access::load(t.sum + i, mask);
-    const __m256 oldU = Access::load(t.ru + i, mask), oldV = Access::load(t.rv + i, mask);
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 oldSum = kFirst ? zero : Access::load(t.sum + i, mask);
+    const __m256 oldU = kFirst ? zero : Access::load(t.ru + i, mask);
+    const __m256 oldV = kFirst ? zero : Access::load(t.rv + i, mask);
     const __m256 sum = _mm256_add_ps(oldSum, w);
     const __m256 r = _mm256_add_ps(oldU, _mm256_mul_ps(_mm256_sub_ps(u, mu), w));
     const __m256 s = _mm256_add_ps(oldV, _mm256_mul_ps(w, _mm256_sub_ps(v, mv)));
@@ -208,7 +212,11 @@ void robustWeightsAvx2(int begin, int end, const RobustTerms& t) {
 }
 
 void addMatchCandidateAvx2(int begin, int end, const MatchTerms& t) {
-  overVectors(begin, end, MatchKernel{t});
+  if (t.first) {
+    overVectors(begin, end, MatchKernel<true>{t});
+  } else {
+    overVectors(begin, end, MatchKernel<false>{t});
+  }
 }
 
 void pairWeightsAvx2(int begin, int end, const PairTerms& t) {

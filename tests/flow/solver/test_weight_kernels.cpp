@@ -142,20 +142,38 @@ TEST_F(WeightKernels, MatchCandidateSameBits) {
     const std::vector<float> confidence = plane(rng, -1, 1);
     const std::vector<float> sum0 = plane(rng, 0, 3), ru0 = plane(rng, -3, 3),
                              rv0 = plane(rng, -3, 3);
+    // Paths: the baseline and AVX2 adding to the sums, both with the sums taken as 0 (first),
+    // and the baseline adding to sums filled with 0 first, which the first two must equal.
     for (const auto& r : kRanges) {
-      std::vector<float> out[2][3];
-      for (int path = 0; path < 2; ++path) {
+      std::vector<float> out[5][3];
+      for (int path = 0; path < 5; ++path) {
         out[path][0] = sum0, out[path][1] = ru0, out[path][2] = rv0;
-        const MatchTerms t{
-            du.data(),           dv.data(),           u.data(),           v.data(),
-            mu.data(),           mv.data(),           confidence.data(),  300.0f / 30.0f,
-            out[path][0].data(), out[path][1].data(), out[path][2].data()};
-        (path == 0 ? flowsolver::detail::addMatchCandidateBaseline
-                   : flowsolver::detail::addMatchCandidateAvx2)(r[0], r[1], t);
+        if (path == 4) {
+          for (auto& o : out[path])
+            std::fill(o.begin() + r[0], o.begin() + r[1], 0.0f);
+        }
+        const MatchTerms t{du.data(),
+                           dv.data(),
+                           u.data(),
+                           v.data(),
+                           mu.data(),
+                           mv.data(),
+                           confidence.data(),
+                           300.0f / 30.0f,
+                           out[path][0].data(),
+                           out[path][1].data(),
+                           out[path][2].data(),
+                           path == 2 || path == 3};
+        (path % 2 == 0 ? flowsolver::detail::addMatchCandidateBaseline
+                       : flowsolver::detail::addMatchCandidateAvx2)(r[0], r[1], t);
       }
-      for (int k = 0; k < 3; ++k)
+      for (int k = 0; k < 3; ++k) {
         EXPECT_TRUE(sameBits(out[0][k], out[1][k]))
             << "output " << k << ", " << r[0] << ".." << r[1] << ", trial " << trial;
+        for (int first : {2, 3})
+          EXPECT_TRUE(sameBits(out[first][k], out[4][k]))
+              << "first, path " << first << ", output " << k << ", " << r[0] << ".." << r[1];
+      }
     }
   }
 }
