@@ -374,11 +374,7 @@ void strip(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
   float* iyt = ws.plane(kIyt);
   const std::size_t begin = static_cast<std::size_t>(y0) * nx,
                     end = static_cast<std::size_t>(y1) * nx;
-  // The six planes of each tensor follow each other.
-  for (int e = 0; e < 6; ++e) {
-    std::fill(J.e11 + e * n + begin, J.e11 + e * n + end, 0.0f);
-    std::fill(G.e11 + e * n + begin, G.e11 + e * n + end, 0.0f);
-  }
+  // The sums start at 0: the first channel writes them (nc > 0 here).
   for (int q = 0; q < nc; ++q) {
     const float* first = image1.data() + q * n;
     const float* second = warpedImage2.data() + q * n;
@@ -406,7 +402,8 @@ void strip(const CTensor<float>& image1, const CTensor<float>& warpedImage2,
         mask.data() + begin,
         {J.e11 + begin, J.e22 + begin, J.e33 + begin, J.e12 + begin, J.e13 + begin, J.e23 + begin},
         {G.e11 + begin, G.e22 + begin, G.e33 + begin, G.e12 + begin, G.e13 + begin, G.e23 + begin},
-        q + 1 == nc};
+        q + 1 == nc,
+        q == 0};
     accumulate(0, static_cast<int>(end - begin), terms);
   }
 }
@@ -538,6 +535,12 @@ class WeightRows {
 }  // namespace
 
 void flowsolver::detail::accumulateMotionTensorsBaseline(int begin, int end, const TensorTerms& t) {
+  if (t.first) {
+    for (int c = 0; c < 6; ++c) {
+      std::fill(t.j[c] + begin, t.j[c] + end, 0.0f);
+      std::fill(t.g[c] + begin, t.g[c] + end, 0.0f);
+    }
+  }
   auto run = t.last ? accumulateMotionTensors<true> : accumulateMotionTensors<false>;
   run(begin, end, t.ix, t.iy, t.it, t.ixx, t.ixy, t.iyy, t.ixt, t.iyt, t.mask, t.j[0], t.j[1],
       t.j[2], t.j[3], t.j[4], t.j[5], t.g[0], t.g[1], t.g[2], t.g[3], t.g[4], t.g[5]);

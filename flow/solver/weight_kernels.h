@@ -29,6 +29,8 @@ struct TensorTerms {
   float* j[6];
   float* g[6];
   bool last;
+  // The first channel: the sums hold nothing yet and are taken as 0.
+  bool first = false;
 };
 
 /// Robust data weights Ψ′ of the linearised brightness and gradient terms: the increment

@@ -122,9 +122,10 @@ struct TensorKernel {
         add(mul(mul(thetaX, xy), xt), mul(mul(thetaY, yy), yt)),
     };
     const __m256 m = t.last ? Access::load(t.mask + i, mask) : _mm256_setzero_ps();
+    const __m256 zero = _mm256_setzero_ps();
     for (int c = 0; c < 6; ++c) {
-      __m256 je = add(Access::load(t.j[c] + i, mask), e[c]);
-      __m256 gf = add(Access::load(t.g[c] + i, mask), f[c]);
+      __m256 je = add(t.first ? zero : Access::load(t.j[c] + i, mask), e[c]);
+      __m256 gf = add(t.first ? zero : Access::load(t.g[c] + i, mask), f[c]);
       if (t.last) {
         je = mul(je, m);
         gf = mul(gf, m);

@@ -73,10 +73,14 @@ TEST_F(WeightKernels, MotionTensorsSameBits) {
     std::vector<std::vector<float>> sums;
     for (int c = 0; c < 12; ++c)
       sums.push_back(plane(rng, 0, 100));
+    // Paths: the baseline and AVX2 adding to the sums, both with the sums taken as 0 (the
+    // first channel), and the baseline adding to sums filled with 0, which those must equal.
     for (const bool last : {false, true}) {
       for (const auto& r : kRanges) {
-        std::vector<std::vector<float>> out[2] = {sums, sums};
-        for (int path = 0; path < 2; ++path) {
+        std::vector<std::vector<float>> out[5] = {sums, sums, sums, sums, sums};
+        for (auto& o : out[4])
+          std::fill(o.begin() + r[0], o.begin() + r[1], 0.0f);
+        for (int path = 0; path < 5; ++path) {
           TensorTerms t{derivatives[0].data(),
                         derivatives[1].data(),
                         derivatives[2].data(),
@@ -88,18 +92,24 @@ TEST_F(WeightKernels, MotionTensorsSameBits) {
                         mask.data(),
                         {},
                         {},
-                        last};
+                        last,
+                        path == 2 || path == 3};
           for (int c = 0; c < 6; ++c) {
             t.j[c] = out[path][c].data();
             t.g[c] = out[path][6 + c].data();
           }
-          (path == 0 ? flowsolver::detail::accumulateMotionTensorsBaseline
-                     : flowsolver::detail::accumulateMotionTensorsAvx2)(r[0], r[1], t);
+          (path % 2 == 0 ? flowsolver::detail::accumulateMotionTensorsBaseline
+                         : flowsolver::detail::accumulateMotionTensorsAvx2)(r[0], r[1], t);
         }
-        for (int c = 0; c < 12; ++c)
+        for (int c = 0; c < 12; ++c) {
           EXPECT_TRUE(sameBits(out[0][c], out[1][c]))
               << "plane " << c << (last ? ", last channel" : "") << ", " << r[0] << ".." << r[1]
               << ", trial " << trial;
+          for (int first : {2, 3})
+            EXPECT_TRUE(sameBits(out[first][c], out[4][c]))
+                << "first channel, path " << first << ", plane " << c << ", " << r[0] << ".."
+                << r[1];
+        }
       }
     }
   }
