@@ -3,13 +3,16 @@
 // planes at a time, with the same operations per element, in the same order, as the line by
 // line formula.
 #include "flow/filters/NFilter.h"
+#include "flow/filters/row_correlation.h"
 #include "flow/numerics/same_on_every_cpu.h"
 #include "flow/parallel/for_each_range.h"
+#include "flow/parallel/instruction_set.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace NFilter {
@@ -57,6 +60,13 @@ void correlateRows(const T* src, T* dst, int n, int lines, const CFilter<T>& mas
   const int lo = static_cast<int>(std::min<long long>(std::max<long long>(delta, 0), n));
   const int hi = static_cast<int>(
       std::max<long long>(lo, std::min<long long>(n, n - std::max<long long>(right, 0))));
+  // Float rows take their interior blocks in AVX2 vectors where the processor has them (the
+  // same sums, lane by lane); the blocks below are their twin and the other processors' path.
+  bool vectors = false;
+#ifdef MOTIONSEG_FLOW_AVX2
+  if constexpr (std::is_same<T, float>::value)
+    vectors = flowsimd::activeIncludes(flowsimd::InstructionSet::Avx2);
+#endif
   for (int l = 0; l < lines; ++l) {
     const T* s = src + static_cast<long long>(l) * n;
     T* d = dst + static_cast<long long>(l) * n;
@@ -71,6 +81,11 @@ void correlateRows(const T* src, T* dst, int n, int lines, const CFilter<T>& mas
     // Interior blocks of eight positions: taps outer, positions inner, so that the eight
     // sums run side by side in vector lanes, each from 0 in tap order as below.
     int p = lo;
+#ifdef MOTIONSEG_FLOW_AVX2
+    if constexpr (std::is_same<T, float>::value) {
+      if (vectors) p = detail::correlateInteriorAvx2(s, d, lo, hi, tap, size, delta);
+    }
+#endif
     for (; p + 8 <= hi; p += 8) {
       const T* window = s + (p - delta);
       T acc[8] = {};

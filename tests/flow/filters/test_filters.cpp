@@ -3,6 +3,7 @@
 #include "flow/filters/CFilter.h"
 #include "flow/filters/NFilter.h"
 #include "tests/flow/capture_cerr.h"
+#include "tests/flow/instruction_sets.h"
 
 #include <gtest/gtest.h>
 
@@ -216,41 +217,47 @@ TEST(MaskCorrelation, EveryDirectionMatchesTheLineDefinition) {
     int x, y, z;
   };
   // Lines of 1 and 2 samples and lines shorter than the mask radius included; rows of 37 and
-  // 64 give the x direction whole interior blocks of eight and a remainder.
-  const std::vector<Size> sizes = {{9, 7, 3},  {1, 5, 2},  {2, 1, 4}, {3, 3, 1},
-                                   {16, 2, 2}, {37, 3, 2}, {64, 2, 1}};
-  for (const auto& makeMask : masks) {
-    const CFilter<float> mask = makeMask();
-    for (const Size& s : sizes) {
-      const CTensor<float> src = randomTensor(s.x, s.y, s.z, rng);
-      for (int dir = 0; dir < 3; ++dir) {
-        CTensor<float> dst(s.x, s.y, s.z, 1e30f);
-        if (dir == 0) NFilter::filter(src, dst, mask, 1, 1);
-        if (dir == 1) NFilter::filter(src, dst, 1, mask, 1);
-        if (dir == 2) NFilter::filter(src, dst, 1, 1, mask);
-        for (int z = 0; z < s.z; ++z) {
-          for (int y = 0; y < s.y; ++y) {
-            for (int x = 0; x < s.x; ++x) {
-              const std::vector<float> expected = correlate(lineOf(src, dir, x, y, z), mask);
-              const int p = dir == 0 ? x : dir == 1 ? y : z;
-              ASSERT_EQ(dst(x, y, z), expected[p])
-                  << "mask " << mask.size() << " dir " << dir << " at " << x << "," << y << "," << z
-                  << " of " << s.x << "x" << s.y << "x" << s.z;
+  // 64 give the x direction whole interior blocks of eight and a remainder, rows of 45 and 131
+  // the vector path's groups of four blocks besides.
+  const std::vector<Size> sizes = {{9, 7, 3},  {1, 5, 2},  {2, 1, 4},  {3, 3, 1},  {16, 2, 2},
+                                   {37, 3, 2}, {64, 2, 1}, {45, 3, 1}, {131, 2, 1}};
+  for (const flowsimd::InstructionSet set : flowtest::runnableInstructionSets()) {
+    ASSERT_TRUE(flowsimd::force(set));
+    SCOPED_TRACE(flowsimd::name(set));
+    for (const auto& makeMask : masks) {
+      const CFilter<float> mask = makeMask();
+      for (const Size& s : sizes) {
+        const CTensor<float> src = randomTensor(s.x, s.y, s.z, rng);
+        for (int dir = 0; dir < 3; ++dir) {
+          CTensor<float> dst(s.x, s.y, s.z, 1e30f);
+          if (dir == 0) NFilter::filter(src, dst, mask, 1, 1);
+          if (dir == 1) NFilter::filter(src, dst, 1, mask, 1);
+          if (dir == 2) NFilter::filter(src, dst, 1, 1, mask);
+          for (int z = 0; z < s.z; ++z) {
+            for (int y = 0; y < s.y; ++y) {
+              for (int x = 0; x < s.x; ++x) {
+                const std::vector<float> expected = correlate(lineOf(src, dir, x, y, z), mask);
+                const int p = dir == 0 ? x : dir == 1 ? y : z;
+                ASSERT_EQ(dst(x, y, z), expected[p])
+                    << "mask " << mask.size() << " dir " << dir << " at " << x << "," << y << ","
+                    << z << " of " << s.x << "x" << s.y << "x" << s.z;
+              }
             }
           }
-        }
-        // The matrix overloads agree with the tensor ones on channel 0.
-        if (dir < 2) {
-          CMatrix<float> m(s.x, s.y), md(s.x, s.y);
-          src.getMatrix(m, 0);
-          if (dir == 0) NFilter::filter(m, md, mask, 1);
-          if (dir == 1) NFilter::filter(m, md, 1, mask);
-          for (int i = 0; i < m.size(); ++i)
-            ASSERT_EQ(md.data()[i], dst.data()[i]);
+          // The matrix overloads agree with the tensor ones on channel 0.
+          if (dir < 2) {
+            CMatrix<float> m(s.x, s.y), md(s.x, s.y);
+            src.getMatrix(m, 0);
+            if (dir == 0) NFilter::filter(m, md, mask, 1);
+            if (dir == 1) NFilter::filter(m, md, 1, mask);
+            for (int i = 0; i < m.size(); ++i)
+              ASSERT_EQ(md.data()[i], dst.data()[i]);
+          }
         }
       }
     }
   }
+  flowsimd::unforce();
 }
 
 TEST(MaskCorrelation, MismatchedDestinationPrintsBothCountsAndThrows) {
