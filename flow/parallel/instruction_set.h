@@ -17,8 +17,8 @@ bool supported(InstructionSet set);
 
 /// Whether active() takes `set` without being asked, where the processor has it: false for
 /// AVX-512, whose kernels are chosen only when named or forced: the sweep is slower with them
-/// on an AMD Zen 4 (which runs 512-bit operations as two halves) and on an Intel Xeon
-/// (bench/solver/README.md).
+/// on an AMD Zen 4 (which runs 512-bit operations as two halves), on an Intel Xeon
+/// (bench/solver/README.md) and on an AMD Zen 5 (bench/flow/README.md).
 /// The kernels that gain from them ask activeWidest() instead.
 bool takenUnasked(InstructionSet set);
 
